@@ -1,0 +1,2 @@
+// Placeholder until the window exists.
+int main() { return 0; }

@@ -1,0 +1,2 @@
+// Placeholder until orvane-batch exists.
+int main() { return 0; }

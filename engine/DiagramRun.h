@@ -1,0 +1,35 @@
+// One scattering-diagram run, as the "Calculation" button starts it: inputs, ray
+// tracing, assembly of the orders, Airy sum, diffraction, total intensity, files, and the
+// chart's series as data.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "run/OrvaneState.h"
+#include "run/Session.h"
+
+namespace orvane {
+
+// One series of the chart; x in degrees, y = log10(|intensity| + 1e-10), ascending x.
+struct SeriesData {
+    bool active = false;
+    std::string title;
+    TColor color = 0;
+    std::vector<double> x;
+    std::vector<double> y;
+};
+
+struct DiagramResult {
+    std::array<SeriesData, kOrderCount> orders;  // point series of order p
+    SeriesData total;                            // line series "Total", black
+    SeriesData airy;                             // line series of the Airy curve, grey 0x707070
+    bool legendVisible = true;
+};
+
+// The whole diagram run. Throws the errors of the run (conversion, input/output,
+// floating point, EInputError); files already closed stay as written.
+DiagramResult BtnCalcDiagClick(Session& session);
+
+} // namespace orvane

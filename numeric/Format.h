@@ -1,0 +1,60 @@
+// Number formatting and conversion. Every number the program shows or writes passes
+// through Format; the e and g conversions are not C printf's (%12.6e of 1234.5 is
+// "1.23450E+003": precision counts significant digits, the exponent has three digits).
+// Rounding: the value's 18-significant-digit decimal form, rounded half away from zero.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// The locale's decimal separator, used by f, e, g, FloatToStr and StrToFloat.
+// Taken once at start by the front ends; '.' until then.
+char DecimalSeparator();
+void SetDecimalSeparator(char separator);
+
+// One argument of Format: an integer, a double or a text.
+class FormatArg {
+public:
+    enum class Kind { Int, Float, Text };
+    FormatArg(int v) : kind_(Kind::Int), i_(v) {}
+    FormatArg(long v) : kind_(Kind::Int), i_(v) {}
+    FormatArg(long long v) : kind_(Kind::Int), i_(v) {}
+    FormatArg(unsigned v) : kind_(Kind::Int), i_(v) {}
+    FormatArg(double v) : kind_(Kind::Float), d_(v) {}
+    FormatArg(const char* v) : kind_(Kind::Text), s_(v) {}
+    FormatArg(std::string_view v) : kind_(Kind::Text), s_(v) {}
+    FormatArg(const std::string& v) : kind_(Kind::Text), s_(v) {}
+
+    Kind kind() const { return kind_; }
+    std::int64_t asInt() const { return i_; }
+    double asFloat() const { return d_; }
+    std::string_view asText() const { return s_; }
+
+private:
+    Kind kind_;
+    std::int64_t i_ = 0;
+    double d_ = 0.0;
+    std::string_view s_;
+};
+
+// Directives: %% and %[width][.precision]{d,f,e,g,s}. Width pads on the left, never
+// truncates. Throws EConvertError on a malformed format or a mismatched argument.
+std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
+// Same, appending to out (no allocation once out has grown): the hot path of the files.
+void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args);
+
+// The g rule with 15 significant digits and no minimum of exponent digits: "0.6328", "50", "1E-7".
+std::string FloatToStr(double value);
+std::string IntToStr(std::int64_t value);
+
+// Leading and trailing blanks ignored; optional sign, digits with the locale's decimal
+// separator, optional exponent. Anything else throws EConvertError quoting the text.
+double StrToFloat(std::string_view text);
+// Decimal, or hexadecimal after '$'; a 32-bit signed value. Anything else throws EConvertError.
+std::int32_t StrToInt(std::string_view text);
+
+} // namespace orvane

@@ -1,0 +1,33 @@
+// Small numerical routines of the diagram engine: piecewise Lagrange interpolation of a
+// branch onto the angle grid, Bessel J1 for the diffraction lobe, two sign functions and
+// the projection length that fixes the phase reference of a ray.
+#pragma once
+
+namespace orvane {
+
+class MessageSink;
+
+// Piecewise Lagrange interpolation (quadratic in the two end intervals, cubic inside) of
+// the two tabulated functions yi, zi over the strictly monotonic abscissae xi (n >= 3
+// values, increasing or decreasing) at the m >= 2 ascending, equally spaced points x.
+// Fills y[0..m-1] and z[0..m-1]; points no interval holds get 0. Points outside the
+// range of xi are reported to the sink ("x exceeds the lower limit of xi !" / "x exceeds
+// the higher limit of xi !") and the routine goes on. Cost grows with n + m.
+// `work` must hold at least 3*n doubles (the ascending copies); nothing is allocated.
+void LagrangeInterpolate(const double* xi, const double* yi, const double* zi, const double* x,
+                         double* y, double* z, int n, int m, double* work, MessageSink& sink);
+
+// J1(x), rational approximation below |x| = 8, asymptotic form from there.
+double BesselJ1(double x);
+
+// 1.0 for x >= 0 (zero included), -1.0 otherwise.
+double FloatSign(double x);
+
+// 1 for positive x, -1 for negative x. x = 0 is an invalid operation (EMathError).
+int IntSign(double x);
+
+// Length of the projection of the point (x vertical, z horizontal) on the direction at
+// angle alpha from +z towards +x: |z cos alpha + x sin alpha|, never negative.
+double ProjectionLength(double x, double z, double alpha);
+
+} // namespace orvane

@@ -1,0 +1,7 @@
+#include "raytrace/RayPicture.h"
+
+#include "numeric/Errors.h"
+
+namespace orvane {
+void BtnRaytracingClick(Session&, Canvas&) { throw OrvaneError("not implemented yet"); }
+} // namespace orvane
