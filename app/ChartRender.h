@@ -1,0 +1,13 @@
+// The scattering-diagram chart rendered offscreen, as the window shows it (orvane-batch --chart-png).
+#pragma once
+
+#include <QImage>
+
+#include "engine/DiagramRun.h"
+
+namespace orvane {
+
+// Needs a QApplication. width x height pixels, the window's chart at that size.
+QImage RenderChartImage(const DiagramResult& result, int width, int height);
+
+} // namespace orvane
