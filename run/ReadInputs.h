@@ -13,6 +13,11 @@ class MessageSink;
 // incident angle, computes the derived parameters, fills OrderColor and generates the
 // picture's ray positions with their grid texts. Throws EConvertError (the fields
 // converted before the failing one are stored), EInputError or EMathError.
+// The values used stay inside the fixed tables: MaxP above 50 is stored as 50 and
+// NumRays above 5000 as 5000 (each after its message), MinP below 0 as 0; the field
+// texts keep what was typed. The derived parameters are renewed only when the radii,
+// the wavelength and the real part of the index are positive and the incident angle lies
+// strictly between -90 and 90 degrees; a floating-point fault leaves them as they were.
 void ReadInputs(TOrvaneState& state, Fields& fields, MessageSink& sink);
 
 // Change of the ray-count or polarisation combo box: ReadInputs, then clear the grid rows

@@ -1,0 +1,215 @@
+// Reading "Orvane.par" into the run parameters and showing them in the fields.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "numeric/Errors.h"
+#include "numeric/Format.h"
+#include "run/Fields.h"
+#include "run/ParameterFile.h"
+#include "tests/run/TempFolder.h"
+
+namespace orvane {
+namespace {
+
+using testing::TempFolder;
+using namespace std::string_literals;
+
+// Every value the file can carry, for comparing a whole read at once.
+struct FileValues {
+    double RadiusA, RadiusB, RadiusC, Wavelength, IndexRe, IndexIm, IncAngle;
+    int Polar, MinP, MaxP, NumIncRays, NumScaRays, ParReserved;
+};
+
+void ExpectValues(const TRunParams& p, const FileValues& v, const std::string& id)
+{
+    EXPECT_EQ(p.RadiusA, v.RadiusA) << id;
+    EXPECT_EQ(p.RadiusB, v.RadiusB) << id;
+    EXPECT_EQ(p.RadiusC, v.RadiusC) << id;
+    EXPECT_EQ(p.Wavelength, v.Wavelength) << id;
+    EXPECT_EQ(p.IndexRe, v.IndexRe) << id;
+    EXPECT_EQ(p.IndexIm, v.IndexIm) << id;
+    EXPECT_EQ(p.IncAngle, v.IncAngle) << id;
+    EXPECT_EQ(p.Polar, v.Polar) << id;
+    EXPECT_EQ(p.MinP, v.MinP) << id;
+    EXPECT_EQ(p.MaxP, v.MaxP) << id;
+    EXPECT_EQ(p.NumIncRays, v.NumIncRays) << id;
+    EXPECT_EQ(p.NumScaRays, v.NumScaRays) << id;
+    EXPECT_EQ(p.ParReserved, v.ParReserved) << id;
+}
+
+// Parameters that no file in these tests holds, to see what a failed read left behind.
+TRunParams Sentinel()
+{
+    TRunParams p;
+    p.RadiusA = p.RadiusB = p.RadiusC = -7.5;
+    p.Wavelength = -7.5;
+    p.IndexRe = p.IndexIm = -7.5;
+    p.IncAngle = -7.5;
+    p.Polar = p.MinP = p.MaxP = p.NumIncRays = p.NumScaRays = p.ParReserved = -7;
+    p.EllipsoidSize = 3.25;
+    p.NumRays = 11;
+    return p;
+}
+
+const char* const kDefaultFile = "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n";
+
+TEST(ParameterFile, DefaultFileFillsTheFieldsAsTheWindowShowsThem)
+{
+    TempFolder dir;
+    TRunParams p;
+    ReadParameterFile(dir.write("Orvane.par", kDefaultFile), p);
+    ExpectValues(p, {50, 50, 50, 0.6328, 1.333, 0, 0, 1, 0, 4, 200, 1000, 0}, "default");
+
+    Fields f;
+    f.CbxNumRay = "7";
+    f.LblEdtSizeEll = "0.9";
+    WriteParametersToFields(p, f);
+    const std::vector<std::string> shown = {f.EdtRadius_a, f.EdtRadius_b, f.EdtRadius_c, f.EdtWl,
+                                            f.Edtmr,       f.Edtmi,       f.EdtIncAng,   f.CbxPol,
+                                            f.EdtMinp,     f.EdtMaxp,     f.LblEdtNumRays, f.LblEdtNumSca};
+    const std::vector<std::string> expected = {"50", "50", "50", "0.6328", "1.333", "0",
+                                               "0",  "1",  "0",  "4",      "200",   "1000"};
+    EXPECT_EQ(shown, expected);
+    // The fields the file does not cover keep their texts.
+    EXPECT_EQ(f.CbxNumRay, "7");
+    EXPECT_EQ(f.LblEdtSizeEll, "0.9");
+    EXPECT_EQ(f.EdtAxisMin, "-25");
+    EXPECT_EQ(f.EdtAxisMax, "25");
+}
+
+TEST(ParameterFile, ShippedFilesLoad)
+{
+    // The file installed for the window, and the one of the oblique, absorbing spheroid.
+    TRunParams p;
+    ReadParameterFile(std::filesystem::path(ORVANE_REFERENCE_DIR) / "../../docs/Orvane.par", p);
+    ExpectValues(p, {50, 50, 50, 0.6328, 1.333, 0, 0, 1, 0, 4, 200, 1000, 0}, "docs");
+
+    ReadParameterFile(std::filesystem::path(ORVANE_REFERENCE_DIR) / "spheroid/Orvane.par", p);
+    ExpectValues(p, {40, 30, 25, 0.5893, 1.45, 0.001, 20, 0, 0, 5, 600, 1800, 3}, "spheroid");
+    Fields f;
+    WriteParametersToFields(p, f);
+    EXPECT_EQ(f.Edtmi, "0.001");
+    EXPECT_EQ(f.EdtIncAng, "20");  // still degrees
+    EXPECT_EQ(f.CbxPol, "0");
+}
+
+TEST(ParameterFile, LayoutRules)
+{
+    struct Case {
+        const char* id;
+        std::string text;
+        FileValues expected;
+    };
+    const Case cases[] = {
+        {"exponent and LF line ends", "5E1 50 50\n0.6328\n1.333 0.0\n0 1\n0 4\n200 1000\n0\n",
+         {50, 50, 50, 0.6328, 1.333, 0, 0, 1, 0, 4, 200, 1000, 0}},
+        {"words after the radii",
+         "50 50 50 radii a b c in micrometres\r\n0.6328 wavelength\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n",
+         {50, 50, 50, 0.6328, 1.333, 0, 0, 1, 0, 4, 200, 1000, 0}},
+        {"extra values skipped with the rest of the line",
+         "40 30 25 99 98\r\n0.5893 7\r\n1.45 0.001 5\r\n20 0 1\r\n0 5 6\r\n600 1800 2\r\n3 4\r\n",
+         {40, 30, 25, 0.5893, 1.45, 0.001, 20, 0, 0, 5, 600, 1800, 3}},
+        {"six lines: the last value reads 0", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n",
+         {50, 50, 50, 0.6328, 1.333, 0, 0, 1, 0, 4, 200, 1000, 0}},
+        {"file ends after the radii", "40 30 25", {40, 30, 25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"empty file", "", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // Line 1 holds two values: the third comes from line 2, whose rest is skipped, and
+        // every later value moves up one line.
+        {"short line takes from the next", "40 30\r\n25 0.5\r\n0.5893\r\n1.45 0.001\r\n20 0\r\n0 5\r\n600 1800\r\n3\r\n",
+         {40, 30, 25, 0.5893, 1.45, 0.001, 20, 0, 0, 5, 600, 1800, 3}},
+        {"blank lines, tabs, a lone CR and NUL bytes separate numbers",
+         "\r\n\t40\t30\r25\r\n\r\n0.5893\r\n1.45\0 0.001\r\n20 0\r\n0 5\r\n600 1800\r\n3\r\n"s,
+         {40, 30, 25, 0.5893, 1.45, 0.001, 20, 0, 0, 5, 600, 1800, 3}},
+        {"signs, hexadecimal integers and a 64-character real",
+         "-1.5e+1 2 3\r\n"
+         "0000000000000000000000000000000000000000000000000000000000000050\r\n"
+         "1.333 -0.01\r\n-30.5 $1\r\n$0A $32\r\n-200 1000\r\n-4\r\n",
+         {-15, 2, 3, 50, 1.333, -0.01, -30.5, 1, 10, 50, -200, 1000, -4}},
+    };
+    TempFolder dir;
+    for (const Case& c : cases) {
+        TRunParams p = Sentinel();
+        ReadParameterFile(dir.write("Orvane.par", c.text), p);
+        ExpectValues(p, c.expected, c.id);
+        // Entries the file does not carry are not touched.
+        EXPECT_EQ(p.EllipsoidSize, 3.25) << c.id;
+        EXPECT_EQ(p.NumRays, 11) << c.id;
+    }
+}
+
+TEST(ParameterFile, BadFilesRaiseInOutErrorNamingTheFileAndChangeNothing)
+{
+    struct Case {
+        const char* id;
+        std::string text;
+    };
+    const std::string longReal = "0." + std::string(67, '0') + "5";  // 70 characters
+    const std::string longInteger = std::string(32, '0') + "4";     // 33 characters
+    const Case cases[] = {
+        {"polarisation written 1.0", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1.0\r\n0 4\r\n200 1000\r\n0\r\n"},
+        {"decimal comma", "50 50 50\r\n0,6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n"},
+        {"word where a radius belongs", "50 fifty 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n"},
+        {"70-character real", "50 50 " + longReal + "\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n"},
+        {"33-character integer", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 " + longInteger + "\r\n200 1000\r\n0\r\n"},
+        {"micro sign glued to a number", "50\xB5m 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n"},
+        {"binary bytes", "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe"s},
+        {"integer overflow", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 99999999999\r\n0\r\n"},
+        {"real out of range", "50 50 50\r\n1e999\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n"},
+        {"bad value on the last line", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n200 1000\r\nx\r\n"},
+    };
+    TempFolder dir;
+    for (const Case& c : cases) {
+        const TRunParams before = Sentinel();
+        TRunParams p = before;
+        try {
+            ReadParameterFile(dir.write("Orvane.par", c.text), p);
+            ADD_FAILURE() << c.id << ": read without an error";
+        } catch (const EInOutError& e) {
+            EXPECT_NE(std::string(e.what()).find("Orvane.par"), std::string::npos) << c.id << ": " << e.what();
+        }
+        ExpectValues(p, {-7.5, -7.5, -7.5, -7.5, -7.5, -7.5, -7.5, -7, -7, -7, -7, -7, -7}, c.id);
+    }
+}
+
+TEST(ParameterFile, MissingFileOrFolderInItsPlace)
+{
+    TempFolder dir;
+    TRunParams p = Sentinel();
+    EXPECT_THROW(ReadParameterFile(dir.path() / "Orvane.par", p), EInOutError);
+    std::filesystem::create_directory(dir.path() / "Orvane.par");
+    try {
+        ReadParameterFile(dir.path() / "Orvane.par", p);
+        ADD_FAILURE() << "a folder read as a parameter file";
+    } catch (const EInOutError& e) {
+        EXPECT_NE(std::string(e.what()).find("Orvane.par"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(p.RadiusA, -7.5);
+    EXPECT_EQ(p.ParReserved, -7);
+}
+
+TEST(ParameterFile, PointInTheFileWhateverTheLocale)
+{
+    // On a locale with a decimal comma the file still uses a point, and the fields show
+    // the comma the user types.
+    TempFolder dir;
+    SetDecimalSeparator(',');
+    TRunParams p;
+    Fields f;
+    try {
+        ReadParameterFile(dir.write("Orvane.par", kDefaultFile), p);
+        WriteParametersToFields(p, f);
+    } catch (...) {
+        SetDecimalSeparator('.');
+        throw;
+    }
+    SetDecimalSeparator('.');
+    EXPECT_EQ(p.Wavelength, 0.6328);
+    EXPECT_EQ(f.EdtWl, "0,6328");
+    EXPECT_EQ(f.Edtmr, "1,333");
+}
+
+} // namespace
+} // namespace orvane
