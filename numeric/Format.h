@@ -24,6 +24,8 @@ public:
     FormatArg(long v) : kind_(Kind::Int), i_(v) {}
     FormatArg(long long v) : kind_(Kind::Int), i_(v) {}
     FormatArg(unsigned v) : kind_(Kind::Int), i_(v) {}
+    FormatArg(unsigned long v) : kind_(Kind::Int), i_(static_cast<std::int64_t>(v)) {}
+    FormatArg(unsigned long long v) : kind_(Kind::Int), i_(static_cast<std::int64_t>(v)) {}
     FormatArg(double v) : kind_(Kind::Float), d_(v) {}
     FormatArg(const char* v) : kind_(Kind::Text), s_(v) {}
     FormatArg(std::string_view v) : kind_(Kind::Text), s_(v) {}
@@ -41,8 +43,11 @@ private:
     std::string_view s_;
 };
 
-// Directives: %% and %[width][.precision]{d,f,e,g,s}. Width pads on the left, never
-// truncates. Throws EConvertError on a malformed format or a mismatched argument.
+// Directives: %% and %[-][width][.precision]{d,f,e,g,s}. Width pads on the left (on the
+// right after '-'), never truncates. Precision: d minimum digits, f decimals (2 without),
+// e and g significant digits (15 without, 18 at most), s maximum characters. An integer
+// argument may stand for a float; anything else mismatched, a missing argument or a
+// malformed directive throws EConvertError.
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
 // Same, appending to out (no allocation once out has grown): the hot path of the files.
 void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args);
@@ -52,9 +57,18 @@ std::string FloatToStr(double value);
 std::string IntToStr(std::int64_t value);
 
 // Leading and trailing blanks ignored; optional sign, digits with the locale's decimal
-// separator, optional exponent. Anything else throws EConvertError quoting the text.
+// separator, optional exponent. Anything else, and a value beyond the double range,
+// throws EConvertError quoting the text; a value below it reads as 0.
 double StrToFloat(std::string_view text);
-// Decimal, or hexadecimal after '$'; a 32-bit signed value. Anything else throws EConvertError.
+// Decimal, or hexadecimal after '$' (up to $FFFFFFFF, the bit pattern of the value); a
+// 32-bit signed value; blanks around ignored. Anything else throws EConvertError.
 std::int32_t StrToInt(std::string_view text);
+
+// The same conversions without the exception: false leaves value unchanged. The first
+// TryStrToFloat uses the given decimal separator instead of the locale's (the parameter
+// file always has a point).
+bool TryStrToFloat(std::string_view text, double& value, char separator);
+bool TryStrToFloat(std::string_view text, double& value);
+bool TryStrToInt(std::string_view text, std::int32_t& value);
 
 } // namespace orvane

@@ -12,7 +12,8 @@ class MessageSink;
 // values, increasing or decreasing) at the m >= 2 ascending, equally spaced points x.
 // Fills y[0..m-1] and z[0..m-1]; points no interval holds get 0. Points outside the
 // range of xi are reported to the sink ("x exceeds the lower limit of xi !" / "x exceeds
-// the higher limit of xi !") and the routine goes on. Cost grows with n + m.
+// the higher limit of xi !") and the routine goes on. Cost grows with n + m: the interval
+// of each point is located, not searched for. With n < 3 or m < 2 every point gets 0.
 // `work` must hold at least 3*n doubles (the ascending copies); nothing is allocated.
 void LagrangeInterpolate(const double* xi, const double* yi, const double* zi, const double* x,
                          double* y, double* z, int n, int m, double* work, MessageSink& sink);

@@ -3,6 +3,7 @@
 // a message that names the file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,13 +14,16 @@ namespace orvane {
 class TextWriter {
 public:
     enum class Mode { Create, Append };
-    // Creates (emptying an existing file) or opens for appending.
+    // Creates (emptying an existing file) or opens an existing file for appending (a
+    // missing one is "File not found"). Lines stay in the writer's buffer until close():
+    // close a writer before opening the same file again.
     TextWriter(const std::filesystem::path& file, Mode mode = Mode::Create);
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
 
-    // Writes the UTF-8 text converted to Windows-1252, then CR LF.
+    // Writes the UTF-8 text converted to Windows-1252, then CR LF. Lines are gathered in
+    // a large buffer: a write error may surface at a later line or at close().
     void writeLine(std::string_view text);
     // Flushes and closes; throws if the data could not be written. Called by the destructor
     // (which swallows errors) when not called before.
@@ -27,10 +31,11 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    void fail(const char* what);
+    void flush();
+    [[noreturn]] void fail(const char* what, int error);
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
-    std::string line_;
+    std::string buffer_;
 };
 
 // The number reader of the parameter file: numbers separated by characters of code 32 or
@@ -46,13 +51,17 @@ public:
 
 private:
     std::string nextToken(std::size_t maxLength, const char* kind);
+    [[noreturn]] void invalidNumber(std::string_view token, int line) const;
     std::filesystem::path path_;
     std::string data_;
     std::size_t pos_ = 0;
     int line_ = 1;
 };
 
-// UTF-8 to Windows-1252 for the program's own literals (µ, °) and typed text.
+// UTF-8 to Windows-1252 for the program's own literals (µ, °) and typed text; a character
+// the code page lacks, or a byte that is not UTF-8, becomes '?'.
 std::string ToWindows1252(std::string_view utf8);
+// Windows-1252 to UTF-8 (the five bytes the code page leaves undefined become '?').
+std::string FromWindows1252(std::string_view text);
 
 } // namespace orvane
