@@ -1,8 +1,11 @@
 // The drawing surface of the ray-tracing picture: the window's paint box (a QPainter on
 // a retained image), an offscreen image for orvane-batch, or a recorder in the tests.
-// Coordinates are pixels, y downwards; points far outside the area are clipped by the surface.
+// Coordinates are pixels, y downwards. Points of lines and ellipses are 64-bit: the far
+// ends of reflected and emergent rays lie thousands of pixels outside the area (and far
+// more on a strongly enlarged picture); the surface clips them itself.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "run/OrvaneState.h"
@@ -10,6 +13,11 @@
 namespace orvane {
 
 enum class PenStyle { Solid, DashDot, Dot };
+
+// Colours of the picture, 0x00BBGGRR.
+inline constexpr TColor kColorBlack = 0x000000;
+inline constexpr TColor kColorWhite = 0xFFFFFF;
+inline constexpr TColor kColorBlue = 0xFF0000;
 
 class Canvas {
 public:
@@ -24,11 +32,12 @@ public:
     virtual void fillRect(int x1, int y1, int x2, int y2) = 0;
     // Text with its top-left corner at (x, y), in the area's font, on the brush colour.
     virtual void textOut(int x, int y, const std::string& text) = 0;
-    virtual void moveTo(int x, int y) = 0;
+    virtual void moveTo(std::int64_t x, std::int64_t y) = 0;
     // Line from the current position to (x, y), which becomes the current position.
-    virtual void lineTo(int x, int y) = 0;
-    // Ellipse inscribed in (x1, y1)-(x2, y2), filled with the brush, outlined with the pen.
-    virtual void ellipse(int x1, int y1, int x2, int y2) = 0;
+    virtual void lineTo(std::int64_t x, std::int64_t y) = 0;
+    // Ellipse inscribed in (x1, y1)-(x2, y2), right and bottom edges excluded, filled with
+    // the brush and outlined with the pen.
+    virtual void ellipse(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) = 0;
 };
 
 } // namespace orvane
