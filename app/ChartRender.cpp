@@ -1,11 +1,16 @@
-// Placeholder until the chart exists.
 #include "app/ChartRender.h"
 
+#include "app/ScatteringChart.h"
+
 namespace orvane {
-QImage RenderChartImage(const DiagramResult&, int width, int height)
+
+QImage RenderChartImage(const DiagramResult& result, int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    return image;
+    ScatteringChart chart;
+    chart.resize(width, height);
+    // Drawn once, straight into the image.
+    chart.loadDiagram(result);
+    return chart.image();
 }
+
 } // namespace orvane

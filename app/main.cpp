@@ -1,2 +1,55 @@
-// Placeholder until the window exists.
-int main() { return 0; }
+// Orvane: the window.
+#include <exception>
+
+#include <QApplication>
+#include <QLocale>
+#include <QMessageBox>
+
+#include "app/AppIcon.h"
+#include "app/OrvaneMain.h"
+#include "numeric/Format.h"
+
+namespace {
+
+// The last line of defence: an error escaping an event handler that did not catch it
+// itself is shown, and the event loop goes on.
+class OrvaneApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(activeWindow(), QStringLiteral("Orvane"), QString::fromStdString(e.what()));
+        } catch (...) {
+            QMessageBox::critical(activeWindow(), QStringLiteral("Orvane"), QStringLiteral("Unknown error."));
+        }
+        return false;
+    }
+};
+
+// The decimal separator of the user's locale, for the numbers shown and typed.
+char LocaleDecimalSeparator()
+{
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 0x80)
+        return static_cast<char>(point.at(0).unicode());
+    return '.';
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    OrvaneApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setApplicationVersion(QStringLiteral("2.30"));
+    QApplication::setWindowIcon(orvane::OrvaneIcon());
+    orvane::SetDecimalSeparator(LocaleDecimalSeparator());
+
+    orvane::TForm1 form;
+    form.show();
+    return app.exec();
+}

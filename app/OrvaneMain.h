@@ -1,0 +1,154 @@
+// The main window of Orvane, TForm1: the inputs shared by both computations along the top
+// and on the left, and a page control with the ray-tracing picture, the scattering diagram
+// and an information page.
+//
+// The window is a thin front end over the core: a handler copies the widgets into the
+// Fields, calls the core with a Session on the window's state, copies the position grid
+// back and shows the result. Errors escaping the core are caught at the handler's
+// boundary and shown in a message box; the window goes on with the state reached.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QWidget>
+
+#include "app/FormControls.h"
+#include "app/QtMessageSink.h"
+#include "app/ScatteringChart.h"
+#include "run/Fields.h"
+#include "run/OrvaneState.h"
+#include "run/Session.h"
+
+class QCPAbstractPlottable;
+
+namespace orvane {
+
+class MessageSink;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kLeft = 137, kTop = 138;
+    static constexpr int kClientWidth = 711, kClientHeight = 552;
+    static constexpr int kChartRightMargin = 1;  // the chart's right margin setting
+    // Page indices of PgRayTracing.
+    static constexpr int kPageRayTracing = 0, kPageDiagram = 1, kPageAbout = 2;
+
+    // messages: where the program's messages and the errors caught at the handlers'
+    // boundaries go. Null: modal message boxes (the tests give a recording sink).
+    // Creating the window runs FormCreate: the parameter file of the working directory
+    // and the first diagram.
+    explicit TForm1(MessageSink* messages = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void setMessageSink(MessageSink* messages);
+
+    // The handlers of the window's events.
+    void FormCreate();
+    void FormResize();
+    void PgRayTracingChange(int index);
+    void BtnCalcDiagClick();
+    void BtnRaytracingClick();
+    void BtnCloseClick();
+    void CopyGrphClick();
+    void CbxNumRayChange();
+    void StrGrdPositClick();
+    // A click on a point of a series: its index and the mouse position in the chart.
+    void Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int x, int y);
+
+    const TOrvaneState& state() const { return state_; }
+    const Fields& fields() const { return fields_; }
+
+    // Top strip and left column.
+    LabeledEdit* Edtmr;
+    QLineEdit* Edtmi;
+    LabeledEdit* EdtRadius_a;
+    QLineEdit* EdtRadius_b;
+    QLineEdit* EdtRadius_c;
+    LabeledEdit* EdtIncAng;
+    QLabel* Label1;
+    QComboBox* CbxPol;
+    LabeledEdit* EdtMinp;
+    LabeledEdit* EdtMaxp;
+    QCheckBox* ChkBxMinMax;
+    QLineEdit* EdtAxisMin;
+    QLineEdit* EdtAxisMax;
+    QLabel* LblPosit;
+    PositionGridView* StrGrdPosit;
+    QTabWidget* PgRayTracing;
+
+    // Page "Ray tracing".
+    QWidget* TabRayTracing;
+    QLabel* LblNumRay;
+    QComboBox* CbxNumRay;
+    LabeledEdit* LblEdtSizeEll;
+    QCheckBox* ChBxEmergRay;
+    QPushButton* BtnCompute;
+    QPushButton* BtnClose;
+    PaintBox* graph;
+
+    // Page "Scattering Diagram".
+    QWidget* TabDiagram;
+    LabeledEdit* EdtWl;
+    LabeledEdit* LblEdtNumRays;
+    LabeledEdit* LblEdtNumSca;
+    QCheckBox* ChBxDiff;
+    QCheckBox* ChBxTotalInt;
+    QCheckBox* ChBxAiry;
+    QCheckBox* ChBxCheck;
+    QPushButton* Button1;
+    QPushButton* CopyGrph;
+    QPushButton* Button2;
+    ScatteringChart* Chart1;
+    QLabel* LblX;
+
+    // Page "About".
+    QWidget* TabAbout;
+    QTextEdit* Title;
+    QTextEdit* VersInfo;
+    QTextEdit* Memo1;
+    QTextEdit* ToBeDone;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    void createTopControls();
+    void createRayTracingPage();
+    void createDiagramPage();
+    void createAboutPage();
+    void connectEvents();
+
+    // Widgets <-> Fields.
+    void takeFields();
+    void putFields();
+    void putGrid();
+
+    // Runs a piece of the core on a session of the window: fields taken in before, grid
+    // put back after, errors shown. busy: the computation shows the busy cursor.
+    void runCore(bool busy, const std::function<void(Session&)>& work);
+    void showError(const std::string& text);
+    bool isInGrid(const QWidget* widget) const;
+
+    TOrvaneState state_;
+    Fields fields_;
+    std::unique_ptr<QtMessageSink> boxSink_;
+    std::unique_ptr<QtMessageSink> errorBoxSink_;
+    MessageSink* messages_ = nullptr;
+    MessageSink* errors_ = nullptr;
+    bool running_ = false;  // a handler of the core is running (a modal box may be open)
+    QSize lastFrameSize_;
+    QMetaObject::Connection focusConnection_;
+};
+
+} // namespace orvane
