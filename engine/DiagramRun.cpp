@@ -1,7 +1,89 @@
 #include "engine/DiagramRun.h"
 
-#include "numeric/Errors.h"
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/Airy.h"
+#include "engine/AssembleOrders.h"
+#include "engine/CheckFile.h"
+#include "engine/DiagramFiles.h"
+#include "engine/Diffraction.h"
+#include "engine/RayTables.h"
+#include "engine/RunStart.h"
+#include "engine/TraceRays.h"
+#include "numeric/FpGuard.h"
+#include "numeric/MessageSink.h"
+#include "run/ReadInputs.h"
 
 namespace orvane {
-DiagramResult BtnCalcDiagClick(Session&) { throw OrvaneError("not implemented yet"); }
+
+DiagramResult BtnCalcDiagClick(Session& session)
+{
+    TOrvaneState& state = session.state;
+    TRunParams& P = state.P;
+    Fields& fields = session.fields;
+    MessageSink& sink = session.sink;
+
+    // Run start.
+    ClearFpFaults();
+    ReadInputs(state, fields, sink);
+    const DiagramNorm norm = ComputeDiagramNorm(P);
+    CheckFpFaults();
+    P.NumIncRays = ReadIncidentRayCount(fields, sink);
+    P.NumScaRays = ReadScatteringAngleCount(fields);
+    TScatteringGrid grid(P.NumScaRays);
+    if (!fields.ChBxCheck && P.NumIncRays < 100)
+        sink.show("Ray number should be more than 100.");
+    SetIncidentPositions(state, fields);
+    CheckFpFaults();
+
+    const int N = P.NumIncRays;
+    const OrderRange orders = UsedOrders(P);
+    const RayTablesPtr tables = MakeRayTables();
+
+    // Every ray through every order; the check file records each interaction.
+    {
+        std::optional<CheckFile> check;
+        if (fields.ChBxCheck)
+            check.emplace(session.file(kCheckFileName));
+        TraceRays(P, norm, state.RayPos.data(), *tables, check ? &*check : nullptr);
+        if (check)
+            check->close();
+    }
+
+    std::optional<AiryCurve> airy;
+    if (fields.ChBxTotalInt) {
+        std::vector<OrderRows> rows;
+        for (int p = orders.MinP; p <= orders.MaxP; ++p)
+            rows.push_back({tables->RayAngle[p].data(), tables->RayIntensity[p].data(), tables->RayPhase[p].data()});
+        AssembleOrders(rows, N, grid, sink);
+        CheckFpFaults();
+
+        if (fields.ChBxAiry) {
+            P.AiryDivisor = kAiryDivisorValue;
+            const int rainbow = orders.MaxP >= kAiryOrder
+                                    ? FindRainbowRay(tables->RayAngle[kAiryOrder].data(),
+                                                     tables->RayIntensity[kAiryOrder].data(), N)
+                                    : -1;
+            if (rainbow < 0) {
+                sink.show("No primary rainbow found among the order-2 rays.");
+            } else {
+                airy = ComputeAiry(P, *tables, rainbow);
+                WriteAiryFile(session.file(kAiryFileName), P, *airy);
+            }
+        }
+
+        if (fields.ChBxDiff)
+            ComputeDiffraction(P, norm, grid);
+        WriteDiffractionFile(session.file(kDiffractionFileName), grid, fields.ChBxDiff);
+        ComputeTotalIntensity(grid);
+    }
+
+    WriteOrderFiles(session, *tables, N, orders);
+    WriteTotalFile(session.file(kTotalFileName), grid);
+    return BuildChartSeries(state, *tables, N, orders, fields.ChBxTotalInt ? &grid : nullptr,
+                            airy ? &*airy : nullptr);
+}
+
 } // namespace orvane

@@ -1,0 +1,133 @@
+#include "cli/BatchOptions.h"
+
+#include <cstdlib>
+
+namespace orvane {
+
+namespace {
+
+// The largest drawing area accepted for --picture, in pixels per side.
+constexpr int kMaxPictureSide = 10000;
+
+bool ParsePictureSize(const std::string& text, PictureSize& size)
+{
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos || x == 0 || x + 1 == text.size())
+        return false;
+    auto parseSide = [](const std::string& digits, int& value) {
+        if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        value = std::atoi(digits.c_str());
+        return value >= 1 && value <= kMaxPictureSide;
+    };
+    return parseSide(text.substr(0, x), size.width) && parseSide(text.substr(x + 1), size.height);
+}
+
+} // namespace
+
+BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
+{
+    BatchOptions options;
+    std::size_t i = 0;
+    auto value = [&](const std::string& option) -> const std::string& {
+        if (i + 1 >= args.size())
+            throw UsageError{"option " + option + " needs a value"};
+        return args[++i];
+    };
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-C" || a == "--dir") {
+            options.dir = value(a);
+            if (options.dir.empty())
+                throw UsageError{"option " + a + " needs a folder"};
+        } else if (a == "--no-total") {
+            options.noTotal = true;
+        } else if (a == "--diffraction") {
+            options.diffraction = true;
+        } else if (a == "--airy") {
+            options.airy = true;
+        } else if (a == "--check") {
+            options.check = true;
+        } else if (a == "--minmax") {
+            options.minMax = true;
+            options.axisMin = value(a);
+            options.axisMax = value(a);
+        } else if (a == "--picture") {
+            PictureSize size;
+            const std::string& text = value(a);
+            if (!ParsePictureSize(text, size))
+                throw UsageError{"--picture needs WxH with whole numbers from 1 to " + std::to_string(kMaxPictureSide) +
+                                 ", not \"" + text + "\""};
+            options.picture = size;
+        } else if (a == "--rays") {
+            options.rays = value(a);
+        } else if (a == "--ellipsoid-size") {
+            options.ellipsoidSize = value(a);
+        } else if (a == "--no-emergent") {
+            options.noEmergent = true;
+        } else if (a == "--png") {
+            options.png = value(a);
+        } else if (a == "--chart-png") {
+            options.chartPng = value(a);
+        } else if (a == "-h" || a == "--help") {
+            options.help = true;
+        } else if (a == "--version") {
+            options.version = true;
+        } else {
+            throw UsageError{"unknown option \"" + a + "\""};
+        }
+    }
+    if (!options.png.empty() && !options.picture)
+        throw UsageError{"--png needs --picture WxH"};
+    return options;
+}
+
+void ApplyBatchOptions(const BatchOptions& options, Fields& fields)
+{
+    if (options.noTotal)
+        fields.ChBxTotalInt = false;
+    if (options.diffraction)
+        fields.ChBxDiff = true;
+    if (options.airy)
+        fields.ChBxAiry = true;
+    if (options.check)
+        fields.ChBxCheck = true;
+    if (options.minMax) {
+        fields.ChkBxMinMax = true;
+        fields.EdtAxisMin = options.axisMin;
+        fields.EdtAxisMax = options.axisMax;
+    }
+    if (options.rays)
+        fields.CbxNumRay = *options.rays;
+    if (options.ellipsoidSize)
+        fields.LblEdtSizeEll = *options.ellipsoidSize;
+    if (options.noEmergent)
+        fields.ChBxEmergRay = false;
+}
+
+std::string BatchUsage()
+{
+    return "Usage: orvane-batch [options]\n"
+           "Computes the scattering diagram from Orvane.par as the window's \"Calculation\" does,\n"
+           "and writes its data files.\n"
+           "  -C, --dir DIR          work in DIR: read DIR/Orvane.par, write every file into DIR\n"
+           "                         (default: the current folder)\n"
+           "  --no-total             \"Total intensity\" unticked (ticked by default)\n"
+           "  --diffraction          \"Diffraction\" ticked\n"
+           "  --airy                 \"Airy\" ticked\n"
+           "  --check                \"Check\" ticked (writes Orvane_raw.dat)\n"
+           "  --minmax MIN MAX       \"Rays b/w Min and Max :\" ticked, with these texts in Min and Max\n"
+           "  --picture WxH          after the diagram, the ray-tracing picture on a W x H drawing area,\n"
+           "                         written as Orvane.eps\n"
+           "  --rays N               the picture's ray count (default 20)\n"
+           "  --ellipsoid-size S     the picture's ellipse size (default 0.5)\n"
+           "  --no-emergent          \"Show emergent rays\" unticked\n"
+           "  --png FILE             with --picture: also save the picture as PNG\n"
+           "  --chart-png FILE       also save the diagram's chart, as the window shows it, as PNG\n"
+           "  -h, --help             this text\n"
+           "  --version              the program's version\n"
+           "Messages go to standard error, one per line. Exit status: 0 done, 1 the run ended with\n"
+           "an error, 2 a usage error.\n";
+}
+
+} // namespace orvane

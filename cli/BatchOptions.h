@@ -1,0 +1,49 @@
+// The command line of orvane-batch: parsed into plain data, applied to the window's fields.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run/Fields.h"
+
+namespace orvane {
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+
+struct BatchOptions {
+    std::string dir;              // -C: read Orvane.par and write every file here; empty: current folder
+    bool noTotal = false;         // "Total intensity" unticked
+    bool diffraction = false;
+    bool airy = false;
+    bool check = false;
+    bool minMax = false;          // "Rays b/w Min and Max :" ticked with the two texts
+    std::string axisMin, axisMax;
+    std::optional<PictureSize> picture;
+    std::optional<std::string> rays;           // the picture's ray count text
+    std::optional<std::string> ellipsoidSize;  // the picture's size text
+    bool noEmergent = false;
+    std::string png;              // with --picture: the picture as PNG
+    std::string chartPng;         // the diagram's chart as PNG
+    bool help = false;
+    bool version = false;
+};
+
+// A command line that cannot be used; its message says why.
+struct UsageError {
+    std::string message;
+};
+
+// args without the program name. Throws UsageError.
+BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
+
+// Sets the fields and boxes the options name; the others keep their texts.
+void ApplyBatchOptions(const BatchOptions& options, Fields& fields);
+
+// The text of -h / --help.
+std::string BatchUsage();
+
+} // namespace orvane

@@ -1,0 +1,147 @@
+#include "engine/Airy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "engine/Angles.h"
+#include "numeric/Format.h"
+#include "numeric/FpGuard.h"
+#include "numeric/TextFile.h"
+
+namespace orvane {
+
+int FindRainbowRay(const double* angle, const double* intensity, int NumIncRays)
+{
+    int rainbow = -1;
+    for (int i = 2; i <= NumIncRays - 5; ++i) {
+        const double before = angle[i] - angle[i - 1];
+        const double after = angle[i + 1] - angle[i];
+        const bool emerged = intensity[i - 1] > 0 && intensity[i] > 0 && intensity[i + 1] > 0;
+        if (before * after < 0 && emerged && std::fabs(before) < kPi && std::fabs(after) < kPi)
+            rainbow = i;
+    }
+    return rainbow;
+}
+
+namespace {
+
+// An angle difference taken the short way round the circle.
+double AngleStep(double to, double from)
+{
+    double d = to - from;
+    if (d > kPi)
+        d -= kTwoPi;
+    else if (d < -kPi)
+        d += kTwoPi;
+    return d;
+}
+
+} // namespace
+
+AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R)
+{
+    constexpr int p = kAiryOrder;
+    const double k = P.WaveNumber;
+    const int N = std::min(P.NumIncRays, kMaxRays);
+    const int first = std::max(R - N / (P.AiryDivisor - 5), 0);
+    const int last = std::min(R + N / P.AiryDivisor, N - 1);
+
+    AiryCurve curve;
+    curve.RainbowIndex = R;
+    curve.RainbowAngle = T.RayAngle[p][R];
+    curve.RainbowPhase = T.RayPhase[p][R];
+    curve.RainbowAmplitude = std::sqrt(T.RayIntensity[p][R]);
+
+    // The rainbow ray's normal, and the distance of its line from the centre: the reference
+    // line runs through the centre along that normal.
+    const double nxR = -T.RayKz[p][R] / k;
+    const double nzR = T.RayKx[p][R] / k;
+    const double dR = T.RayX[p][R] * nxR + T.RayZ[p][R] * nzR;
+
+    curve.rays.reserve(static_cast<std::size_t>(last - first + 1));
+    for (int i = first; i <= last; ++i) {
+        const double Kx = T.RayKx[p][i];
+        const double Kz = T.RayKz[p][i];
+        const double nx = -Kz / k;
+        const double nz = Kx / k;
+        const double d = T.RayX[p][i] * nx + T.RayZ[p][i] * nz;
+
+        double dPhi = T.RayPhase[p][i] - T.RayPhase[p][R];
+        if (i > R)
+            dPhi = dPhi - kHalfPi;  // the rays beyond the rainbow have crossed its caustic
+        const double c = nxR * nx + nzR * nz;
+        if (c == 0)
+            continue;  // parallel to the reference line, or did not emerge
+        const double t = d / c;  // ray i meets the reference line at t·n(R)
+        const double q = t * (Kx * nxR + Kz * nzR);
+
+        AiryRay ray;
+        ray.v = dR - t;
+        ray.psi = dPhi - q;
+        ray.A = std::sqrt(T.RayIntensity[p][i]);
+        ray.theta = T.RayAngle[p][i];
+        ray.r = (Kx * T.RayZ[p][i] - Kz * T.RayX[p][i]) / k;
+        curve.rays.push_back(ray);
+    }
+
+    // Each ray's share of the wave front on the reference line: central differences of the
+    // angle and of v over the rays kept, one-sided at the two ends.
+    const std::size_t m = curve.rays.size();
+    std::vector<double> weight(m, 0.0);
+    if (m >= 2) {
+        for (std::size_t j = 0; j < m; ++j) {
+            const std::size_t lo = j == 0 ? 0 : j - 1;
+            const std::size_t hi = j + 1 == m ? j : j + 1;
+            const double span = (j == 0 || j + 1 == m) ? 1.0 : 2.0;
+            const double dTheta = AngleStep(curve.rays[hi].theta, curve.rays[lo].theta) / span;
+            const double dV = (curve.rays[hi].v - curve.rays[lo].v) / span;
+            weight[j] = curve.rays[j].A * std::sqrt(std::fabs(dTheta * dV));
+        }
+    }
+
+    const double step = (T.RayAngle[p][last] - T.RayAngle[p][first]) / 50;
+    for (int n = 0; n < kAiryDirections; ++n) {
+        const double delta = (n - 25) * step;
+        const double sinDelta = std::sin(delta);
+        double sumRe = 0;
+        double sumIm = 0;
+        for (std::size_t j = 0; j < m; ++j) {
+            const double phase = k * curve.rays[j].v * sinDelta + curve.rays[j].psi;
+            sumRe += weight[j] * std::cos(phase);
+            sumIm += weight[j] * std::sin(phase);
+        }
+        curve.angle[static_cast<std::size_t>(n)] = curve.RainbowAngle + delta;
+        curve.intensity[static_cast<std::size_t>(n)] = (k / kTwoPi) * (sumRe * sumRe + sumIm * sumIm);
+    }
+    return curve;
+}
+
+void WriteAiryFile(const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve)
+{
+    CheckFpFaults();
+    TextWriter out(file);
+    std::string line;
+    auto write = [&](std::string_view fmt, std::initializer_list<FormatArg> args) {
+        line.clear();
+        FormatTo(line, fmt, args);
+        out.writeLine(line);
+    };
+    write("# Refractive index: m =%8.5f, %12.6f", {P.IndexRe, P.IndexIm});
+    write("# Particle axis: a,b,c = %8.4f  %8.4f %8.4f", {P.RadiusA, P.RadiusB, P.RadiusC});
+    write("# Wavelength [µm] = %8.5f", {P.Wavelength});
+    write("# Order p = %d", {kAiryOrder});
+    out.writeLine("");
+    write("# Rainbow angle: %d, %12.6f phase: %12.6f amplitude: %12.6f",
+          {curve.RainbowIndex, ToDegrees(curve.RainbowAngle), ToDegrees(curve.RainbowPhase),
+           curve.RainbowAmplitude});
+    out.writeLine("#    v       phase      amplitude    theta[deg.]     r");
+    for (const AiryRay& ray : curve.rays)
+        write("%10.4f %10.4f %10.4f %10.4f %10.4f", {ray.v, ray.psi, ray.A, ToDegrees(ray.theta), ray.r});
+    for (int n = 0; n < kAiryDirections; ++n)
+        write("%12.6f %12.6e", {ToDegrees(curve.angle[static_cast<std::size_t>(n)]),
+                                curve.intensity[static_cast<std::size_t>(n)]});
+    out.close();
+}
+
+} // namespace orvane

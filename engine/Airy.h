@@ -1,0 +1,52 @@
+// Airy theory near the primary rainbow: the order-2 rays around the rainbow ray are laid on a
+// reference line through the centre, perpendicular to the rainbow ray, with their amplitude and
+// phase there, and their far fields are summed for 51 directions around the rainbow angle.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <vector>
+
+#include "engine/RayTables.h"
+#include "run/OrvaneState.h"
+
+namespace orvane {
+
+inline constexpr const char* kAiryFileName = "Orvane_Airy.dat";
+inline constexpr int kAiryOrder = 2;
+inline constexpr int kAiryDirections = 51;
+inline constexpr int kAiryDivisorValue = 14;
+
+// The rainbow ray of an order: the last ray i in 2..NumIncRays-5 where the angle turns back,
+// with the rays i-1, i, i+1 all emerged and neither angle step crossing ±π. -1 if none.
+int FindRainbowRay(const double* angle, const double* intensity, int NumIncRays);
+
+// One window ray on the reference line.
+struct AiryRay {
+    double v = 0;      // position on the reference line [µm]
+    double psi = 0;    // phase there, relative to the rainbow ray [rad]
+    double A = 0;      // amplitude, √intensity
+    double theta = 0;  // direction [rad]
+    double r = 0;      // distance of the ray's line from the centre [µm]
+};
+
+struct AiryCurve {
+    int RainbowIndex = -1;
+    double RainbowAngle = 0;      // [rad]
+    double RainbowPhase = 0;      // [rad]
+    double RainbowAmplitude = 0;
+    std::vector<AiryRay> rays;    // the window rays kept, by increasing ray index
+    std::array<double, kAiryDirections> angle{};      // [rad]
+    std::array<double, kAiryDirections> intensity{};
+};
+
+// The wave sum around the rainbow ray R (from FindRainbowRay) over the window of rays
+// R − NumIncRays div (AiryDivisor − 5) .. R + NumIncRays div AiryDivisor, clipped to the traced
+// rays; a window ray perpendicular to the rainbow ray (or one that did not emerge) is left out.
+// Each ray enters with its share of the wave front, A·√|Δθ·Δv|, and the squared sum is
+// scaled by k/2π so that the curve carries the diagram's normalisation.
+AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R);
+
+void WriteAiryFile(const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve);
+
+} // namespace orvane

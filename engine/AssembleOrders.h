@@ -1,0 +1,43 @@
+// The scattering-angle grid of a diagram run and the coherent sum of the orders on it. Each
+// order is cut into branches along which its angle moves one way; every branch's amplitude
+// and phase are interpolated onto the grid angles it spans and added as complex amplitudes,
+// so that orders, and the two sides of a rainbow, interfere.
+#pragma once
+
+#include <vector>
+
+namespace orvane {
+
+class MessageSink;
+
+// Equally spaced angles from −π to π, both ends included, with the arrays the run fills on it.
+struct TScatteringGrid {
+    explicit TScatteringGrid(int NumScaRays);
+
+    int NumScaRays = 0;
+    double ThetaStep = 0;                // [rad]
+    std::vector<double> ThetaGrid;       // [rad], measured like the ray angles
+    std::vector<double> TotalAmpRe;      // summed ray amplitude
+    std::vector<double> TotalAmpIm;
+    std::vector<double> DiffAmp;         // diffraction amplitude, real
+    std::vector<double> TotalIntensity;  // |ray amplitude + diffraction|²
+};
+
+// One order's rays 0..NumIncRays-1 (a ray that did not emerge has angle and intensity 0).
+struct OrderRows {
+    const double* angle;      // [rad]
+    const double* intensity;
+    const double* phase;      // [rad]
+};
+
+// Adds the orders, in the order given, to TotalAmpRe and TotalAmpIm. The branches are
+// interpolated on up to `threads` threads; the sum at every grid angle is still formed
+// branch after branch in the order given, so the result does not depend on the threads.
+// The interpolation's range messages reach the sink in that order too, from this thread.
+void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, MessageSink& sink,
+                    int threads = 2);
+
+// TotalIntensity = (TotalAmpRe + DiffAmp)² + TotalAmpIm² at every grid angle.
+void ComputeTotalIntensity(TScatteringGrid& grid);
+
+} // namespace orvane

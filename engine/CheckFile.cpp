@@ -1,0 +1,19 @@
+#include "engine/CheckFile.h"
+
+#include "numeric/FpGuard.h"
+
+namespace orvane {
+
+CheckFile::CheckFile(const std::filesystem::path& file) : writer_(file, TextWriter::Mode::Create) {}
+
+void CheckFile::line(std::string_view fmt, std::initializer_list<FormatArg> args)
+{
+    CheckFpFaults();
+    buffer_.clear();
+    FormatTo(buffer_, fmt, args);
+    writer_.writeLine(buffer_);
+}
+
+void CheckFile::close() { writer_.close(); }
+
+} // namespace orvane

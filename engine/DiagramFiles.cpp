@@ -1,0 +1,121 @@
+#include "engine/DiagramFiles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <utility>
+#include <vector>
+
+#include "engine/Angles.h"
+#include "numeric/Format.h"
+#include "numeric/FpGuard.h"
+#include "numeric/TextFile.h"
+
+namespace orvane {
+
+std::string OrderFileName(int p) { return "Orvane_" + IntToStr(p) + ".dat"; }
+
+void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays, OrderRange orders)
+{
+    std::string line;
+    for (int p = orders.MinP; p <= orders.MaxP; ++p) {
+        CheckFpFaults();
+        const std::string name = OrderFileName(p);
+        TextWriter out(session.file(name.c_str()));
+        out.writeLine("# theta[deg.] Intensity");
+        for (int i = 0; i < NumIncRays; ++i) {
+            line.clear();
+            FormatTo(line, "%12.6f %12.6e", {ToDegrees(T.RayAngle[p][i]), T.RayIntensity[p][i]});
+            out.writeLine(line);
+        }
+        out.close();
+    }
+}
+
+void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& grid)
+{
+    CheckFpFaults();
+    TextWriter out(file);
+    out.writeLine("# theta[deg.] Intensity   Amplitude_Re  Amplitude_Im");
+    std::string line;
+    for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
+        line.clear();
+        FormatTo(line, "%12.6f %12.6e %12.6e %12.6e",
+                 {ToDegrees(grid.ThetaGrid[e]), grid.TotalIntensity[e], grid.TotalAmpRe[e], grid.TotalAmpIm[e]});
+        out.writeLine(line);
+    }
+    out.close();
+}
+
+double ChartIntensity(double intensity) { return std::log10(std::fabs(intensity) + 1e-10); }
+
+namespace {
+
+// The chart keeps its points by ascending x; equal angles keep their order.
+void SortByAngle(SeriesData& series)
+{
+    std::vector<std::size_t> order(series.x.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return series.x[a] < series.x[b]; });
+    std::vector<double> x(order.size()), y(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        x[i] = series.x[order[i]];
+        y[i] = series.y[order[i]];
+    }
+    series.x = std::move(x);
+    series.y = std::move(y);
+}
+
+} // namespace
+
+DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
+                               const TScatteringGrid* total, const AiryCurve* airy)
+{
+    DiagramResult result;
+    for (int p = 0; p <= kMaxOrder; ++p) {
+        SeriesData& s = result.orders[static_cast<std::size_t>(p)];
+        s.title = "p=" + IntToStr(p);
+        s.color = state.OrderColor[static_cast<std::size_t>(p)];
+    }
+    result.legendVisible = orders.MinP != orders.MaxP;
+    for (int p = orders.MinP; p <= orders.MaxP; ++p) {
+        SeriesData& s = result.orders[static_cast<std::size_t>(p)];
+        s.active = true;
+        s.x.reserve(static_cast<std::size_t>(std::max(NumIncRays, 0)));
+        s.y.reserve(static_cast<std::size_t>(std::max(NumIncRays, 0)));
+        for (int i = 0; i < NumIncRays; ++i) {
+            s.x.push_back(ToDegrees(T.RayAngle[p][i]));
+            s.y.push_back(ChartIntensity(T.RayIntensity[p][i]));
+        }
+        SortByAngle(s);
+    }
+
+    result.total.title = "Total";
+    result.total.color = kTotalColor;
+    if (total) {
+        result.total.active = true;
+        result.total.x.reserve(total->ThetaGrid.size());
+        result.total.y.reserve(total->ThetaGrid.size());
+        for (std::size_t e = 0; e < total->ThetaGrid.size(); ++e) {
+            result.total.x.push_back(ToDegrees(total->ThetaGrid[e]));
+            result.total.y.push_back(ChartIntensity(total->TotalIntensity[e]));
+        }
+        SortByAngle(result.total);
+    }
+
+    result.airy.title = "Airy";
+    result.airy.color = kAiryColor;
+    if (airy) {
+        result.airy.active = true;
+        for (std::size_t n = 0; n < airy->angle.size(); ++n) {
+            result.airy.x.push_back(ToDegrees(airy->angle[n]));
+            result.airy.y.push_back(ChartIntensity(airy->intensity[n]));
+        }
+        SortByAngle(result.airy);
+    }
+    CheckFpFaults();
+    return result;
+}
+
+} // namespace orvane

@@ -1,0 +1,37 @@
+// The last steps of a diagram run: one file per order with the ray-by-ray angles and
+// intensities, the total file on the angle grid, and the chart's series as data.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "engine/Airy.h"
+#include "engine/AssembleOrders.h"
+#include "engine/DiagramRun.h"
+#include "engine/RayTables.h"
+#include "run/Session.h"
+
+namespace orvane {
+
+inline constexpr const char* kTotalFileName = "Orvane_t.dat";
+inline constexpr TColor kAiryColor = 0x707070;
+inline constexpr TColor kTotalColor = 0x000000;
+
+// "Orvane_<p>.dat".
+std::string OrderFileName(int p);
+
+// Orvane_<p>.dat for p = orders.MinP..orders.MaxP, rays 0..NumIncRays-1 in ray order.
+void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays, OrderRange orders);
+
+// Orvane_t.dat: angle, total intensity and the summed ray amplitude at every grid angle.
+void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& grid);
+
+// The chart's series: one point series per computed order, the total (when computed) and the
+// Airy curve (when it was computed); every series sorted by ascending angle.
+DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
+                               const TScatteringGrid* total, const AiryCurve* airy);
+
+// log10(|I| + 1e-10): the chart's intensity axis.
+double ChartIntensity(double intensity);
+
+} // namespace orvane

@@ -1,0 +1,41 @@
+// The per-order ray tables of a diagram run: for every order p = 0..50 and incident ray
+// i = 0..5000, the direction, intensity and phase of the ray that leaves the particle,
+// the point where it leaves and its wave vector. A cell that the run does not write stays 0:
+// the assembly and the Airy sum read a zero intensity and a zero angle as "did not emerge".
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "run/OrvaneState.h"
+
+namespace orvane {
+
+// One table, indexed [order p][ray i].
+using TRayTable = std::array<std::array<double, kRaySlots>, kOrderCount>;
+
+struct TRayTables {
+    TRayTable RayAngle;      // direction angle of the outgoing wave vector [rad]
+    TRayTable RayIntensity;  // intensity, in the units of the squared amplitude functions
+    TRayTable RayPhase;      // phase [rad]
+    TRayTable RayX, RayZ;    // entry point (p = 0) or exit point (p >= 1) [µm]
+    TRayTable RayKx, RayKz;  // emergent wave vector (p >= 1) [1/µm]
+};
+
+struct RayTablesDeleter {
+    void operator()(TRayTables* tables) const;
+};
+using RayTablesPtr = std::unique_ptr<TRayTables, RayTablesDeleter>;
+
+// About 14.3 MB, zero-filled, on the heap: one per run, released with the pointer. The zeros
+// come from the system's fresh pages, so a small run maps only the pages it writes.
+RayTablesPtr MakeRayTables();
+
+// The orders a run actually traces and assembles: MinP below 0 counts as 0, MaxP above 50 as 50.
+struct OrderRange {
+    int MinP = 0;
+    int MaxP = 0;
+};
+OrderRange UsedOrders(const TRunParams& P);
+
+} // namespace orvane

@@ -1,0 +1,216 @@
+// Whole runs of the built orvane-batch in temporary folders: the reference runs file by file,
+// the exit statuses, and what reaches standard error.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/engine/TestSupport.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CompareWithReference;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+const fs::path kReference = ORVANE_REFERENCE_DIR;
+
+struct BatchOutcome {
+    int status = -1;
+    std::vector<std::string> errorLines;
+    std::string out;
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs orvane-batch with the arguments from inside dir; stdout and stderr are kept.
+BatchOutcome RunBatch(const TempDir& dir, const std::vector<std::string>& args)
+{
+    std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(ORVANE_BATCH_EXE);
+    for (const auto& a : args) {
+        command += ' ';
+        command += Quote(a);
+    }
+    const fs::path out = dir.path().parent_path() / (dir.path().filename().string() + ".out");
+    const fs::path err = dir.path().parent_path() / (dir.path().filename().string() + ".err");
+    command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
+    const int raw = std::system(command.c_str());
+    BatchOutcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = ReadBytes(out);
+    std::istringstream lines(ReadBytes(err));
+    for (std::string line; std::getline(lines, line);)
+        outcome.errorLines.push_back(line);
+    fs::remove(out);
+    fs::remove(err);
+    return outcome;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+std::vector<std::string> DataFiles(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".dat")
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class BatchReference : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(BatchReference, ReproducesTheReferenceRun)
+{
+    const fs::path reference = kReference / GetParam();
+    TempDir work;
+    fs::create_directory(work / "run");
+    fs::copy_file(reference / "Orvane.par", work / "run/Orvane.par");
+
+    // The recorded options, with -C pointing at the run's folder.
+    std::vector<std::string> args = {"-C", "run"};
+    for (const auto& w : Words(ReadBytes(reference / "options.txt")))
+        args.push_back(w);
+    const BatchOutcome outcome = RunBatch(work, args);
+
+    // messages.txt: the messages, one a line, then "exit N".
+    std::vector<std::string> expected = Words(ReadBytes(reference / "messages.txt"));
+    ASSERT_GE(expected.size(), 2u);
+    EXPECT_EQ(outcome.status, std::atoi(expected.back().c_str()));
+    std::istringstream messageLines(ReadBytes(reference / "messages.txt"));
+    std::vector<std::string> messages;
+    for (std::string line; std::getline(messageLines, line);)
+        if (line.rfind("exit ", 0) != 0)
+            messages.push_back(line);
+    EXPECT_EQ(outcome.errorLines, messages);
+
+    EXPECT_EQ(DataFiles(work / "run"), DataFiles(reference));
+    for (const auto& name : DataFiles(reference))
+        EXPECT_EQ(CompareWithReference(work.path() / "run" / name, reference / name,
+                                       testing::IllConditionedReferenceLines(GetParam(), name)),
+                  "");
+    // The picture itself is the ray-tracing tests' business; here only that it was made.
+    EXPECT_GT(fs::file_size(work / "run/Orvane.eps"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, BatchReference, ::testing::Values("default", "spheroid"));
+
+// A folder holding the default parameter file.
+void PutDefaultParameters(const TempDir& dir) { fs::copy_file(kReference / "default/Orvane.par", dir / "Orvane.par"); }
+
+TEST(BatchRun, UsageErrorsExit2BeforeAnyWork)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"--minmax", "1"}, {"--picture", "0x5"}, {"--png", "p.png"}, {"-C"}}) {
+        TempDir dir;
+        PutDefaultParameters(dir);
+        const BatchOutcome outcome = RunBatch(dir, args);
+        EXPECT_EQ(outcome.status, 2) << args[0];
+        EXPECT_FALSE(outcome.errorLines.empty()) << args[0];
+        EXPECT_TRUE(DataFiles(dir.path()).empty()) << args[0];
+    }
+}
+
+TEST(BatchRun, HelpAndVersionExit0)
+{
+    TempDir dir;
+    const BatchOutcome help = RunBatch(dir, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--chart-png"), std::string::npos);
+    const BatchOutcome version = RunBatch(dir, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("orvane-batch ", 0), 0u);
+}
+
+TEST(BatchRun, MissingParameterFileExits1WithoutComputing)
+{
+    TempDir dir;
+    const BatchOutcome outcome = RunBatch(dir, {});
+    EXPECT_EQ(outcome.status, 1);
+    ASSERT_EQ(outcome.errorLines.size(), 1u);
+    EXPECT_NE(outcome.errorLines[0].find("Orvane.par"), std::string::npos);
+    EXPECT_TRUE(DataFiles(dir.path()).empty());
+}
+
+TEST(BatchRun, UnwritableOutputExits1AndKeepsWhatWasWritten)
+{
+    TempDir dir;
+    PutDefaultParameters(dir);
+    fs::create_directory(dir / "Orvane_t.dat");  // a folder where the total file goes
+    const BatchOutcome outcome = RunBatch(dir, {});
+    EXPECT_EQ(outcome.status, 1);
+    ASSERT_EQ(outcome.errorLines.size(), 1u);
+    EXPECT_NE(outcome.errorLines[0].find("Orvane_t.dat"), std::string::npos);
+    // The per-order files come before the total file and stay as written.
+    EXPECT_EQ(CompareWithReference(dir / "Orvane_2.dat", kReference / "default/Orvane_2.dat"), "");
+}
+
+TEST(BatchRun, MessagesGoToStandardErrorAndTheRunGoesOn)
+{
+    TempDir dir;
+    WriteBytes(dir / "Orvane.par", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 1\r\n50 1000\r\n0\r\n");
+    const BatchOutcome outcome = RunBatch(dir, {"--airy"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.errorLines, (std::vector<std::string>{"Ray number should be more than 100.",
+                                                            "No primary rainbow found among the order-2 rays."}));
+    EXPECT_EQ(DataFiles(dir.path()), (std::vector<std::string>{"Orvane_0.dat", "Orvane_1.dat", "Orvane_d.dat",
+                                                               "Orvane_t.dat"}));
+}
+
+TEST(BatchRun, AnErrorOfTheRunExits1WithItsMessageAndNoFile)
+{
+    TempDir dir;
+    WriteBytes(dir / "Orvane.par", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n1 1000\r\n0\r\n");
+    const BatchOutcome outcome = RunBatch(dir, {"--check"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.errorLines, std::vector<std::string>{"At least 2 incident rays are needed."});
+    EXPECT_TRUE(DataFiles(dir.path()).empty());
+}
+
+TEST(BatchRun, SavesTheChartAndThePictureAsPng)
+{
+    TempDir dir;
+    PutDefaultParameters(dir);
+    const BatchOutcome outcome =
+        RunBatch(dir, {"--picture", "300x200", "--png", "picture.png", "--chart-png", "chart.png"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.errorLines.empty()) << outcome.errorLines.front();
+    for (const char* name : {"picture.png", "chart.png"})
+        EXPECT_EQ(ReadBytes(dir / name).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
+    EXPECT_TRUE(fs::exists(dir / "Orvane.eps"));
+}
+
+TEST(BatchRun, AnImageThatCannotBeSavedExits1)
+{
+    TempDir dir;
+    PutDefaultParameters(dir);
+    fs::create_directory(dir / "chart.png");
+    const BatchOutcome outcome = RunBatch(dir, {"--chart-png", "chart.png"});
+    EXPECT_EQ(outcome.status, 1);
+    ASSERT_EQ(outcome.errorLines.size(), 1u);
+    EXPECT_NE(outcome.errorLines[0].find("chart.png"), std::string::npos);
+}
+
+} // namespace
+} // namespace orvane

@@ -1,0 +1,215 @@
+// Assembly of an order on the angle grid, on small hand-built orders: branches, their grid
+// sections, the rules that close and drop them, and the coherent sum.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "engine/Angles.h"
+#include "engine/AssembleOrders.h"
+#include "numeric/MessageSink.h"
+#include "tests/engine/TracedRun.h"
+
+namespace orvane {
+namespace {
+
+// One order's rays, listed by ray index.
+struct Order {
+    std::vector<double> angle, intensity, phase;
+    void add(double a, double i, double ph)
+    {
+        angle.push_back(a);
+        intensity.push_back(i);
+        phase.push_back(ph);
+    }
+};
+
+struct Assembled {
+    TScatteringGrid grid{361};  // one degree apart
+    RecordingSink sink;
+};
+
+Assembled Assemble(const std::vector<Order>& orders)
+{
+    Assembled result;
+    std::vector<OrderRows> rows;
+    for (const Order& o : orders)
+        rows.push_back({o.angle.data(), o.intensity.data(), o.phase.data()});
+    AssembleOrders(rows, static_cast<int>(orders.front().angle.size()), result.grid, result.sink);
+    return result;
+}
+
+std::complex<double> At(const Assembled& a, int e) { return {a.grid.TotalAmpRe[e], a.grid.TotalAmpIm[e]}; }
+
+// The grid index of the first grid angle above theta.
+int FirstAbove(const TScatteringGrid& grid, double theta) { return static_cast<int>((kPi + theta) / grid.ThetaStep) + 1; }
+
+TEST(ScatteringGrid, RunsFromMinusPiToPi)
+{
+    const TScatteringGrid grid(1001);
+    EXPECT_DOUBLE_EQ(grid.ThetaStep, kTwoPi / 1000);
+    EXPECT_EQ(grid.ThetaGrid.front(), -kPi);
+    EXPECT_NEAR(grid.ThetaGrid[500], 0.0, 1e-15);
+    EXPECT_NEAR(grid.ThetaGrid.back(), kPi, 1e-15);
+}
+
+TEST(AssembleOrders, MonotonicOrderFillsTheGridAnglesInsideItsRange)
+{
+    // Amplitude and phase linear in the angle: the interpolation reproduces them exactly.
+    Order o;
+    for (int i = 0; i <= 10; ++i) {
+        const double theta = -0.5 + 0.1 * i + 0.003;
+        o.add(theta, (2 + theta) * (2 + theta), 3 * theta);
+    }
+    const Assembled a = Assemble({o});
+    const int s = FirstAbove(a.grid, o.angle.front());
+    const int nGrid = static_cast<int>((o.angle.back() - o.angle.front()) / a.grid.ThetaStep);
+    for (int e = 0; e < a.grid.NumScaRays; ++e) {
+        const double t = a.grid.ThetaGrid[e];
+        if (e < s || e >= s + nGrid) {
+            EXPECT_EQ(At(a, e), 0.0) << "grid angle " << e;
+            continue;
+        }
+        EXPECT_GT(t, o.angle.front());
+        EXPECT_LT(t, o.angle.back());
+        EXPECT_NEAR(std::abs(At(a, e)), 2 + t, 1e-12) << e;
+        EXPECT_NEAR(std::arg(At(a, e)), 3 * t, 1e-12) << e;
+    }
+    EXPECT_TRUE(a.sink.messages.empty());
+}
+
+TEST(AssembleOrders, DecreasingBranchGivesTheSameAsItsReverse)
+{
+    Order up, down;
+    for (int i = 0; i <= 12; ++i)
+        up.add(0.2 + 0.07 * i + 0.01 * i * i, 1 + std::sin(i), 5 * i);
+    for (int i = 12; i >= 0; --i)
+        down.add(up.angle[i], up.intensity[i], up.phase[i]);
+    const Assembled a = Assemble({up});
+    const Assembled b = Assemble({down});
+    EXPECT_EQ(a.grid.TotalAmpRe, b.grid.TotalAmpRe);
+    EXPECT_EQ(a.grid.TotalAmpIm, b.grid.TotalAmpIm);
+    EXPECT_NE(std::abs(At(a, FirstAbove(a.grid, 0.5))), 0.0);
+}
+
+TEST(AssembleOrders, BothSidesOfATurningPointAddAsAmplitudes)
+{
+    // The angle rises to 0.8 at ray 8 and comes back: between 0.3 and 0.8 two branches
+    // overlap, each of amplitude 1 and phase 0, and sum to amplitude 2 (intensity 4, not 2).
+    Order o;
+    for (int i = 0; i <= 8; ++i)
+        o.add(0.0 + 0.1 * i + 0.001, 1, 0);
+    for (int i = 9; i <= 14; ++i)
+        o.add(0.801 - 0.1 * (i - 8), 1, 0);
+    const Assembled a = Assemble({o});
+    for (int e = 0; e < a.grid.NumScaRays; ++e) {
+        const double t = a.grid.ThetaGrid[e];
+        if (t > 0.21 && t < 0.79) {
+            EXPECT_NEAR(At(a, e).real(), 2.0, 1e-12) << e;
+        } else if (t > 0.02 && t < 0.19) {
+            EXPECT_NEAR(At(a, e).real(), 1.0, 1e-12) << e;
+        }
+    }
+}
+
+TEST(AssembleOrders, RayThatDidNotEmergeSeparatesBranches)
+{
+    // Ray 5 did not emerge (angle and intensity 0): the branches beside it contribute up to
+    // their last emergent rays, nothing lies between rays 4 and 6.
+    Order o;
+    for (int i = 0; i <= 10; ++i)
+        o.add(i == 5 ? 0.0 : -1.0 + 0.1 * i + 0.004, i == 5 ? 0.0 : 1.0, 0);
+    const Assembled a = Assemble({o});
+    for (int e = 0; e < a.grid.NumScaRays; ++e) {
+        const double t = a.grid.ThetaGrid[e];
+        if (t > o.angle[4] && t < o.angle[6]) {
+            EXPECT_EQ(At(a, e), 0.0) << e;
+        } else if ((t > -0.99 && t < o.angle[4] - 0.02) || (t > o.angle[6] + 0.02 && t < -0.01)) {
+            EXPECT_NEAR(At(a, e).real(), 1.0, 1e-12) << e;
+        }
+    }
+}
+
+TEST(AssembleOrders, JumpAcrossPlusMinusPiLeavesTheGapEmpty)
+{
+    Order o;
+    for (double t : {2.80, 2.90, 3.00, 3.10, -3.10, -3.00, -2.90, -2.80})
+        o.add(t, 1, 0);
+    const Assembled a = Assemble({o});
+    for (int e = 0; e < a.grid.NumScaRays; ++e) {
+        const double t = a.grid.ThetaGrid[e];
+        if (std::fabs(t) > 3.10) {
+            EXPECT_EQ(At(a, e), 0.0) << e;
+        } else if (std::fabs(t) > 2.81 && std::fabs(t) < 3.09) {
+            EXPECT_NEAR(At(a, e).real(), 1.0, 1e-12) << e;
+        }
+    }
+}
+
+TEST(AssembleOrders, BranchesTooShortOrWithoutDirectionAddNothing)
+{
+    Order twoRays;  // only two rays
+    twoRays.add(0.1, 1, 0);
+    twoRays.add(0.9, 1, 0);
+    Order narrow;  // three rays within two grid spacings
+    for (int i = 0; i < 3; ++i)
+        narrow.add(0.1 + 0.01 * i, 1, 0);
+    Order equalStart;  // first two angles equal: no direction
+    equalStart.add(0.2, 1, 0);
+    for (int i = 0; i < 10; ++i)
+        equalStart.add(0.2 + 0.05 * i, 1, 0);
+    Order none;  // nothing emerged
+    for (int i = 0; i < 10; ++i)
+        none.add(0, 0, 0);
+    for (const Order& o : {twoRays, narrow, equalStart, none}) {
+        const Assembled a = Assemble({o});
+        for (int e = 0; e < a.grid.NumScaRays; ++e)
+            ASSERT_EQ(At(a, e), 0.0) << e;
+    }
+}
+
+TEST(AssembleOrders, OrdersInterfereAndTheDiffractionAddsToTheRealPart)
+{
+    Order first, second;
+    for (int i = 0; i <= 10; ++i) {
+        first.add(-0.5 + 0.1 * i + 0.002, 1, 0);
+        second.add(-0.5 + 0.1 * i + 0.002, 1, kPi);
+    }
+    Assembled a = Assemble({first, second});
+    const int e = FirstAbove(a.grid, 0.0);
+    EXPECT_NEAR(std::abs(At(a, e)), 0.0, 1e-12);  // opposite phases cancel
+    a.grid.DiffAmp[e] = 3;
+    a.grid.TotalAmpIm[e] = 4;
+    ComputeTotalIntensity(a.grid);
+    EXPECT_NEAR(a.grid.TotalIntensity[e], 25.0, 1e-12);
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(AssembleOrders, ThreadsDoNotChangeTheSum)
+{
+    // Enough branches and grid angles for the interpolation to be shared between threads:
+    // every grid angle must still receive its branches' contributions in the same order.
+    const auto run = testing::Trace([](Fields& f) {
+        f.LblEdtNumRays = "1000";
+        f.EdtMaxp = "10";
+    });
+    std::vector<OrderRows> rows;
+    for (int p = 0; p <= 10; ++p)
+        rows.push_back({run->T().RayAngle[p].data(), run->T().RayIntensity[p].data(), run->T().RayPhase[p].data()});
+    TScatteringGrid one(120001), two(120001);
+    RecordingSink sink;
+    AssembleOrders(rows, 1000, one, sink, 1);
+    AssembleOrders(rows, 1000, two, sink, 2);
+    EXPECT_EQ(one.TotalAmpRe, two.TotalAmpRe);
+    EXPECT_EQ(one.TotalAmpIm, two.TotalAmpIm);
+    EXPECT_NE(one.TotalAmpRe[60000], 0.0);
+}
+
+} // namespace
+} // namespace orvane

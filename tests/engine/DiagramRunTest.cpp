@@ -1,0 +1,308 @@
+// The whole diagram run: the limits and errors of its start in their order, which files a
+// run writes and keeps, and the chart's series.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/DiagramRun.h"
+#include "numeric/Errors.h"
+#include "numeric/MessageSink.h"
+#include "tests/engine/TestSupport.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempDir;
+
+struct Window {
+    TOrvaneState state;
+    Fields fields;
+    RecordingSink sink;
+};
+
+DiagramResult Calculate(Window& run, const TempDir& dir)
+{
+    Session session{run.state, run.fields, run.sink, dir.path()};
+    return BtnCalcDiagClick(session);
+}
+
+std::vector<std::string> Files(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Lines(const fs::path& file)
+{
+    const auto split = testing::SplitCrLf(ReadBytes(file));
+    EXPECT_TRUE(split.ok) << file;
+    return split.lines;
+}
+
+TEST(DiagramRun, StartRefusesWhatItCannotComputeBeforeAnyFile)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Fields&)> setup;
+        std::string error;
+        std::vector<std::string> messagesBefore;
+    };
+    const std::vector<Case> cases = {
+        {"one ray", [](Fields& f) { f.LblEdtNumRays = "1"; }, "At least 2 incident rays are needed.",
+         {"Ray number should be more than 100."}},
+        {"one ray, checked",
+         [](Fields& f) {
+             f.LblEdtNumRays = "1";
+             f.ChBxCheck = true;
+         },
+         "At least 2 incident rays are needed.", {}},
+        // The grid is made before the ray-count warning.
+        {"one angle",
+         [](Fields& f) {
+             f.LblEdtNumSca = "1";
+             f.LblEdtNumRays = "50";
+         },
+         "The number of scattering angles must be between 2 and 1000000.", {}},
+        {"too many angles", [](Fields& f) { f.LblEdtNumSca = "1000001"; },
+         "The number of scattering angles must be between 2 and 1000000.", {}},
+        {"negative angle count", [](Fields& f) { f.LblEdtNumSca = "-5"; },
+         "The number of scattering angles must be between 2 and 1000000.", {}},
+        {"position beyond the grazing height",
+         [](Fields& f) {
+             f.ChkBxMinMax = true;
+             f.EdtAxisMin = "-10";
+             f.EdtAxisMax = "60";
+         },
+         "Ray positions must lie between -50.00000 and 50.00000 µm.", {}},
+        {"one ray in Min/Max mode",
+         [](Fields& f) {
+             f.ChkBxMinMax = true;
+             f.LblEdtNumRays = "1";
+         },
+         "At least 2 incident rays are needed.", {"Ray number should be more than 100."}},
+        // k·(k·a) of a wavelength of 1e-300 µm overflows the normalisation.
+        {"overflow", [](Fields& f) { f.EdtWl = "1e-300"; }, "Floating point overflow", {}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        Window run;
+        c.setup(run.fields);
+        try {
+            Calculate(run, dir);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const OrvaneError& e) {
+            EXPECT_EQ(e.what(), c.error) << c.name;
+        }
+        EXPECT_EQ(run.sink.messages, c.messagesBefore) << c.name;
+        EXPECT_TRUE(Files(dir).empty()) << c.name;
+    }
+}
+
+TEST(DiagramRun, TextsThatAreNotNumbersEndTheRunWithAConversionError)
+{
+    for (auto setup : std::vector<std::function<void(Fields&)>>{
+             [](Fields& f) { f.LblEdtNumRays = "many"; },
+             [](Fields& f) { f.LblEdtNumSca = "1.5"; },
+             [](Fields& f) {
+                 f.ChkBxMinMax = true;
+                 f.EdtAxisMax = "top";
+             },
+         }) {
+        TempDir dir;
+        Window run;
+        setup(run.fields);
+        EXPECT_THROW(Calculate(run, dir), EConvertError);
+        EXPECT_TRUE(Files(dir).empty());
+    }
+}
+
+TEST(DiagramRun, MoreThan5000RaysAreLimitedAfterTheMessage)
+{
+    TempDir dir;
+    Window run;
+    run.fields.LblEdtNumRays = "6000";
+    run.fields.EdtMaxp = "0";
+    run.fields.LblEdtNumSca = "100";
+    Calculate(run, dir);
+    EXPECT_EQ(run.sink.messages, std::vector<std::string>{"Number of rays is limited to 5000"});
+    EXPECT_EQ(run.state.P.NumIncRays, 5000);
+    EXPECT_EQ(Lines(dir / "Orvane_0.dat").size(), 5001u);
+}
+
+TEST(DiagramRun, AnOutputThatCannotBeWrittenEndsTheRun)
+{
+    {
+        // The check file is made before the first ray: nothing else is written.
+        TempDir dir;
+        fs::create_directory(dir / "Orvane_raw.dat");
+        Window run;
+        run.fields.ChBxCheck = true;
+        EXPECT_THROW(Calculate(run, dir), EInOutError);
+        EXPECT_EQ(Files(dir), std::vector<std::string>{"Orvane_raw.dat"});
+    }
+    {
+        // The total file comes last: the order files before it stay as written.
+        TempDir dir;
+        fs::create_directory(dir / "Orvane_t.dat");
+        Window run;
+        EXPECT_THROW(Calculate(run, dir), EInOutError);
+        EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_0.dat", "Orvane_1.dat", "Orvane_2.dat", "Orvane_3.dat",
+                                                        "Orvane_4.dat", "Orvane_d.dat", "Orvane_t.dat"}));
+        EXPECT_EQ(Lines(dir / "Orvane_4.dat").size(), 201u);
+    }
+}
+
+// The chart's y: log10(|I| + 1e-10).
+double ChartY(double intensity) { return std::log10(std::fabs(intensity) + 1e-10); }
+
+TEST(DiagramRun, ChartSeriesCarryEveryComputedOrderTheTotalAndTheAiryCurve)
+{
+    TempDir dir;
+    Window run;
+    run.fields.ChBxAiry = true;
+    run.fields.ChBxDiff = true;
+    const DiagramResult result = Calculate(run, dir);
+
+    EXPECT_TRUE(result.legendVisible);
+    for (int p = 0; p <= kMaxOrder; ++p) {
+        const SeriesData& s = result.orders[static_cast<std::size_t>(p)];
+        EXPECT_EQ(s.title, "p=" + std::to_string(p));
+        EXPECT_EQ(s.color, run.state.OrderColor[static_cast<std::size_t>(p)]);
+        EXPECT_EQ(s.active, p <= 4) << p;
+        EXPECT_EQ(s.x.size(), p <= 4 ? 200u : 0u) << p;
+        EXPECT_EQ(s.y.size(), s.x.size());
+        EXPECT_TRUE(std::is_sorted(s.x.begin(), s.x.end())) << p;
+    }
+    EXPECT_EQ(result.orders[1].color, 0x0000FFu);  // red
+
+    // The series hold the files' points, sorted by angle.
+    const std::vector<std::string> order2 = Lines(dir / "Orvane_2.dat");
+    std::vector<std::pair<double, double>> fromFile;
+    for (std::size_t n = 1; n < order2.size(); ++n) {
+        std::istringstream in(order2[n]);
+        double x = 0, intensity = 0;
+        in >> x >> intensity;
+        fromFile.emplace_back(x, ChartY(intensity));
+    }
+    std::stable_sort(fromFile.begin(), fromFile.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < fromFile.size(); ++i) {
+        EXPECT_NEAR(result.orders[2].x[i], fromFile[i].first, 1e-6);
+        EXPECT_NEAR(result.orders[2].y[i], fromFile[i].second, 1e-5);
+    }
+
+    const SeriesData& total = result.total;
+    EXPECT_TRUE(total.active);
+    EXPECT_EQ(total.title, "Total");
+    EXPECT_EQ(total.color, 0u);
+    ASSERT_EQ(total.x.size(), 1000u);
+    EXPECT_DOUBLE_EQ(total.x.front(), -180.0);
+    EXPECT_NEAR(total.x.back(), 180.0, 1e-12);
+    EXPECT_EQ(total.y.front(), -10.0);  // nothing is scattered straight back on the grid's end
+
+    EXPECT_TRUE(result.airy.active);
+    EXPECT_EQ(result.airy.color, 0x707070u);
+    EXPECT_EQ(result.airy.x.size(), 51u);
+    EXPECT_TRUE(std::is_sorted(result.airy.x.begin(), result.airy.x.end()));
+
+    // A second run starts from empty series: the Airy curve does not pile up.
+    EXPECT_EQ(Calculate(run, dir).airy.x.size(), 51u);
+}
+
+TEST(DiagramRun, RaysThatDidNotEmergePlotAtZeroDegreesAndMinusTen)
+{
+    TempDir dir;
+    Window run;
+    run.fields.Edtmr = "0.75";  // a bubble: the outer rays never enter
+    run.fields.EdtMinp = "1";
+    run.fields.EdtMaxp = "1";
+    const DiagramResult result = Calculate(run, dir);
+    EXPECT_FALSE(result.legendVisible);  // a single order
+    EXPECT_FALSE(result.orders[0].active);
+    const SeriesData& s = result.orders[1];
+    int zeros = 0;
+    for (std::size_t i = 0; i < s.x.size(); ++i)
+        zeros += s.x[i] == 0.0 && s.y[i] == -10.0;
+    EXPECT_GT(zeros, 40);
+    EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_1.dat", "Orvane_d.dat", "Orvane_t.dat"}));
+}
+
+TEST(DiagramRun, MinPAboveMaxPWritesOnlyTheTotal)
+{
+    TempDir dir;
+    Window run;
+    run.fields.EdtMinp = "3";
+    run.fields.EdtMaxp = "2";
+    run.fields.LblEdtNumSca = "11";
+    const DiagramResult result = Calculate(run, dir);
+    EXPECT_TRUE(result.legendVisible);
+    for (const SeriesData& s : result.orders)
+        EXPECT_FALSE(s.active);
+    EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_d.dat", "Orvane_t.dat"}));
+    const std::vector<std::string> total = Lines(dir / "Orvane_t.dat");
+    ASSERT_EQ(total.size(), 12u);
+    EXPECT_EQ(total[0], "# theta[deg.] Intensity   Amplitude_Re  Amplitude_Im");
+    EXPECT_EQ(total[1], " -180.000000 0.00000E+000 0.00000E+000 0.00000E+000");
+    EXPECT_EQ(total[6], "    0.000000 0.00000E+000 0.00000E+000 0.00000E+000");
+    EXPECT_EQ(total[11], "  180.000000 0.00000E+000 0.00000E+000 0.00000E+000");
+}
+
+TEST(DiagramRun, FilesNotRewrittenKeepWhatAnEarlierRunWrote)
+{
+    TempDir dir;
+    Window run;
+    run.fields.ChBxAiry = true;
+    run.fields.ChBxDiff = true;
+    run.fields.ChBxCheck = true;
+    Calculate(run, dir);
+    const std::string airy = ReadBytes(dir / "Orvane_Airy.dat");
+    const std::string diffraction = ReadBytes(dir / "Orvane_d.dat");
+    const std::string check = ReadBytes(dir / "Orvane_raw.dat");
+
+    // Without the total, neither the Airy sum nor the diffraction runs; the total file is
+    // still written, with zeros, and the total series stays hidden.
+    run.fields.ChBxTotalInt = false;
+    run.fields.ChBxCheck = false;
+    run.fields.LblEdtNumRays = "300";
+    const DiagramResult result = Calculate(run, dir);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_Airy.dat"), airy);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_d.dat"), diffraction);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_raw.dat"), check);
+    EXPECT_EQ(Lines(dir / "Orvane_0.dat").size(), 301u);
+    for (const std::string& line : Lines(dir / "Orvane_t.dat")) {
+        if (line[0] != '#') {
+            EXPECT_EQ(line.substr(12), " 0.00000E+000 0.00000E+000 0.00000E+000");
+        }
+    }
+    EXPECT_FALSE(result.total.active);
+    EXPECT_FALSE(result.airy.active);
+}
+
+TEST(DiagramRun, NoRaysMeansHeadersAndAnEmptyCheckFile)
+{
+    for (const char* count : {"0", "-3"}) {
+        TempDir dir;
+        Window run;
+        run.fields.LblEdtNumRays = count;
+        run.fields.ChBxCheck = true;
+        run.fields.ChBxAiry = true;
+        Calculate(run, dir);
+        EXPECT_EQ(run.sink.messages, std::vector<std::string>{"No primary rainbow found among the order-2 rays."});
+        EXPECT_EQ(ReadBytes(dir / "Orvane_raw.dat"), "") << count;
+        EXPECT_EQ(ReadBytes(dir / "Orvane_3.dat"), "# theta[deg.] Intensity\r\n") << count;
+        EXPECT_EQ(Lines(dir / "Orvane_t.dat").size(), 1001u) << count;
+    }
+}
+
+} // namespace
+} // namespace orvane
