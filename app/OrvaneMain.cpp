@@ -386,6 +386,14 @@ void TForm1::connectEvents()
     connect(Chart1, &ScatteringChart::seriesClicked, this,
             [this](QCPGraph* series, int index, QPoint pos) { Chart1ClickSeries(series, index, pos.x(), pos.y()); });
     connect(Chart1, &ScatteringChart::actionFailed, this, [this](const QString& message) { showError(S(message)); });
+    Chart1->setExactTheoryQuery([this] {
+        ScatteringChart::ExactTheoryItem item;
+        item.enabled = ExactTheoryAvailable();
+        item.checked = item.enabled && compareExact_;
+        item.whyDisabled = Q(kExactSpheresOnlyMessage);
+        return item;
+    });
+    connect(Chart1, &ScatteringChart::exactTheoryToggled, this, &TForm1::CompareExactClick);
 }
 
 bool TForm1::isInGrid(const QWidget* widget) const
@@ -426,6 +434,9 @@ void TForm1::takeFields()
     f.ChBxTotalInt = ChBxTotalInt->isChecked();
     f.ChBxAiry = ChBxAiry->isChecked();
     f.ChBxCheck = ChBxCheck->isChecked();
+    // A tick kept from a sphere does not bring the "spheres only" message to every run of
+    // another shape: the menu shows the item disabled, and the run leaves the curve out.
+    f.CompareExact = compareExact_ && ExactTheoryAvailable();
 }
 
 void TForm1::putFields()
@@ -570,6 +581,19 @@ void TForm1::BtnCalcDiagClick()
         LblX->adjustSize();
         Chart1->setDiagram(result);
     });
+}
+
+void TForm1::CompareExactClick(bool checked)
+{
+    compareExact_ = checked;
+    BtnCalcDiagClick();
+}
+
+bool TForm1::ExactTheoryAvailable() const
+{
+    double a = 0, b = 0, c = 0;
+    return TryStrToFloat(S(EdtRadius_a->text()), a) && TryStrToFloat(S(EdtRadius_b->text()), b) &&
+           TryStrToFloat(S(EdtRadius_c->text()), c) && a == b && b == c;
 }
 
 void TForm1::BtnRaytracingClick()

@@ -64,6 +64,16 @@ public:
     void StrGrdPositClick();
     // A click on a point of a series: its index and the mouse position in the chart.
     void Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int x, int y);
+    // The chart menu's "Compare with exact theory" ticked or unticked: the diagram is
+    // computed again at once, with or without the exact curve.
+    void CompareExactClick(bool checked);
+
+    // A sphere by the three radius texts as typed (each a number, all equal): only then
+    // does the chart menu offer the exact curve.
+    bool ExactTheoryAvailable() const;
+    // The tick of "Compare with exact theory", kept between runs. A run asks for the
+    // exact curve only while the item is available (fields().CompareExact).
+    bool compareExact() const { return compareExact_; }
 
     const TOrvaneState& state() const { return state_; }
     const Fields& fields() const { return fields_; }
@@ -147,6 +157,7 @@ private:
     MessageSink* messages_ = nullptr;
     MessageSink* errors_ = nullptr;
     bool running_ = false;  // a handler of the core is running (a modal box may be open)
+    bool compareExact_ = false;
     QSize lastFrameSize_;
     QMetaObject::Connection focusConnection_;
 };

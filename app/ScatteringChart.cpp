@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,6 +20,7 @@ namespace {
 
 const QColor kTotalColor(0, 0, 0);
 const QColor kAiryColor(0x70, 0x70, 0x70);
+const QColor kMieColor(0x8B, 0, 0);  // dark red
 const QColor kHiddenLegendText(160, 160, 160);
 
 // A point series: its legend entry shows a small square of its colour (the 2 x 2 points
@@ -76,7 +78,7 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     legend->setRowSpacing(-2);
     legend->setFont(font());
 
-    // Orders first, then the total and the Airy curve on top of them.
+    // Orders first, then the total, the Airy curve and the exact curve on top of them.
     for (int p = 0; p < kOrderCount; ++p) {
         QCPGraph* series = addSeries(QStringLiteral("p=%1").arg(p), true);
         series->setLineStyle(QCPGraph::lsNone);
@@ -90,6 +92,9 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     airy_ = addSeries(QStringLiteral("Airy"), false);
     airy_->setLineStyle(QCPGraph::lsLine);
     airy_->setPen(QPen(kAiryColor, 1));
+    mie_ = addSeries(QStringLiteral("Exact (Mie)"), false);
+    mie_->setLineStyle(QCPGraph::lsLine);
+    mie_->setPen(QPen(kMieColor, 1));
 }
 
 QCPGraph* ScatteringChart::addSeries(const QString& name, bool points)
@@ -141,6 +146,7 @@ void ScatteringChart::loadDiagram(const DiagramResult& result)
     }
     fillSeries(total_, result.total, kTotalColor, QStringLiteral("Total"));
     fillSeries(airy_, result.airy, kAiryColor, QStringLiteral("Airy"));
+    fillSeries(mie_, result.mie, kMieColor, QStringLiteral("Exact (Mie)"));
 
     rebuildLegend();
     legend->setVisible(result.legendVisible);
@@ -159,7 +165,7 @@ void ScatteringChart::clearDiagram()
         series->data()->clear();
         series->setVisible(false);
     }
-    for (QCPGraph* series : {total_, airy_}) {
+    for (QCPGraph* series : {total_, airy_, mie_}) {
         series->data()->clear();
         series->setVisible(false);
     }
@@ -183,6 +189,7 @@ void ScatteringChart::rebuildLegend()
         add(series);
     add(total_);
     add(airy_);
+    add(mie_);
 }
 
 void ScatteringChart::resetZoomRanges()
@@ -331,33 +338,57 @@ void ScatteringChart::mouseDoubleClickEvent(QMouseEvent* event)
         resetZoom();
 }
 
-void ScatteringChart::contextMenuEvent(QContextMenuEvent* event)
+void ScatteringChart::setExactTheoryQuery(std::function<ExactTheoryItem()> query)
 {
-    QMenu menu(this);
-    QAction* copy = menu.addAction(QStringLiteral("Copy"));
-    QAction* png = menu.addAction(QString::fromUtf8("Save as PNG\u2026"));
-    QAction* pdf = menu.addAction(QString::fromUtf8("Save as PDF\u2026"));
-    menu.addSeparator();
-    QAction* reset = menu.addAction(QStringLiteral("Reset zoom"));
+    exactTheoryQuery_ = std::move(query);
+}
 
-    QAction* chosen = menu.exec(event->globalPos());
-    if (chosen == copy) {
-        guarded([this] { copyToClipboard(); });
-    } else if (chosen == png) {
+std::unique_ptr<QMenu> ScatteringChart::createContextMenu()
+{
+    auto menu = std::make_unique<QMenu>(this);
+    // The disabled exact-theory item says why in its tool tip.
+    menu->setToolTipsVisible(true);
+
+    QAction* copy = menu->addAction(QStringLiteral("Copy"));
+    connect(copy, &QAction::triggered, this, [this] { guarded([this] { copyToClipboard(); }); });
+    QAction* png = menu->addAction(QString::fromUtf8("Save as PNG\u2026"));
+    connect(png, &QAction::triggered, this, [this] {
         const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Save the chart as PNG"),
                                                           QStringLiteral("Orvane_chart.png"),
                                                           QStringLiteral("PNG images (*.png)"));
         if (!file.isEmpty())
             guarded([this, &file] { saveAsPng(file); });
-    } else if (chosen == pdf) {
+    });
+    QAction* pdf = menu->addAction(QString::fromUtf8("Save as PDF\u2026"));
+    connect(pdf, &QAction::triggered, this, [this] {
         const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Save the chart as PDF"),
                                                           QStringLiteral("Orvane_chart.pdf"),
                                                           QStringLiteral("PDF documents (*.pdf)"));
         if (!file.isEmpty())
             guarded([this, &file] { saveAsPdf(file); });
-    } else if (chosen == reset) {
-        resetZoom();
+    });
+    menu->addSeparator();
+    QAction* reset = menu->addAction(QStringLiteral("Reset zoom"));
+    connect(reset, &QAction::triggered, this, [this] { resetZoom(); });
+
+    if (exactTheoryQuery_) {
+        const ExactTheoryItem state = exactTheoryQuery_();
+        menu->addSeparator();
+        QAction* exact = menu->addAction(QStringLiteral("Compare with exact theory"));
+        exact->setCheckable(true);
+        exact->setChecked(state.checked);
+        exact->setEnabled(state.enabled);
+        if (!state.enabled)
+            exact->setToolTip(state.whyDisabled);
+        connect(exact, &QAction::triggered, this, [this](bool checked) { emit exactTheoryToggled(checked); });
     }
+    return menu;
+}
+
+void ScatteringChart::contextMenuEvent(QContextMenuEvent* event)
+{
+    const std::unique_ptr<QMenu> menu = createContextMenu();
+    menu->exec(event->globalPos());
     event->accept();
 }
 

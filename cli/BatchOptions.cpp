@@ -48,6 +48,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.airy = true;
         } else if (a == "--check") {
             options.check = true;
+        } else if (a == "--mie") {
+            options.mie = true;
         } else if (a == "--minmax") {
             options.minMax = true;
             options.axisMin = value(a);
@@ -69,6 +71,13 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.png = value(a);
         } else if (a == "--chart-png") {
             options.chartPng = value(a);
+        } else if (a == "--chart-size") {
+            PictureSize size;
+            const std::string& text = value(a);
+            if (!ParsePictureSize(text, size))
+                throw UsageError{"--chart-size needs WxH with whole numbers from 1 to " +
+                                 std::to_string(kMaxPictureSide) + ", not \"" + text + "\""};
+            options.chartSize = size;
         } else if (a == "-h" || a == "--help") {
             options.help = true;
         } else if (a == "--version") {
@@ -79,6 +88,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
     }
     if (!options.png.empty() && !options.picture)
         throw UsageError{"--png needs --picture WxH"};
+    if (options.chartSize && options.chartPng.empty())
+        throw UsageError{"--chart-size needs --chart-png FILE"};
     return options;
 }
 
@@ -92,6 +103,8 @@ void ApplyBatchOptions(const BatchOptions& options, Fields& fields)
         fields.ChBxAiry = true;
     if (options.check)
         fields.ChBxCheck = true;
+    if (options.mie)
+        fields.CompareExact = true;
     if (options.minMax) {
         fields.ChkBxMinMax = true;
         fields.EdtAxisMin = options.axisMin;
@@ -116,6 +129,9 @@ std::string BatchUsage()
            "  --diffraction          \"Diffraction\" ticked\n"
            "  --airy                 \"Airy\" ticked\n"
            "  --check                \"Check\" ticked (writes Orvane_raw.dat)\n"
+           "  --mie                  \"Compare with exact theory\" ticked: for a sphere, the exact\n"
+           "                         (Mie) intensity on the angle grid, written as Orvane_Mie.dat and\n"
+           "                         shown in the chart\n"
            "  --minmax MIN MAX       \"Rays b/w Min and Max :\" ticked, with these texts in Min and Max\n"
            "  --picture WxH          after the diagram, the ray-tracing picture on a W x H drawing area,\n"
            "                         written as Orvane.eps\n"
@@ -124,6 +140,8 @@ std::string BatchUsage()
            "  --no-emergent          \"Show emergent rays\" unticked\n"
            "  --png FILE             with --picture: also save the picture as PNG\n"
            "  --chart-png FILE       also save the diagram's chart, as the window shows it, as PNG\n"
+           "  --chart-size WxH       with --chart-png: the chart's size in pixels (default 519x356,\n"
+           "                         the window's)\n"
            "  -h, --help             this text\n"
            "  --version              the program's version\n"
            "Messages go to standard error, one per line. Exit status: 0 done, 1 the run ended with\n"

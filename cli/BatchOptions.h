@@ -20,6 +20,7 @@ struct BatchOptions {
     bool diffraction = false;
     bool airy = false;
     bool check = false;
+    bool mie = false;             // the chart menu's "Compare with exact theory" ticked
     bool minMax = false;          // "Rays b/w Min and Max :" ticked with the two texts
     std::string axisMin, axisMax;
     std::optional<PictureSize> picture;
@@ -28,6 +29,7 @@ struct BatchOptions {
     bool noEmergent = false;
     std::string png;              // with --picture: the picture as PNG
     std::string chartPng;         // the diagram's chart as PNG
+    std::optional<PictureSize> chartSize;  // the chart's size for --chart-png; none: the window's
     bool help = false;
     bool version = false;
 };

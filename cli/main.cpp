@@ -26,7 +26,7 @@
 namespace orvane {
 namespace {
 
-// The size of the window's chart.
+// The size of the window's chart, the default of --chart-size.
 constexpr int kChartWidth = 519;
 constexpr int kChartHeight = 356;
 
@@ -111,8 +111,10 @@ int Run(const BatchOptions& options)
     std::unique_ptr<QApplication> app;
     if (!options.png.empty() || !options.chartPng.empty())
         app = MakeApplication();
-    if (!options.chartPng.empty())
-        SavePng(RenderChartImage(result, kChartWidth, kChartHeight), options.chartPng);
+    if (!options.chartPng.empty()) {
+        const PictureSize size = options.chartSize.value_or(PictureSize{kChartWidth, kChartHeight});
+        SavePng(RenderChartImage(result, size.width, size.height), options.chartPng);
+    }
 
     if (options.picture) {
         const PictureSize size = *options.picture;

@@ -70,7 +70,7 @@ void SortByAngle(SeriesData& series)
 } // namespace
 
 DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
-                               const TScatteringGrid* total, const AiryCurve* airy)
+                               const TScatteringGrid* total, const AiryCurve* airy, const ExactCurve* exact)
 {
     DiagramResult result;
     for (int p = 0; p <= kMaxOrder; ++p) {
@@ -113,6 +113,20 @@ DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, i
             result.airy.y.push_back(ChartIntensity(airy->intensity[n]));
         }
         SortByAngle(result.airy);
+    }
+
+    result.mie.title = "Exact (Mie)";
+    result.mie.color = kMieColor;
+    if (exact) {
+        const std::size_t n = std::min(exact->theta.size(), exact->intensity.size());
+        result.mie.active = true;
+        result.mie.x.reserve(n);
+        result.mie.y.reserve(n);
+        for (std::size_t e = 0; e < n; ++e) {
+            result.mie.x.push_back(ToDegrees(exact->theta[e]));
+            result.mie.y.push_back(ChartIntensity(exact->intensity[e]));
+        }
+        SortByAngle(result.mie);
     }
     CheckFpFaults();
     return result;

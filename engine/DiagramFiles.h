@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "engine/Airy.h"
@@ -16,6 +17,13 @@ namespace orvane {
 inline constexpr const char* kTotalFileName = "Orvane_t.dat";
 inline constexpr TColor kAiryColor = 0x707070;
 inline constexpr TColor kTotalColor = 0x000000;
+inline constexpr TColor kMieColor = 0x00008B;  // dark red
+
+// The exact intensity of a sphere at the grid's angles (radians).
+struct ExactCurve {
+    std::span<const double> theta;
+    std::span<const double> intensity;
+};
 
 // "Orvane_<p>.dat".
 std::string OrderFileName(int p);
@@ -26,10 +34,12 @@ void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays
 // Orvane_t.dat: angle, total intensity and the summed ray amplitude at every grid angle.
 void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& grid);
 
-// The chart's series: one point series per computed order, the total (when computed) and the
-// Airy curve (when it was computed); every series sorted by ascending angle.
+// The chart's series: one point series per computed order, the total (when computed), the
+// Airy curve (when it was computed) and the exact curve (when it was computed); every series
+// sorted by ascending angle.
 DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
-                               const TScatteringGrid* total, const AiryCurve* airy);
+                               const TScatteringGrid* total, const AiryCurve* airy,
+                               const ExactCurve* exact = nullptr);
 
 // log10(|I| + 1e-10): the chart's intensity axis.
 double ChartIntensity(double intensity);

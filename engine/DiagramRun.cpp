@@ -1,5 +1,6 @@
 #include "engine/DiagramRun.h"
 
+#include <complex>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "engine/RayTables.h"
 #include "engine/RunStart.h"
 #include "engine/TraceRays.h"
+#include "mie/Mie.h"
+#include "numeric/Errors.h"
 #include "numeric/FpGuard.h"
 #include "numeric/MessageSink.h"
 #include "run/ReadInputs.h"
@@ -82,8 +85,31 @@ DiagramResult BtnCalcDiagClick(Session& session)
 
     WriteOrderFiles(session, *tables, N, orders);
     WriteTotalFile(session.file(kTotalFileName), grid);
+
+    // The exact curve of a sphere on the same grid, whether or not the total was computed.
+    // A size the exact theory cannot handle is told and the diagram goes on without it.
+    std::vector<double> exactIntensity;
+    std::optional<ExactCurve> exact;
+    if (fields.CompareExact) {
+        if (P.RadiusA == P.RadiusB && P.RadiusB == P.RadiusC) {
+            std::optional<MieSphere> sphere;
+            try {
+                sphere.emplace(P.RadiusA, P.Wavelength, std::complex<double>(P.IndexRe, P.IndexIm));
+            } catch (const EInputError& e) {
+                sink.show(e.what());
+            }
+            if (sphere) {
+                exactIntensity = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar);
+                WriteMieFile(session.file(kMieFileName), grid.ThetaGrid, exactIntensity);
+                exact = ExactCurve{grid.ThetaGrid, exactIntensity};
+            }
+        } else {
+            sink.show(kExactSpheresOnlyMessage);
+        }
+    }
+
     return BuildChartSeries(state, *tables, N, orders, fields.ChBxTotalInt ? &grid : nullptr,
-                            airy ? &*airy : nullptr);
+                            airy ? &*airy : nullptr, exact ? &*exact : nullptr);
 }
 
 } // namespace orvane

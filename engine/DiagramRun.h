@@ -25,8 +25,12 @@ struct DiagramResult {
     std::array<SeriesData, kOrderCount> orders;  // point series of order p
     SeriesData total;                            // line series "Total", black
     SeriesData airy;                             // line series of the Airy curve, grey 0x707070
+    SeriesData mie;                              // line series "Exact (Mie)" of a sphere, dark red
     bool legendVisible = true;
 };
+
+// Shown when the exact curve is asked for a particle that is not a sphere.
+inline constexpr const char* kExactSpheresOnlyMessage = "Exact theory is available for spheres only.";
 
 // The whole diagram run. Throws the errors of the run (conversion, input/output,
 // floating point, EInputError); files already closed stay as written.

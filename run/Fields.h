@@ -56,6 +56,9 @@ struct Fields {
     bool ChBxTotalInt = true;
     bool ChBxAiry = false;
     bool ChBxCheck = false;
+
+    // The chart's menu: "Compare with exact theory".
+    bool CompareExact = false;
 };
 
 } // namespace orvane

@@ -44,6 +44,28 @@ QString Joined(const RecordingSink& sink)
     return all.join(QLatin1String(" | "));
 }
 
+// The chart menu's exact-theory item as the menu would open now.
+struct ExactItem {
+    bool present = false;
+    bool enabled = false;
+    bool checked = false;
+    QString toolTip;
+};
+
+ExactItem ExactTheoryItem(orvane::ScatteringChart& chart, bool trigger = false)
+{
+    const auto menu = chart.createContextMenu();
+    for (QAction* action : menu->actions()) {
+        if (action->text() != QLatin1String("Compare with exact theory"))
+            continue;
+        ExactItem item{true, action->isEnabled(), action->isChecked(), action->toolTip()};
+        if (trigger)
+            action->trigger();
+        return item;
+    }
+    return {};
+}
+
 // Pixels of the image that differ from its top-left pixel (the background).
 int DrawnPixels(const QImage& image)
 {
@@ -77,6 +99,9 @@ private slots:
     void programMessagesGoToSinkAndWorkGoesOn();
     void failedRunKeepsPreviousChart();
     void closeButtonsCloseWindow();
+    void exactTheoryItemOnlyForASphere_data();
+    void exactTheoryItemOnlyForASphere();
+    void compareWithExactTheoryAddsAndRemovesTheCurve();
 };
 
 void MainWindowTest::startWithDefaultParameterFile()
@@ -104,12 +129,14 @@ void MainWindowTest::startWithDefaultParameterFile()
     QCOMPARE(ShownSeriesWithPoints(*form.Chart1), 6);
     QVERIFY(form.Chart1->legend->visible());
     QCOMPARE(form.Chart1->legend->itemCount(), 6);
+    QVERIFY(!form.Chart1->mieSeries()->visible());  // not asked for
 
     for (const char* name : {"Orvane_0.dat", "Orvane_1.dat", "Orvane_2.dat", "Orvane_3.dat", "Orvane_4.dat",
                              "Orvane_t.dat", "Orvane_d.dat"})
         QVERIFY2(QFileInfo::exists(folder.file(name)), name);
     QVERIFY(!QFileInfo::exists(folder.file("Orvane_5.dat")));
     QVERIFY(!QFileInfo::exists(folder.file("Orvane.eps")));
+    QVERIFY(!QFileInfo::exists(folder.file("Orvane_Mie.dat")));
 
     // The grid lists the picture's 20 positions, read by the run.
     QCOMPARE(form.StrGrdPosit->cell(0), QStringLiteral("Max:  50.00000"));
@@ -514,6 +541,97 @@ void MainWindowTest::closeButtonsCloseWindow()
         button->click();
         QTRY_VERIFY(!form.isVisible());
     }
+}
+
+void MainWindowTest::exactTheoryItemOnlyForASphere_data()
+{
+    QTest::addColumn<QStringList>("radii");  // a, b, c as typed
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("sphere") << QStringList{"50", "50", "50"} << true;
+    QTest::newRow("same value, other spelling") << QStringList{"50", "50.0", " 5E1"} << true;
+    QTest::newRow("spheroid") << QStringList{"50", "50", "40"} << false;
+    QTest::newRow("b differs") << QStringList{"50", "50.0001", "50"} << false;
+    QTest::newRow("not a number") << QStringList{"50", "abc", "50"} << false;
+    QTest::newRow("empty") << QStringList{"50", "50", ""} << false;
+}
+
+void MainWindowTest::exactTheoryItemOnlyForASphere()
+{
+    QFETCH(QStringList, radii);
+    QFETCH(bool, enabled);
+    WorkFolder folder;
+    RecordingSink sink;
+    TForm1 form(&sink);
+    form.EdtRadius_a->setText(radii[0]);
+    form.EdtRadius_b->setText(radii[1]);
+    form.EdtRadius_c->setText(radii[2]);
+
+    // Decided from the texts as they stand, without a run.
+    const ExactItem item = ExactTheoryItem(*form.Chart1);
+    QVERIFY(item.present);
+    QCOMPARE(item.enabled, enabled);
+    QVERIFY(!item.checked);
+    const QString why = QStringLiteral("Exact theory is available for spheres only.");
+    if (enabled)
+        QVERIFY(item.toolTip != why);
+    else
+        QCOMPARE(item.toolTip, why);
+}
+
+void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
+{
+    WorkFolder folder;
+    folder.copyDefaultParameterFile();
+    RecordingSink sink;
+    TForm1 form(&sink);
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    const QString mieFile = folder.file(QStringLiteral("Orvane_Mie.dat"));
+
+    // Ticking the item recomputes at once: the exact curve beside the others, in the legend.
+    ExactTheoryItem(*form.Chart1, true);
+    QVERIFY(form.compareExact());
+    QVERIFY(form.fields().CompareExact);
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    QCPGraph* mie = form.Chart1->mieSeries();
+    QVERIFY(mie->visible());
+    QCOMPARE(mie->data()->size(), 1000);
+    QCOMPARE(mie->pen().color(), QColor(0x8B, 0, 0));
+    QVERIFY(form.Chart1->legend->itemWithPlottable(mie) != nullptr);
+    QCOMPARE(mie->name(), QStringLiteral("Exact (Mie)"));
+    QVERIFY(QFileInfo::exists(mieFile));
+    QVERIFY(ExactTheoryItem(*form.Chart1).checked);
+
+    // The tick stays for the next "Calculation".
+    QVERIFY(QFile::remove(mieFile));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(QFileInfo::exists(mieFile));
+    QCOMPARE(mie->data()->size(), 1000);
+
+    // A spheroid: the item is disabled and a run leaves the curve out without a message
+    // each time; back to a sphere, the tick brings it back.
+    form.EdtRadius_c->setText(QStringLiteral("40"));
+    const ExactItem spheroid = ExactTheoryItem(*form.Chart1);
+    QVERIFY(!spheroid.enabled);
+    QCOMPARE(spheroid.toolTip, QStringLiteral("Exact theory is available for spheres only."));
+    QVERIFY(QFile::remove(mieFile));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    QVERIFY(!mie->visible());
+    QVERIFY(!QFileInfo::exists(mieFile));
+    QVERIFY(form.Chart1->totalSeries()->visible());
+    form.EdtRadius_c->setText(QStringLiteral("50"));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(mie->visible());
+
+    // Unticking recomputes without it.
+    QVERIFY(QFile::remove(mieFile));
+    ExactTheoryItem(*form.Chart1, true);
+    QVERIFY(!form.compareExact());
+    QVERIFY(!mie->visible());
+    QVERIFY(mie->data()->isEmpty());
+    QVERIFY(form.Chart1->legend->itemWithPlottable(mie) == nullptr);
+    QVERIFY(!QFileInfo::exists(mieFile));
+    QCOMPARE(ShownSeriesWithPoints(*form.Chart1), 6);
 }
 
 ORVANE_APP_TEST_MAIN(MainWindowTest)

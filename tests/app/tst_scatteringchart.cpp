@@ -3,8 +3,13 @@
 // used by orvane-batch.
 #include <QDir>
 #include <QFile>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
+#include <QTimer>
 #include <QTest>
+
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "app/ChartRender.h"
@@ -29,7 +34,8 @@ SeriesData Series(const char* title, orvane::TColor color, std::vector<double> x
     return s;
 }
 
-// Orders 0..2 (order 1 in ray order, not by angle), the total and the Airy curve.
+// Orders 0..2 (order 1 in ray order, not by angle), the total, the Airy curve and the exact
+// curve.
 DiagramResult ThreeOrders()
 {
     DiagramResult r;
@@ -38,6 +44,7 @@ DiagramResult ThreeOrders()
     r.orders[2] = Series("p=2", 0xFF0000, {-140, -138, -136}, {-1, 0, -1});
     r.total = Series("Total", 0, {-180, -60, 60, 180}, {-3, -2, -1, -3});
     r.airy = Series("", 0x707070, {-142, -139, -136}, {-2, 0.5, -2});
+    r.mie = Series("Exact (Mie)", 0x00008B, {100, 120, 140}, {-2.5, -2, -2.8});
     r.legendVisible = true;
     return r;
 }
@@ -71,6 +78,7 @@ private slots:
     void rectangleZoomAndDoubleClickBack();
     void saveAsPngAndPdf();
     void renderChartImageDrawsTheSeries();
+    void menuOffersExactTheoryOnlyWhenAsked();
 };
 
 void ScatteringChartTest::runFillsAndEmptiesSeries()
@@ -98,9 +106,12 @@ void ScatteringChartTest::runFillsAndEmptiesSeries()
     QCOMPARE(chart.totalSeries()->pen().color(), QColor(0, 0, 0));
     QCOMPARE(chart.airySeries()->pen().color(), QColor(0x70, 0x70, 0x70));
     QCOMPARE(chart.totalSeries()->lineStyle(), QCPGraph::lsLine);
+    QCOMPARE(chart.mieSeries()->pen().color(), QColor(0x8B, 0, 0));
+    QCOMPARE(chart.mieSeries()->lineStyle(), QCPGraph::lsLine);
+    QCOMPARE(chart.mieSeries()->data()->size(), 3);
 
     QVERIFY(chart.legend->visible());
-    QCOMPARE(LegendNames(chart), QStringList({"p=0", "p=1", "p=2", "Total", "Airy"}));
+    QCOMPARE(LegendNames(chart), QStringList({"p=0", "p=1", "p=2", "Total", "Airy", "Exact (Mie)"}));
     // The full view holds every point.
     QVERIFY(chart.xAxis->range().lower <= -180 && chart.xAxis->range().upper >= 180);
     QVERIFY(chart.yAxis->range().lower <= -3 && chart.yAxis->range().upper >= 2);
@@ -116,6 +127,7 @@ void ScatteringChartTest::runFillsAndEmptiesSeries()
     }
     QVERIFY(!chart.totalSeries()->visible() && chart.totalSeries()->data()->isEmpty());
     QVERIFY(!chart.airySeries()->visible() && chart.airySeries()->data()->isEmpty());
+    QVERIFY(!chart.mieSeries()->visible() && chart.mieSeries()->data()->isEmpty());
     QVERIFY(!chart.legend->visible());
     QCOMPARE(LegendNames(chart), QStringList({"p=3"}));
 
@@ -144,7 +156,7 @@ void ScatteringChartTest::legendClickHidesAndShowsSeries()
     QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, onEntry);
     QVERIFY(!order1->visible());
     QVERIFY(entry->textColor() != QColor(Qt::black));
-    QCOMPARE(chart.legend->itemCount(), 5);  // the entry stays, greyed
+    QCOMPARE(chart.legend->itemCount(), 6);  // the entry stays, greyed
     QVERIFY(chart.seriesAt(onPoint, &index) != order1);  // a hidden series gives no read-out
 
     QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, onEntry);
@@ -215,11 +227,90 @@ void ScatteringChartTest::renderChartImageDrawsTheSeries()
     QVERIFY(CountColour(image, qRgb(0, 0, 255)) >= 3 * 4);
     QVERIFY(CountColour(image, qRgb(0, 255, 0)) >= 4 * 4);
     QVERIFY(CountColour(image, qRgb(0x70, 0x70, 0x70)) > 20);
+    QVERIFY(CountColour(image, qRgb(0x8B, 0, 0)) > 20);
 
     // An empty run renders the bare chart.
     const QImage empty = orvane::RenderChartImage(DiagramResult{}, 300, 200);
     QCOMPARE(empty.size(), QSize(300, 200));
     QCOMPARE(CountColour(empty, qRgb(255, 0, 0)), 0);
+}
+
+namespace {
+
+QAction* ActionNamed(const QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+void ScatteringChartTest::menuOffersExactTheoryOnlyWhenAsked()
+{
+    const QString item = QStringLiteral("Compare with exact theory");
+    ScatteringChart chart;
+    // Without an owner to answer (the offscreen chart), no such item.
+    QVERIFY(ActionNamed(*chart.createContextMenu(), item) == nullptr);
+    QVERIFY(ActionNamed(*chart.createContextMenu(), QStringLiteral("Reset zoom")) != nullptr);
+
+    ScatteringChart::ExactTheoryItem answer;
+    int asked = 0;
+    chart.setExactTheoryQuery([&] {
+        ++asked;
+        return answer;
+    });
+    std::vector<bool> toggles;
+    QObject::connect(&chart, &ScatteringChart::exactTheoryToggled, [&](bool on) { toggles.push_back(on); });
+
+    // Disabled: the tool tip says why, and the menu shows tool tips.
+    answer.whyDisabled = QStringLiteral("Exact theory is available for spheres only.");
+    {
+        const auto menu = chart.createContextMenu();
+        QAction* exact = ActionNamed(*menu, item);
+        QVERIFY(exact != nullptr);
+        QVERIFY(exact->isCheckable() && !exact->isEnabled());
+        QCOMPARE(exact->toolTip(), answer.whyDisabled);
+        QVERIFY(menu->toolTipsVisible());
+    }
+    // Enabled, unticked then ticked: the state is asked afresh each time the menu opens,
+    // and choosing the item reports the new tick.
+    answer.enabled = true;
+    for (const bool ticked : {false, true}) {
+        answer.checked = ticked;
+        const auto menu = chart.createContextMenu();
+        QAction* exact = ActionNamed(*menu, item);
+        QVERIFY(exact->isEnabled());
+        QCOMPARE(exact->isChecked(), ticked);
+        exact->trigger();
+    }
+    QCOMPARE(asked, 3);
+    QCOMPARE(toggles, (std::vector<bool>{true, false}));
+
+    // The right button opens the same menu; choosing the item from it reports the tick.
+    chart.resize(519, 356);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    answer.checked = false;
+    bool seen = false;
+    QTimer::singleShot(0, &chart, [&] {
+        auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (open == nullptr)
+            return;
+        seen = true;
+        open->setActiveAction(ActionNamed(*open, item));
+        QTest::keyClick(open, Qt::Key_Return);
+    });
+    // Should the key not close it, the menu must not keep the test waiting.
+    QTimer::singleShot(5000, &chart, [] {
+        if (QWidget* open = QApplication::activePopupWidget())
+            open->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(100, 100), chart.mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(&chart, &event);
+    QVERIFY(seen);
+    QCOMPARE(toggles, (std::vector<bool>{true, false, true}));
 }
 
 ORVANE_APP_TEST_MAIN(ScatteringChartTest)

@@ -24,7 +24,8 @@ TEST(BatchOptions, NoOptionsKeepTheWindowDefaults)
     EXPECT_EQ(FieldsFor({}).StrGrdPosit, Fields{}.StrGrdPosit);
     const Fields f = FieldsFor({});
     EXPECT_TRUE(f.ChBxTotalInt);
-    EXPECT_FALSE(f.ChBxDiff || f.ChBxAiry || f.ChBxCheck || f.ChkBxMinMax);
+    EXPECT_FALSE(f.ChBxDiff || f.ChBxAiry || f.ChBxCheck || f.ChkBxMinMax || f.CompareExact);
+    EXPECT_FALSE(options.chartSize);
     EXPECT_EQ(f.CbxNumRay, "20");
     EXPECT_EQ(f.LblEdtSizeEll, "0.5");
     EXPECT_TRUE(f.ChBxEmergRay);
@@ -33,9 +34,9 @@ TEST(BatchOptions, NoOptionsKeepTheWindowDefaults)
 TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
 {
     const std::vector<std::string> args = {"-C", "runs/a", "--no-total", "--diffraction", "--airy", "--check",
-                                           "--minmax", "-25", "2,5", "--picture", "700x500", "--rays", "12",
-                                           "--ellipsoid-size", "0.7", "--no-emergent", "--png", "p.png",
-                                           "--chart-png", "c.png"};
+                                           "--mie", "--minmax", "-25", "2,5", "--picture", "700x500", "--rays",
+                                           "12", "--ellipsoid-size", "0.7", "--no-emergent", "--png", "p.png",
+                                           "--chart-png", "c.png", "--chart-size", "900x500"};
     const BatchOptions options = ParseBatchOptions(args);
     EXPECT_EQ(options.dir, "runs/a");
     ASSERT_TRUE(options.picture);
@@ -43,12 +44,16 @@ TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
     EXPECT_EQ(options.picture->height, 500);
     EXPECT_EQ(options.png, "p.png");
     EXPECT_EQ(options.chartPng, "c.png");
+    ASSERT_TRUE(options.chartSize);
+    EXPECT_EQ(options.chartSize->width, 900);
+    EXPECT_EQ(options.chartSize->height, 500);
 
     const Fields f = FieldsFor(args);
     EXPECT_FALSE(f.ChBxTotalInt);
     EXPECT_TRUE(f.ChBxDiff);
     EXPECT_TRUE(f.ChBxAiry);
     EXPECT_TRUE(f.ChBxCheck);
+    EXPECT_TRUE(f.CompareExact);
     EXPECT_TRUE(f.ChkBxMinMax);
     // The texts go into the fields as typed; their conversion is the run's business.
     EXPECT_EQ(f.EdtAxisMin, "-25");
@@ -68,7 +73,7 @@ TEST(BatchOptions, HelpAndVersion)
     EXPECT_TRUE(ParseBatchOptions({"--version"}).version);
     const std::string usage = BatchUsage();
     for (const char* option : {"--dir", "--no-total", "--diffraction", "--airy", "--check", "--minmax", "--picture",
-                               "--rays", "--ellipsoid-size", "--no-emergent", "--png", "--chart-png", "--version"})
+                               "--rays", "--ellipsoid-size", "--no-emergent", "--png", "--chart-png", "--chart-size", "--mie", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
@@ -89,6 +94,9 @@ TEST(BatchOptions, RefusesUnusableCommandLines)
         {"--picture", "10001x10"},
         {"--picture", "7.5x10"},
         {"--png", "p.png"},  // a PNG of the picture needs the picture
+        {"--chart-png", "c.png", "--chart-size", "900"},
+        {"--chart-png", "c.png", "--chart-size", "0x500"},
+        {"--chart-size", "900x500"},  // a size without the chart's PNG
     };
     for (const auto& args : cases) {
         std::string joined;

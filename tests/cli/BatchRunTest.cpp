@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/engine/TestSupport.h"
@@ -199,6 +200,54 @@ TEST(BatchRun, SavesTheChartAndThePictureAsPng)
     for (const char* name : {"picture.png", "chart.png"})
         EXPECT_EQ(ReadBytes(dir / name).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
     EXPECT_TRUE(fs::exists(dir / "Orvane.eps"));
+}
+
+TEST(BatchRun, MieWritesTheExactFileForASphereOnly)
+{
+    {
+        TempDir dir;
+        PutDefaultParameters(dir);
+        const BatchOutcome outcome = RunBatch(dir, {"--mie"});
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_TRUE(outcome.errorLines.empty()) << outcome.errorLines.front();
+        const testing::CrLfLines lines = testing::SplitCrLf(ReadBytes(dir / "Orvane_Mie.dat"));
+        EXPECT_TRUE(lines.ok);
+        ASSERT_EQ(lines.lines.size(), 1001u);
+        EXPECT_EQ(lines.lines[0], "# theta[deg.] Intensity");
+        EXPECT_EQ(lines.lines[1].substr(0, 12), " -180.000000");
+    }
+    {
+        // The reference spheroid: the message, then the diagram as without --mie.
+        TempDir dir;
+        fs::copy_file(kReference / "spheroid/Orvane.par", dir / "Orvane.par");
+        const BatchOutcome outcome = RunBatch(dir, {"--diffraction", "--airy", "--mie"});
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.errorLines, std::vector<std::string>{"Exact theory is available for spheres only."});
+        EXPECT_FALSE(fs::exists(dir / "Orvane_Mie.dat"));
+        EXPECT_EQ(CompareWithReference(dir / "Orvane_t.dat", kReference / "spheroid/Orvane_t.dat"), "");
+    }
+}
+
+// Width and height of a PNG file, from its header.
+std::pair<int, int> PngSize(const std::string& bytes)
+{
+    auto be32 = [&](std::size_t at) {
+        int v = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            v = v * 256 + static_cast<unsigned char>(bytes[at + i]);
+        return v;
+    };
+    return bytes.size() >= 24 ? std::pair{be32(16), be32(20)} : std::pair{0, 0};
+}
+
+TEST(BatchRun, ChartPngTakesTheWindowsSizeOrTheOneAskedFor)
+{
+    TempDir dir;
+    PutDefaultParameters(dir);
+    EXPECT_EQ(RunBatch(dir, {"--chart-png", "window.png"}).status, 0);
+    EXPECT_EQ(PngSize(ReadBytes(dir / "window.png")), (std::pair{519, 356}));
+    EXPECT_EQ(RunBatch(dir, {"--chart-png", "large.png", "--chart-size", "900x500"}).status, 0);
+    EXPECT_EQ(PngSize(ReadBytes(dir / "large.png")), (std::pair{900, 500}));
 }
 
 TEST(BatchRun, AnImageThatCannotBeSavedExits1)
