@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CompareWithReference;
 using testing::ReadBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::WriteBytes;
 
 const fs::path kReference = ORVANE_REFERENCE_DIR;
@@ -39,7 +39,7 @@ std::string Quote(const std::string& text)
 }
 
 // Runs orvane-batch with the arguments from inside dir; stdout and stderr are kept.
-BatchOutcome RunBatch(const TempDir& dir, const std::vector<std::string>& args)
+BatchOutcome RunBatch(const TempFolder& dir, const std::vector<std::string>& args)
 {
     std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(ORVANE_BATCH_EXE);
     for (const auto& a : args) {
@@ -85,7 +85,7 @@ class BatchReference : public ::testing::TestWithParam<const char*> {};
 TEST_P(BatchReference, ReproducesTheReferenceRun)
 {
     const fs::path reference = kReference / GetParam();
-    TempDir work;
+    TempFolder work;
     fs::create_directory(work / "run");
     fs::copy_file(reference / "Orvane.par", work / "run/Orvane.par");
 
@@ -118,13 +118,13 @@ TEST_P(BatchReference, ReproducesTheReferenceRun)
 INSTANTIATE_TEST_SUITE_P(Runs, BatchReference, ::testing::Values("default", "spheroid"));
 
 // A folder holding the default parameter file.
-void PutDefaultParameters(const TempDir& dir) { fs::copy_file(kReference / "default/Orvane.par", dir / "Orvane.par"); }
+void PutDefaultParameters(const TempFolder& dir) { fs::copy_file(kReference / "default/Orvane.par", dir / "Orvane.par"); }
 
 TEST(BatchRun, UsageErrorsExit2BeforeAnyWork)
 {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--bogus"}, {"--minmax", "1"}, {"--picture", "0x5"}, {"--png", "p.png"}, {"-C"}}) {
-        TempDir dir;
+        TempFolder dir;
         PutDefaultParameters(dir);
         const BatchOutcome outcome = RunBatch(dir, args);
         EXPECT_EQ(outcome.status, 2) << args[0];
@@ -135,7 +135,7 @@ TEST(BatchRun, UsageErrorsExit2BeforeAnyWork)
 
 TEST(BatchRun, HelpAndVersionExit0)
 {
-    TempDir dir;
+    TempFolder dir;
     const BatchOutcome help = RunBatch(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--chart-png"), std::string::npos);
@@ -146,7 +146,7 @@ TEST(BatchRun, HelpAndVersionExit0)
 
 TEST(BatchRun, MissingParameterFileExits1WithoutComputing)
 {
-    TempDir dir;
+    TempFolder dir;
     const BatchOutcome outcome = RunBatch(dir, {});
     EXPECT_EQ(outcome.status, 1);
     ASSERT_EQ(outcome.errorLines.size(), 1u);
@@ -156,7 +156,7 @@ TEST(BatchRun, MissingParameterFileExits1WithoutComputing)
 
 TEST(BatchRun, UnwritableOutputExits1AndKeepsWhatWasWritten)
 {
-    TempDir dir;
+    TempFolder dir;
     PutDefaultParameters(dir);
     fs::create_directory(dir / "Orvane_t.dat");  // a folder where the total file goes
     const BatchOutcome outcome = RunBatch(dir, {});
@@ -169,7 +169,7 @@ TEST(BatchRun, UnwritableOutputExits1AndKeepsWhatWasWritten)
 
 TEST(BatchRun, MessagesGoToStandardErrorAndTheRunGoesOn)
 {
-    TempDir dir;
+    TempFolder dir;
     WriteBytes(dir / "Orvane.par", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 1\r\n50 1000\r\n0\r\n");
     const BatchOutcome outcome = RunBatch(dir, {"--airy"});
     EXPECT_EQ(outcome.status, 0);
@@ -181,7 +181,7 @@ TEST(BatchRun, MessagesGoToStandardErrorAndTheRunGoesOn)
 
 TEST(BatchRun, AnErrorOfTheRunExits1WithItsMessageAndNoFile)
 {
-    TempDir dir;
+    TempFolder dir;
     WriteBytes(dir / "Orvane.par", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n1 1000\r\n0\r\n");
     const BatchOutcome outcome = RunBatch(dir, {"--check"});
     EXPECT_EQ(outcome.status, 1);
@@ -191,7 +191,7 @@ TEST(BatchRun, AnErrorOfTheRunExits1WithItsMessageAndNoFile)
 
 TEST(BatchRun, SavesTheChartAndThePictureAsPng)
 {
-    TempDir dir;
+    TempFolder dir;
     PutDefaultParameters(dir);
     const BatchOutcome outcome =
         RunBatch(dir, {"--picture", "300x200", "--png", "picture.png", "--chart-png", "chart.png"});
@@ -205,7 +205,7 @@ TEST(BatchRun, SavesTheChartAndThePictureAsPng)
 TEST(BatchRun, MieWritesTheExactFileForASphereOnly)
 {
     {
-        TempDir dir;
+        TempFolder dir;
         PutDefaultParameters(dir);
         const BatchOutcome outcome = RunBatch(dir, {"--mie"});
         EXPECT_EQ(outcome.status, 0);
@@ -218,7 +218,7 @@ TEST(BatchRun, MieWritesTheExactFileForASphereOnly)
     }
     {
         // The reference spheroid: the message, then the diagram as without --mie.
-        TempDir dir;
+        TempFolder dir;
         fs::copy_file(kReference / "spheroid/Orvane.par", dir / "Orvane.par");
         const BatchOutcome outcome = RunBatch(dir, {"--diffraction", "--airy", "--mie"});
         EXPECT_EQ(outcome.status, 0);
@@ -242,7 +242,7 @@ std::pair<int, int> PngSize(const std::string& bytes)
 
 TEST(BatchRun, ChartPngTakesTheWindowsSizeOrTheOneAskedFor)
 {
-    TempDir dir;
+    TempFolder dir;
     PutDefaultParameters(dir);
     EXPECT_EQ(RunBatch(dir, {"--chart-png", "window.png"}).status, 0);
     EXPECT_EQ(PngSize(ReadBytes(dir / "window.png")), (std::pair{519, 356}));
@@ -252,7 +252,7 @@ TEST(BatchRun, ChartPngTakesTheWindowsSizeOrTheOneAskedFor)
 
 TEST(BatchRun, AnImageThatCannotBeSavedExits1)
 {
-    TempDir dir;
+    TempFolder dir;
     PutDefaultParameters(dir);
     fs::create_directory(dir / "chart.png");
     const BatchOutcome outcome = RunBatch(dir, {"--chart-png", "chart.png"});

@@ -43,7 +43,7 @@ TEST(Airy, RainbowRayIsTheLastTrueTurningPoint)
 }
 
 struct AiryRun {
-    testing::TempDir dir;
+    testing::TempFolder dir;
     RecordingSink sink;
     DiagramResult result;
     std::vector<std::string> lines;

@@ -23,13 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadBytes;
-using testing::TempDir;
+using testing::TempFolder;
 
 struct ExactRun {
     TOrvaneState state;
     Fields fields;
     RecordingSink sink;
-    TempDir dir;
+    TempFolder dir;
     DiagramResult result;
 
     ExactRun() { fields.CompareExact = true; }

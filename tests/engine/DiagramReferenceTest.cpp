@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CompareWithReference;
-using testing::TempDir;
+using testing::TempFolder;
 
 struct ReferenceCase {
     const char* folder;
@@ -30,7 +30,7 @@ TEST_P(DiagramReference, WritesEveryDataFileOfTheReferenceRun)
 {
     const ReferenceCase& c = GetParam();
     const fs::path reference = fs::path(ORVANE_REFERENCE_DIR) / c.folder;
-    TempDir dir;
+    TempFolder dir;
 
     TOrvaneState state;
     Fields fields;

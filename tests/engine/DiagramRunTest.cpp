@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadBytes;
-using testing::TempDir;
+using testing::TempFolder;
 
 struct Window {
     TOrvaneState state;
@@ -27,13 +27,13 @@ struct Window {
     RecordingSink sink;
 };
 
-DiagramResult Calculate(Window& run, const TempDir& dir)
+DiagramResult Calculate(Window& run, const TempFolder& dir)
 {
     Session session{run.state, run.fields, run.sink, dir.path()};
     return BtnCalcDiagClick(session);
 }
 
-std::vector<std::string> Files(const TempDir& dir)
+std::vector<std::string> Files(const TempFolder& dir)
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir.path()))
@@ -94,7 +94,7 @@ TEST(DiagramRun, StartRefusesWhatItCannotComputeBeforeAnyFile)
         {"overflow", [](Fields& f) { f.EdtWl = "1e-300"; }, "Floating point overflow", {}},
     };
     for (const Case& c : cases) {
-        TempDir dir;
+        TempFolder dir;
         Window run;
         c.setup(run.fields);
         try {
@@ -118,7 +118,7 @@ TEST(DiagramRun, TextsThatAreNotNumbersEndTheRunWithAConversionError)
                  f.EdtAxisMax = "top";
              },
          }) {
-        TempDir dir;
+        TempFolder dir;
         Window run;
         setup(run.fields);
         EXPECT_THROW(Calculate(run, dir), EConvertError);
@@ -128,7 +128,7 @@ TEST(DiagramRun, TextsThatAreNotNumbersEndTheRunWithAConversionError)
 
 TEST(DiagramRun, MoreThan5000RaysAreLimitedAfterTheMessage)
 {
-    TempDir dir;
+    TempFolder dir;
     Window run;
     run.fields.LblEdtNumRays = "6000";
     run.fields.EdtMaxp = "0";
@@ -143,7 +143,7 @@ TEST(DiagramRun, AnOutputThatCannotBeWrittenEndsTheRun)
 {
     {
         // The check file is made before the first ray: nothing else is written.
-        TempDir dir;
+        TempFolder dir;
         fs::create_directory(dir / "Orvane_raw.dat");
         Window run;
         run.fields.ChBxCheck = true;
@@ -152,7 +152,7 @@ TEST(DiagramRun, AnOutputThatCannotBeWrittenEndsTheRun)
     }
     {
         // The total file comes last: the order files before it stay as written.
-        TempDir dir;
+        TempFolder dir;
         fs::create_directory(dir / "Orvane_t.dat");
         Window run;
         EXPECT_THROW(Calculate(run, dir), EInOutError);
@@ -167,7 +167,7 @@ double ChartY(double intensity) { return std::log10(std::fabs(intensity) + 1e-10
 
 TEST(DiagramRun, ChartSeriesCarryEveryComputedOrderTheTotalAndTheAiryCurve)
 {
-    TempDir dir;
+    TempFolder dir;
     Window run;
     run.fields.ChBxAiry = true;
     run.fields.ChBxDiff = true;
@@ -221,7 +221,7 @@ TEST(DiagramRun, ChartSeriesCarryEveryComputedOrderTheTotalAndTheAiryCurve)
 
 TEST(DiagramRun, RaysThatDidNotEmergePlotAtZeroDegreesAndMinusTen)
 {
-    TempDir dir;
+    TempFolder dir;
     Window run;
     run.fields.Edtmr = "0.75";  // a bubble: the outer rays never enter
     run.fields.EdtMinp = "1";
@@ -239,7 +239,7 @@ TEST(DiagramRun, RaysThatDidNotEmergePlotAtZeroDegreesAndMinusTen)
 
 TEST(DiagramRun, MinPAboveMaxPWritesOnlyTheTotal)
 {
-    TempDir dir;
+    TempFolder dir;
     Window run;
     run.fields.EdtMinp = "3";
     run.fields.EdtMaxp = "2";
@@ -259,7 +259,7 @@ TEST(DiagramRun, MinPAboveMaxPWritesOnlyTheTotal)
 
 TEST(DiagramRun, FilesNotRewrittenKeepWhatAnEarlierRunWrote)
 {
-    TempDir dir;
+    TempFolder dir;
     Window run;
     run.fields.ChBxAiry = true;
     run.fields.ChBxDiff = true;
@@ -291,7 +291,7 @@ TEST(DiagramRun, FilesNotRewrittenKeepWhatAnEarlierRunWrote)
 TEST(DiagramRun, NoRaysMeansHeadersAndAnEmptyCheckFile)
 {
     for (const char* count : {"0", "-3"}) {
-        TempDir dir;
+        TempFolder dir;
         Window run;
         run.fields.LblEdtNumRays = count;
         run.fields.ChBxCheck = true;

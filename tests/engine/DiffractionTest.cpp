@@ -75,7 +75,7 @@ TEST(Diffraction, ScalesWithTheRadiusAcrossThePlane)
 
 TEST(Diffraction, FileHoldsTheSquaredAmplitudeOrOnlyItsHeader)
 {
-    testing::TempDir dir;
+    testing::TempFolder dir;
     const TScatteringGrid grid = DiffractedGrid(Particle(50, 0), 1001);
     WriteDiffractionFile(dir / "Orvane_d.dat", grid, true);
     const auto lines = testing::SplitCrLf(testing::ReadBytes(dir / "Orvane_d.dat"));

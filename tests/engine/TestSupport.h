@@ -12,47 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestFiles.h"
+
 namespace orvane::testing {
-
-// A fresh folder under the system's temporary folder, removed with its content at the end.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::random_device rd;
-        for (;;) {
-            path_ = std::filesystem::temp_directory_path() / ("orvane-test-" + std::to_string(rd()));
-            if (std::filesystem::create_directory(path_))
-                break;
-        }
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const char* name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes)
-{
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
-}
 
 // Lines of a file whose every line ends with CR LF; a line end of another kind makes the
 // result empty with ok = false.

@@ -191,7 +191,7 @@ std::vector<std::string> FileLines(const std::filesystem::path& file)
 
 TEST(TraceRays, TotalReflectionAtAnExitRecordsOnlyTheExitPointAndGoesOn)
 {
-    testing::TempDir dir;
+    testing::TempFolder dir;
     CheckFile check(dir / "Orvane_raw.dat");
     const auto run = Trace(ObliqueSpheroid, &check);
     check.close();
@@ -238,7 +238,7 @@ TEST(TraceRays, CheckFileRecordsABubbleRayByRay)
 {
     // Three rays of a bubble: the outer two are totally reflected at the entry, the central
     // one enters and leaves in orders 1 and 2.
-    testing::TempDir dir;
+    testing::TempFolder dir;
     CheckFile check(dir / "Orvane_raw.dat");
     Trace(
         [](Fields& f) {
@@ -270,7 +270,7 @@ TEST(TraceRays, HeadOnIncidenceInTheCheckFileNeverLeavesTheArcCosineDomain)
 {
     // A water sphere at 10° with 201 rays has a ray met head-on, where |kn/k| can come out
     // one unit in the last place above 1.
-    testing::TempDir dir;
+    testing::TempFolder dir;
     CheckFile check(dir / "Orvane_raw.dat");
     EXPECT_NO_THROW(Trace(
         [](Fields& f) {

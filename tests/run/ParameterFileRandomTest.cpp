@@ -13,7 +13,7 @@
 
 #include "numeric/Errors.h"
 #include "run/ParameterFile.h"
-#include "tests/run/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 namespace orvane {
 namespace {

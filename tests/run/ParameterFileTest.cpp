@@ -9,7 +9,7 @@
 #include "numeric/Format.h"
 #include "run/Fields.h"
 #include "run/ParameterFile.h"
-#include "tests/run/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 namespace orvane {
 namespace {
