@@ -5,7 +5,6 @@
 #include <cfenv>
 #include <cmath>
 #include <exception>
-#include <string>
 #include <system_error>
 #include <thread>
 
@@ -38,8 +37,12 @@ struct Branch {
     int count = 0;
     int s = 0;
     int nGrid = 0;
-    std::size_t offset = 0;             // where its contributions lie in the batch
-    std::vector<std::string> messages;  // the interpolation's, shown when the branch is added
+    std::vector<double> nodes;  // the interpolation's ascending copies of angle, amplitude, phase
+    LagrangePlan plan;
+    // The whole section's amplitude and phase, for a branch whose angles are not in order
+    // (where a piece of the section cannot be interpolated on its own cheaply).
+    std::vector<double> amplitude;
+    std::vector<double> phase;
 };
 
 // The branch of rays first..last (in ray order) if it contributes, with its grid section:
@@ -61,13 +64,12 @@ void KeepBranch(const OrderRows& rows, int first, int last, const TScatteringGri
     nGrid = std::min(nGrid, grid.NumScaRays - s);
     if (nGrid < 2)
         return;
-    Branch b;
+    Branch& b = out.emplace_back();
     b.rows = &rows;
     b.first = first;
     b.count = count;
     b.s = s;
     b.nGrid = nGrid;
-    out.push_back(std::move(b));
 }
 
 // Cuts one order into branches, in the order they close.
@@ -90,44 +92,64 @@ void FindBranches(const OrderRows& rows, int NumIncRays, const TScatteringGrid& 
     }
 }
 
-class CollectingSink final : public MessageSink {
-public:
-    explicit CollectingSink(std::vector<std::string>& messages) : messages_(messages) {}
-    void show(const std::string& text) override { messages_.push_back(text); }
-
-private:
-    std::vector<std::string>& messages_;
-};
-
-// Working storage of one interpolating thread, sized once.
-struct Worker {
-    std::vector<double> amplitude;  // √intensity of the branch's rays
-    std::vector<double> work;       // the interpolation's ascending copies
-};
-
-// The branch's complex amplitude A·(cos φ, sin φ) at each point of its section, with A and
-// φ interpolated separately as functions of the angle.
-void Interpolate(Branch& b, const TScatteringGrid& grid, Worker& w, double* re, double* im)
+// The branch's amplitude A = √intensity and phase φ as functions of the angle, made ready
+// for interpolation onto any part of its section. The range messages go to the sink here,
+// branch after branch.
+void Prepare(Branch& b, const TScatteringGrid& grid, std::vector<double>& amplitude, MessageSink& sink)
 {
     const OrderRows& rows = *b.rows;
     for (int r = 0; r < b.count; ++r)
-        w.amplitude[static_cast<std::size_t>(r)] = std::sqrt(rows.intensity[b.first + r]);
-    CollectingSink sink(b.messages);
-    LagrangeInterpolate(rows.angle + b.first, w.amplitude.data(), rows.phase + b.first, grid.ThetaGrid.data() + b.s,
-                        re, im, b.count, b.nGrid, w.work.data(), sink);
-    for (int r = 0; r < b.nGrid; ++r) {
-        const double a = re[r];
-        const double phi = im[r];
-        re[r] = a * std::cos(phi);
-        im[r] = a * std::sin(phi);
+        amplitude[static_cast<std::size_t>(r)] = std::sqrt(rows.intensity[b.first + r]);
+    b.nodes.resize(3 * static_cast<std::size_t>(b.count));
+    b.plan = PrepareLagrange(rows.angle + b.first, amplitude.data(), rows.phase + b.first,
+                             grid.ThetaGrid.data() + b.s, b.count, b.nGrid, b.nodes.data(), sink);
+    if (!b.plan.ordered) {
+        b.amplitude.resize(static_cast<std::size_t>(b.nGrid));
+        b.phase.resize(static_cast<std::size_t>(b.nGrid));
+        EvaluateLagrange(b.plan, 0, b.nGrid, b.amplitude.data(), b.phase.data());
     }
 }
 
-// Points of one batch: the contributions of consecutive branches are interpolated into a
-// buffer of this size, then added in order. Below kParallelPoints a batch is not worth a thread.
-constexpr std::size_t kBatchPoints = 1u << 19;
+// The grid is summed in pieces of this many angles, each piece by one thread: every branch
+// that reaches the piece adds A·(cos φ, sin φ) at its angles, in the order of the branches.
+// Below kParallelPoints contributions in all a second thread is not worth starting.
+constexpr int kPiecePoints = 1024;
 constexpr std::size_t kParallelPoints = 1u << 16;
 constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
+
+// Working storage of one summing thread: a piece's interpolated amplitude and phase.
+struct Worker {
+    std::vector<double> amplitude = std::vector<double>(kPiecePoints);
+    std::vector<double> phase = std::vector<double>(kPiecePoints);
+};
+
+// Grid angles g0..g1-1: each branch's complex amplitude there, with A and φ interpolated
+// separately as functions of the angle, added branch after branch.
+void SumPiece(const std::vector<Branch>& branches, int g0, int g1, TScatteringGrid& grid, Worker& w)
+{
+    for (const Branch& b : branches) {
+        const int lo = std::max(g0, b.s);
+        const int hi = std::min(g1, b.s + b.nGrid);
+        if (lo >= hi)
+            continue;
+        const double* amplitude = w.amplitude.data();
+        const double* phase = w.phase.data();
+        if (b.plan.ordered) {
+            EvaluateLagrange(b.plan, lo - b.s, hi - b.s, w.amplitude.data(), w.phase.data());
+        } else {
+            amplitude = b.amplitude.data() + (lo - b.s);
+            phase = b.phase.data() + (lo - b.s);
+        }
+        double* totalRe = grid.TotalAmpRe.data() + lo;
+        double* totalIm = grid.TotalAmpIm.data() + lo;
+        for (int r = 0; r < hi - lo; ++r) {
+            const double a = amplitude[r];
+            const double phi = phase[r];
+            totalRe[r] += a * std::cos(phi);
+            totalIm[r] += a * std::sin(phi);
+        }
+    }
+}
 
 } // namespace
 
@@ -140,96 +162,76 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     if (branches.empty())
         return;
 
+    std::vector<double> amplitude(static_cast<std::size_t>(std::max(NumIncRays, 1)));
     std::size_t totalPoints = 0;
-    for (const Branch& b : branches)
+    for (Branch& b : branches) {
+        Prepare(b, grid, amplitude, sink);
         totalPoints += static_cast<std::size_t>(b.nGrid);
-    const std::size_t batchPoints =
-        std::min(totalPoints, std::max(kBatchPoints, static_cast<std::size_t>(grid.NumScaRays)));
-    std::vector<double> re(batchPoints), im(batchPoints);
-    const int workerCount = std::max(1, std::min(threads, 2));
-    std::vector<Worker> workers(static_cast<std::size_t>(workerCount));
-    for (Worker& w : workers) {
-        w.amplitude.resize(static_cast<std::size_t>(std::max(NumIncRays, 1)));
-        w.work.resize(3 * w.amplitude.size());
     }
 
-    std::vector<std::size_t> queue;
-    std::size_t next = 0;
-    while (next < branches.size()) {
-        // The batch: as many branches as fit, at least one (a branch never exceeds the grid).
-        std::size_t end = next;
-        std::size_t points = 0;
-        while (end < branches.size() && points + static_cast<std::size_t>(branches[end].nGrid) <= batchPoints) {
-            branches[end].offset = points;
-            points += static_cast<std::size_t>(branches[end].nGrid);
-            ++end;
+    // The pieces that any branch reaches, the busiest first, so that the threads finish
+    // together; the sums do not depend on who took which piece.
+    const int pieceCount = (grid.NumScaRays + kPiecePoints - 1) / kPiecePoints;
+    std::vector<std::size_t> load(static_cast<std::size_t>(pieceCount), 0);
+    for (const Branch& b : branches) {
+        for (int c = b.s / kPiecePoints; c <= (b.s + b.nGrid - 1) / kPiecePoints; ++c) {
+            const int lo = std::max(c * kPiecePoints, b.s);
+            const int hi = std::min((c + 1) * kPiecePoints, b.s + b.nGrid);
+            load[static_cast<std::size_t>(c)] += static_cast<std::size_t>(hi - lo);
         }
+    }
+    std::vector<int> pieces;
+    for (int c = 0; c < pieceCount; ++c)
+        if (load[static_cast<std::size_t>(c)] > 0)
+            pieces.push_back(c);
+    std::stable_sort(pieces.begin(), pieces.end(), [&](int a, int b) {
+        return load[static_cast<std::size_t>(a)] > load[static_cast<std::size_t>(b)];
+    });
 
-        // The threads take the longest branches first, so that they finish together; the
-        // sum below does not depend on who interpolated what.
-        queue.clear();
-        for (std::size_t j = next; j < end; ++j)
-            queue.push_back(j);
-        std::stable_sort(queue.begin(), queue.end(),
-                         [&](std::size_t a, std::size_t b) { return branches[a].nGrid > branches[b].nGrid; });
-        std::atomic<std::size_t> cursor{0};
-        auto interpolate = [&](Worker& w) {
-            for (std::size_t q = cursor.fetch_add(1); q < queue.size(); q = cursor.fetch_add(1)) {
-                Branch& b = branches[queue[q]];
-                Interpolate(b, grid, w, re.data() + b.offset, im.data() + b.offset);
-            }
-        };
-        std::thread helper;
-        int helperFaults = 0;
-        std::exception_ptr helperError;
-        if (workerCount > 1 && points >= kParallelPoints && end - next > 1) {
-            // The floating-point flags belong to each thread: the helper hands its faults over.
-            try {
-                helper = std::thread([&] {
-                    std::feclearexcept(kFpFaults);
-                    try {
-                        interpolate(workers[1]);
-                    } catch (...) {
-                        helperError = std::current_exception();
-                    }
-                    helperFaults = std::fetestexcept(kFpFaults);
-                });
-            } catch (const std::system_error&) {
-                // No thread to be had: this one does the whole batch.
-            }
+    std::atomic<std::size_t> cursor{0};
+    auto sum = [&](Worker& w) {
+        for (std::size_t q = cursor.fetch_add(1); q < pieces.size(); q = cursor.fetch_add(1)) {
+            const int g0 = pieces[q] * kPiecePoints;
+            SumPiece(branches, g0, std::min(g0 + kPiecePoints, grid.NumScaRays), grid, w);
         }
-        if (helper.joinable()) {
-            try {
-                interpolate(workers[0]);
-            } catch (...) {
-                cursor = queue.size();
-                helper.join();
-                throw;
-            }
+    };
+
+    const int workerCount = std::max(1, std::min(threads, 2));
+    std::vector<Worker> workers(static_cast<std::size_t>(workerCount));
+    std::thread helper;
+    int helperFaults = 0;
+    std::exception_ptr helperError;
+    if (workerCount > 1 && totalPoints >= kParallelPoints && pieces.size() > 1) {
+        // The floating-point flags belong to each thread: the helper hands its faults over.
+        try {
+            helper = std::thread([&] {
+                std::feclearexcept(kFpFaults);
+                try {
+                    sum(workers[1]);
+                } catch (...) {
+                    helperError = std::current_exception();
+                }
+                helperFaults = std::fetestexcept(kFpFaults);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one does the whole grid.
+        }
+    }
+    if (helper.joinable()) {
+        try {
+            sum(workers[0]);
+        } catch (...) {
+            cursor = pieces.size();
             helper.join();
-            if (helperError)
-                std::rethrow_exception(helperError);
-            if (helperFaults)
-                std::feraiseexcept(helperFaults);
-        } else {
-            interpolate(workers[0]);
+            throw;
         }
-
-        // The coherent sum, branch after branch.
-        for (std::size_t j = next; j < end; ++j) {
-            const Branch& b = branches[j];
-            for (const std::string& message : b.messages)
-                sink.show(message);
-            double* totalRe = grid.TotalAmpRe.data() + b.s;
-            double* totalIm = grid.TotalAmpIm.data() + b.s;
-            const double* branchRe = re.data() + b.offset;
-            const double* branchIm = im.data() + b.offset;
-            for (int r = 0; r < b.nGrid; ++r) {
-                totalRe[r] += branchRe[r];
-                totalIm[r] += branchIm[r];
-            }
-        }
-        next = end;
+        helper.join();
+        if (helperError)
+            std::rethrow_exception(helperError);
+        if (helperFaults)
+            std::feraiseexcept(helperFaults);
+    } else {
+        sum(workers[0]);
     }
 }
 

@@ -30,10 +30,11 @@ struct OrderRows {
     const double* phase;      // [rad]
 };
 
-// Adds the orders, in the order given, to TotalAmpRe and TotalAmpIm. The branches are
-// interpolated on up to `threads` threads; the sum at every grid angle is still formed
-// branch after branch in the order given, so the result does not depend on the threads.
-// The interpolation's range messages reach the sink in that order too, from this thread.
+// Adds the orders, in the order given, to TotalAmpRe and TotalAmpIm. The grid is shared
+// out in pieces between up to `threads` threads; every grid angle still receives its
+// branches one after the other in the order given, so the result does not depend on the
+// threads. The interpolation's range messages reach the sink in that order too, from this
+// thread, before any sum is formed.
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, MessageSink& sink,
                     int threads = 2);
 

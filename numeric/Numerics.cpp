@@ -1,6 +1,8 @@
 #include "numeric/Numerics.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "numeric/Errors.h"
 #include "numeric/MessageSink.h"
@@ -32,34 +34,205 @@ void Quadratic(const double* X, const double* Y, const double* Z, double t, doub
     z = w0 * Z[0] + w1 * Z[1] + w2 * Z[2];
 }
 
-// Cubic through the four nodes starting at X[0], added to y and z.
-void AddCubic(const double* X, const double* Y, const double* Z, double t, double& y, double& z)
+#if defined(__GNUC__)
+#define ORVANE_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ORVANE_ALWAYS_INLINE inline
+#endif
+
+// The cubic through the four nodes x0..x3 (values y0..y3, z0..z3) at t, for one point
+// (V = double) or for several side by side, each with nodes of its own. Each weight is the
+// product of the quotients (t - X[b]) / (X[a] - X[b]) in node order, and each value the
+// sum of weight times tabulated value from node 0 to node 3, started from 0.
+template <class V>
+struct CubicNodes {
+    V x0, x1, x2, x3, y0, y1, y2, y3, z0, z1, z2, z3;
+};
+
+template <class V>
+ORVANE_ALWAYS_INLINE void CubicAt(const V& t, const CubicNodes<V>& c, V& y, V& z)
 {
-    for (int a = 0; a < 4; ++a) {
-        double weight = 1.0;
-        for (int b = 0; b < 4; ++b)
-            if (b != a)
-                weight *= (t - X[b]) / (X[a] - X[b]);
-        y += weight * Y[a];
-        z += weight * Z[a];
+    const V u0 = t - c.x0, u1 = t - c.x1, u2 = t - c.x2, u3 = t - c.x3;
+    const V w0 = (u1 / (c.x0 - c.x1)) * (u2 / (c.x0 - c.x2)) * (u3 / (c.x0 - c.x3));
+    const V w1 = (u0 / (c.x1 - c.x0)) * (u2 / (c.x1 - c.x2)) * (u3 / (c.x1 - c.x3));
+    const V w2 = (u0 / (c.x2 - c.x0)) * (u1 / (c.x2 - c.x1)) * (u3 / (c.x2 - c.x3));
+    const V w3 = (u0 / (c.x3 - c.x0)) * (u1 / (c.x3 - c.x1)) * (u2 / (c.x3 - c.x2));
+    y = 0.0 + w0 * c.y0 + w1 * c.y1 + w2 * c.y2 + w3 * c.y3;
+    z = 0.0 + w0 * c.z0 + w1 * c.z1 + w2 * c.z2 + w3 * c.z3;
+}
+
+// The cubics of the points t[0..count-1], point i in the interval X[k[i]] <= t < X[k[i]+1]
+// and so through the nodes X[k[i]-1..k[i]+2]. The points are independent and are taken
+// several at once, each lane with its own nodes: the same operations in the same order as
+// one point at a time, and divisions, products and sums are correctly rounded packed or
+// not, so every value is the one a point taken alone gets, to the bit. Four lanes where
+// the processor has AVX, two (SSE2) elsewhere. Neither may contract to fused multiply-add:
+// the AVX path is compiled for AVX alone, which has none.
+using CubicPointsFunction = void (*)(const double* X, const double* Y, const double* Z, const double* t, const int* k,
+                                     int count, double* y, double* z);
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
+typedef double Lanes4 __attribute__((vector_size(4 * sizeof(double))));
+typedef long long Index2 __attribute__((vector_size(2 * sizeof(long long))));
+typedef long long Index4 __attribute__((vector_size(4 * sizeof(long long))));
+
+// Lane q of c[a] is element a of the four values at r[q]: the nodes of the points side by side.
+ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[2], Lanes2 c[4])
+{
+    Lanes2 a01, a23, b01, b23;
+    std::memcpy(&a01, r[0], sizeof a01);
+    std::memcpy(&a23, r[0] + 2, sizeof a23);
+    std::memcpy(&b01, r[1], sizeof b01);
+    std::memcpy(&b23, r[1] + 2, sizeof b23);
+    c[0] = __builtin_shuffle(a01, b01, Index2{0, 2});
+    c[1] = __builtin_shuffle(a01, b01, Index2{1, 3});
+    c[2] = __builtin_shuffle(a23, b23, Index2{0, 2});
+    c[3] = __builtin_shuffle(a23, b23, Index2{1, 3});
+}
+
+ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[4], Lanes4 c[4])
+{
+    Lanes4 a, b, d, e;
+    std::memcpy(&a, r[0], sizeof a);
+    std::memcpy(&b, r[1], sizeof b);
+    std::memcpy(&d, r[2], sizeof d);
+    std::memcpy(&e, r[3], sizeof e);
+    const Lanes4 abEven = __builtin_shuffle(a, b, Index4{0, 4, 2, 6});
+    const Lanes4 abOdd = __builtin_shuffle(a, b, Index4{1, 5, 3, 7});
+    const Lanes4 deEven = __builtin_shuffle(d, e, Index4{0, 4, 2, 6});
+    const Lanes4 deOdd = __builtin_shuffle(d, e, Index4{1, 5, 3, 7});
+    c[0] = __builtin_shuffle(abEven, deEven, Index4{0, 1, 4, 5});
+    c[1] = __builtin_shuffle(abOdd, deOdd, Index4{0, 1, 4, 5});
+    c[2] = __builtin_shuffle(abEven, deEven, Index4{2, 3, 6, 7});
+    c[3] = __builtin_shuffle(abOdd, deOdd, Index4{2, 3, 6, 7});
+}
+
+template <class V, int L>
+ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const double* Z, const double* t, const int* k,
+                                        int count, double* y, double* z)
+{
+    for (int i = 0; i < count; i += L) {
+        // The last few points repeat the last one in the spare lanes.
+        V u;
+        const double* rx[L];
+        const double* ry[L];
+        const double* rz[L];
+        for (int q = 0; q < L; ++q) {
+            const int at = std::min(i + q, count - 1);
+            u[q] = t[at];
+            rx[q] = X + k[at] - 1;
+            ry[q] = Y + k[at] - 1;
+            rz[q] = Z + k[at] - 1;
+        }
+        V cx[4], cy[4], cz[4];
+        SideBySide(rx, cx);
+        SideBySide(ry, cy);
+        SideBySide(rz, cz);
+        const CubicNodes<V> c{cx[0], cx[1], cx[2], cx[3], cy[0], cy[1], cy[2], cy[3], cz[0], cz[1], cz[2], cz[3]};
+        V yv, zv;
+        CubicAt(u, c, yv, zv);
+        if (i + L <= count) {
+            std::memcpy(y + i, &yv, sizeof yv);
+            std::memcpy(z + i, &zv, sizeof zv);
+        } else {
+            for (int q = 0; i + q < count; ++q) {
+                y[i + q] = yv[q];
+                z[i + q] = zv[q];
+            }
+        }
     }
+}
+
+void CubicPointsSse2(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count,
+                     double* y, double* z)
+{
+    CubicPointsIn<Lanes2, 2>(X, Y, Z, t, k, count, y, z);
+}
+
+__attribute__((target("avx"))) void CubicPointsAvx(const double* X, const double* Y, const double* Z, const double* t,
+                                                   const int* k, int count, double* y, double* z)
+{
+    CubicPointsIn<Lanes4, 4>(X, Y, Z, t, k, count, y, z);
+}
+
+// Defining ORVANE_SSE2_ONLY takes the two-lane path on every processor, to compare the two.
+CubicPointsFunction PickCubicPoints()
+{
+#if defined(ORVANE_SSE2_ONLY)
+    (void)CubicPointsAvx;
+    return CubicPointsSse2;
+#else
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") ? CubicPointsAvx : CubicPointsSse2;
+#endif
+}
+#else
+void CubicPointsOneByOne(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count,
+                         double* y, double* z)
+{
+    for (int i = 0; i < count; ++i) {
+        const int b = k[i] - 1;
+        const CubicNodes<double> c{X[b], X[b + 1], X[b + 2], X[b + 3], Y[b], Y[b + 1], Y[b + 2], Y[b + 3],
+                                   Z[b], Z[b + 1], Z[b + 2], Z[b + 3]};
+        CubicAt(t[i], c, y[i], z[i]);
+    }
+}
+
+CubicPointsFunction PickCubicPoints()
+{
+    return CubicPointsOneByOne;
+}
+#endif
+
+void CubicPoints(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count, double* y,
+                 double* z)
+{
+    static const CubicPointsFunction chosen = PickCubicPoints();
+    chosen(X, Y, Z, t, k, count, y, z);
+}
+
+// The interior intervals X[k] <= t < X[k+1], k = 1..n-3 (none when n = 3).
+constexpr int kLow = 1;
+
+// Largest k in kLow..kHigh with X[k] <= t, or kLow when none.
+int Bisect(const double* X, int kHigh, double t)
+{
+    int lo = kLow;
+    int hi = kHigh;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo + 1) / 2;
+        if (X[mid] <= t)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return lo;
+}
+
+// The interval pointer at point t: it moves up with the ascending points; a point below
+// its interval (points not ascending) finds its interval by bisection. Below the first
+// interval of ordered nodes the bisection would only come back to it.
+void Follow(const double* X, int kHigh, bool ordered, double t, int& k)
+{
+    if (t < X[k] && !(ordered && k == kLow))
+        k = Bisect(X, kHigh, t);
+    while (k < kHigh && X[k + 1] <= t)
+        ++k;
 }
 
 } // namespace
 
-void LagrangeInterpolate(const double* xi, const double* yi, const double* zi, const double* x,
-                         double* y, double* z, int n, int m, double* work, MessageSink& sink)
+LagrangePlan PrepareLagrange(const double* xi, const double* yi, const double* zi, const double* x, int n, int m,
+                             double* work, MessageSink& sink)
 {
-    if (m <= 0)
-        return;
-    if (n < 3 || m < 2) {
-        // Too few nodes for a quadratic, or no spacing: nothing can be interpolated.
-        for (int j = 0; j < m; ++j) {
-            y[j] = 0.0;
-            z[j] = 0.0;
-        }
-        return;
-    }
+    LagrangePlan p;
+    p.x = x;
+    p.n = n;
+    p.m = m;
+    if (n < 3 || m < 2)
+        return p;  // too few nodes for a quadratic, or no spacing: nothing is interpolated
+    p.interpolates = true;
 
     // Range of the nodes, reported once per end; the work goes on.
     if (xi[0] != xi[1]) {
@@ -89,63 +262,124 @@ void LagrangeInterpolate(const double* xi, const double* yi, const double* zi, c
             Z[i] = zi[n - 1 - i];
         }
     }
+    p.X = X;
+    p.Y = Y;
+    p.Z = Z;
+    p.ordered = true;
+    for (int i = 0; i + 1 < n && p.ordered; ++i)
+        p.ordered = X[i] <= X[i + 1];
 
     const double h = x[1] - x[0];
     const double first = x[0];
     const double last = x[m - 1];
 
     // Lower end: the quadratic through the first three nodes.
-    int lowerCount = 0;
     if (X[0] <= first && first < X[1]) {
         const double e = X[1] < last ? X[1] : last;
-        const int L = WholeSteps(e - first, h, m - 1);
-        for (int j = 0; j <= L; ++j)
-            Quadratic(X, Y, Z, x[j], y[j], z[j]);
-        lowerCount = L + 1;
+        p.lowerCount = WholeSteps(e - first, h, m - 1) + 1;
     }
-
-    // Upper end: the quadratic through the last three nodes, from the last point down.
-    int upperCount = 0;
+    // Upper end: the quadratic through the last three nodes, counted from the last point down.
     if (X[n - 2] <= last && last <= X[n - 1]) {
         const double s = X[n - 2] > first ? X[n - 2] : first;
-        const int U = WholeSteps(last - s, h, m - 1);
-        for (int j = 0; j <= U; ++j)
-            Quadratic(X + n - 3, Y + n - 3, Z + n - 3, x[m - 1 - j], y[m - 1 - j], z[m - 1 - j]);
-        upperCount = U + 1;
+        p.upperCount = WholeSteps(last - s, h, m - 1) + 1;
     }
+    return p;
+}
 
-    // Interior: the cubic of the interval X[k] <= t < X[k+1], k = 1..n-3. The interval is
-    // followed by a pointer that moves up with the ascending points; a point below the
-    // pointer's interval (points not ascending) finds its interval by bisection.
-    const int kLow = 1;
-    const int kHigh = n - 3;  // no interval when n = 3
-    int k = kLow;
-    for (int j = lowerCount; j <= m - 1 - upperCount; ++j) {
-        const double t = x[j];
-        double yj = 0.0;
-        double zj = 0.0;
-        if (kLow <= kHigh) {
-            if (t < X[k]) {
-                // Largest k in kLow..kHigh with X[k] <= t, or kLow when none.
-                int lo = kLow;
-                int hi = kHigh;
-                while (lo < hi) {
-                    const int mid = lo + (hi - lo + 1) / 2;
-                    if (X[mid] <= t)
-                        lo = mid;
-                    else
-                        hi = mid - 1;
-                }
-                k = lo;
-            }
-            while (k < kHigh && X[k + 1] <= t)
-                ++k;
-            if (X[k] <= t && t < X[k + 1])
-                AddCubic(X + k - 1, Y + k - 1, Z + k - 1, t, yj, zj);
+void EvaluateLagrange(const LagrangePlan& p, int j0, int j1, double* y, double* z)
+{
+    if (j0 >= j1)
+        return;
+    if (!p.interpolates) {
+        for (int j = j0; j < j1; ++j) {
+            y[j - j0] = 0.0;
+            z[j - j0] = 0.0;
         }
-        y[j] = yj;
-        z[j] = zj;
+        return;
     }
+    const double* X = p.X;
+    const double* Y = p.Y;
+    const double* Z = p.Z;
+    const double* x = p.x;
+    const int upperStart = p.m - p.upperCount;
+
+    // The lower quadratic first: where the upper one covers a point too, it overwrites.
+    for (int j = j0; j < std::min(j1, p.lowerCount); ++j)
+        Quadratic(X, Y, Z, x[j], y[j - j0], z[j - j0]);
+    for (int j = std::max(j0, upperStart); j < j1; ++j)
+        Quadratic(X + p.n - 3, Y + p.n - 3, Z + p.n - 3, x[j], y[j - j0], z[j - j0]);
+
+    // Interior: the cubic of the interval holding the point; a point in none gets 0.
+    const int begin = std::max(j0, p.lowerCount);
+    const int end = std::min(j1, upperStart);
+    if (begin >= end)
+        return;
+    const int kHigh = p.n - 3;
+    if (kHigh < kLow) {
+        for (int j = begin; j < end; ++j) {
+            y[j - j0] = 0.0;
+            z[j - j0] = 0.0;
+        }
+        return;
+    }
+    // Where the pointer stands at the first point of the piece. With ordered nodes that is
+    // the point's own interval; otherwise the walk depends on the points before it.
+    int k = kLow;
+    if (p.ordered)
+        k = Bisect(X, kHigh, x[begin]);
+    else
+        for (int j = p.lowerCount; j < begin; ++j)
+            Follow(X, kHigh, false, x[j], k);
+    // The interval of each point first, then the cubics of the points that have one, a
+    // block at a time; a point in no interval gets 0. The points that follow in the same
+    // interval leave the pointer where it is.
+    constexpr int kBlock = 256;
+    int kb[kBlock];
+    for (int b0 = begin; b0 < end; b0 += kBlock) {
+        const int b1 = std::min(end, b0 + kBlock);
+        bool gaps = false;
+        for (int j = b0; j < b1;) {
+            const double t = x[j];
+            Follow(X, kHigh, p.ordered, t, k);
+            if (!(X[k] <= t && t < X[k + 1])) {
+                kb[j - b0] = 0;
+                y[j - j0] = 0.0;
+                z[j - j0] = 0.0;
+                gaps = true;
+                ++j;
+                continue;
+            }
+            const double low = X[k];
+            const double high = X[k + 1];
+            kb[j - b0] = k;
+            for (++j; j < b1 && low <= x[j] && x[j] < high; ++j)
+                kb[j - b0] = k;
+        }
+        if (!gaps) {
+            CubicPoints(X, Y, Z, x + b0, kb, b1 - b0, y + (b0 - j0), z + (b0 - j0));
+            continue;
+        }
+        for (int j = b0; j < b1;) {
+            if (kb[j - b0] == 0) {
+                ++j;
+                continue;
+            }
+            int r = j + 1;
+            while (r < b1 && kb[r - b0] != 0)
+                ++r;
+            CubicPoints(X, Y, Z, x + j, kb + (j - b0), r - j, y + (j - j0), z + (j - j0));
+            j = r;
+        }
+    }
+}
+
+void LagrangeInterpolate(const double* xi, const double* yi, const double* zi, const double* x,
+                         double* y, double* z, int n, int m, double* work, MessageSink& sink)
+{
+    if (m <= 0)
+        return;
+    const LagrangePlan plan = PrepareLagrange(xi, yi, zi, x, n, m, work, sink);
+    EvaluateLagrange(plan, 0, m, y, z);
 }
 
 double BesselJ1(double x)

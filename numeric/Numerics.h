@@ -18,6 +18,31 @@ class MessageSink;
 void LagrangeInterpolate(const double* xi, const double* yi, const double* zi, const double* x,
                          double* y, double* z, int n, int m, double* work, MessageSink& sink);
 
+// LagrangeInterpolate taken apart, so that the points of one call can be filled piece by
+// piece, in any order and from several threads. PrepareLagrange does what the call does
+// before any point (the ascending copies into `work`, which must outlive the plan, the
+// points each end's quadratic takes, the range messages); EvaluateLagrange then fills
+// points j0..j1-1 into y[0..j1-j0-1] and z[0..j1-j0-1] with exactly the values the whole
+// call gives them, bit for bit.
+struct LagrangePlan {
+    const double* X = nullptr;  // ascending nodes and the two functions on them
+    const double* Y = nullptr;
+    const double* Z = nullptr;
+    const double* x = nullptr;  // the points
+    int n = 0;
+    int m = 0;
+    int lowerCount = 0;       // points 0..lowerCount-1 take the lower quadratic,
+    int upperCount = 0;       // points m-upperCount..m-1 the upper one (it wins where both do)
+    bool interpolates = false;  // false: too few nodes or points, every point gets 0
+    bool ordered = false;     // nodes non-decreasing: the interval of any point is found by
+                              // bisection; otherwise a piece retraces the walk from the start
+};
+
+LagrangePlan PrepareLagrange(const double* xi, const double* yi, const double* zi, const double* x, int n, int m,
+                             double* work, MessageSink& sink);
+
+void EvaluateLagrange(const LagrangePlan& plan, int j0, int j1, double* y, double* z);
+
 // J1(x), rational approximation below |x| = 8, asymptotic form from there.
 double BesselJ1(double x);
 

@@ -9,6 +9,7 @@
 #include "engine/Angles.h"
 #include "engine/AssembleOrders.h"
 #include "numeric/MessageSink.h"
+#include "numeric/Numerics.h"
 #include "tests/engine/TracedRun.h"
 
 namespace orvane {
@@ -190,6 +191,57 @@ TEST(AssembleOrders, OrdersInterfereAndTheDiffractionAddsToTheRealPart)
 
 namespace orvane {
 namespace {
+
+TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
+{
+    // Three one-branch orders that overlap on a grid fine enough for the sum to be shared
+    // out: an ascending branch, one that turns back behind two equal angles (its angles
+    // are not in order, yet no rule closes it), and a descending one. The sum at every grid
+    // angle must be the three interpolated contributions added in that order, whether one
+    // thread or two build it.
+    const int N = 300;
+    Order rising, turning, falling;
+    for (int i = 0; i < N; ++i) {
+        const double theta = -2.6 + 5.2 * std::pow(i / (N - 1.0), 1.3) + 1e-3;
+        rising.add(theta, 1.0 + 0.5 * std::sin(0.07 * i), 40.0 * theta + 3.0);
+        falling.add(2.9 - 3.9 * i / (N - 1.0), 0.5 + 0.001 * i, -0.3 * i * i);
+    }
+    for (int i = 0; i < 200; ++i)
+        turning.add(0.3 + 0.9 * i / 199.0, 2.0 + 0.01 * i, 900.0 + 77.0 * i);
+    for (int i = 0; i < N - 200; ++i)
+        turning.add(1.2 - 0.3 * i / (N - 201.0), 3.0, 8000.0 - 50.0 * i);  // ray 200 repeats ray 199's angle
+
+    const std::vector<Order> orders = {rising, turning, falling};
+    std::vector<OrderRows> rows;
+    for (const Order& o : orders)
+        rows.push_back({o.angle.data(), o.intensity.data(), o.phase.data()});
+    TScatteringGrid expected(120001);
+    RecordingSink expectedSink;
+    for (const Order& o : orders) {
+        const bool up = o.angle[1] > o.angle[0];
+        const int s = FirstAbove(expected, up ? o.angle.front() : o.angle.back());
+        const int nGrid = static_cast<int>(std::fabs(o.angle.back() - o.angle.front()) / expected.ThetaStep);
+        std::vector<double> amplitude(N), a(nGrid), phi(nGrid), work(3 * N);
+        for (int i = 0; i < N; ++i)
+            amplitude[i] = std::sqrt(o.intensity[i]);
+        LagrangeInterpolate(o.angle.data(), amplitude.data(), o.phase.data(), expected.ThetaGrid.data() + s, a.data(),
+                            phi.data(), N, nGrid, work.data(), expectedSink);
+        for (int r = 0; r < nGrid; ++r) {
+            expected.TotalAmpRe[s + r] += a[r] * std::cos(phi[r]);
+            expected.TotalAmpIm[s + r] += a[r] * std::sin(phi[r]);
+        }
+    }
+    ASSERT_NE(expected.TotalAmpRe[FirstAbove(expected, 0.6)], 0.0);  // all three reach 0.6
+
+    for (int threads : {1, 2}) {
+        TScatteringGrid grid(120001);
+        RecordingSink sink;
+        AssembleOrders(rows, N, grid, sink, threads);
+        EXPECT_EQ(expected.TotalAmpRe, grid.TotalAmpRe) << threads << " threads";
+        EXPECT_EQ(expected.TotalAmpIm, grid.TotalAmpIm) << threads << " threads";
+        EXPECT_EQ(expectedSink.messages, sink.messages) << threads << " threads";
+    }
+}
 
 TEST(AssembleOrders, ThreadsDoNotChangeTheSum)
 {

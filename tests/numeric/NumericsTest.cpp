@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -180,6 +182,83 @@ TEST(LagrangeInterpolate, IntervalSearchMatchesTheIntervalByIntervalRule)
         }
         ASSERT_EQ(y, r.y[j]) << "point " << j;
         ASSERT_EQ(z, r.z[j]) << "point " << j;
+    }
+}
+
+// The bits of a double, so that +0 and -0 differ and a NaN equals itself.
+std::uint64_t Bits(double v)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// A diagram run hands out parts of each branch's points to its threads: filled piece by
+// piece, in any order, every point must get exactly the whole call's value. The node sets
+// cover the ordered case (where a piece finds its first interval by bisection), ties, and
+// nodes out of order (where a piece retraces the interval walk from the first point).
+TEST(LagrangeInterpolate, PiecesInAnyOrderGiveTheWholeCallsValuesBitForBit)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> gap(0.002, 0.05);
+    const int n = 80;
+    std::vector<double> ascending(n);
+    double t = -1.0;
+    for (double& v : ascending) {
+        v = t;
+        t += gap(rng);
+    }
+    std::vector<double> ties = ascending;
+    ties[20] = ties[19];
+    ties[41] = ties[42];
+    std::vector<double> outOfOrder = ascending;
+    std::swap(outOfOrder[30], outOfOrder[31]);
+    std::swap(outOfOrder[55], outOfOrder[57]);
+    struct Case {
+        const char* name;
+        std::vector<double> xi;
+    };
+    const std::vector<Case> cases = {
+        {"ascending", ascending},
+        {"descending", {ascending.rbegin(), ascending.rend()}},
+        {"ties", ties},
+        {"out of order", outOfOrder},
+    };
+    std::vector<double> yi(n), zi(n);
+    for (int i = 0; i < n; ++i) {
+        yi[i] = std::sin(5.0 * ascending[i]) + 2.0;
+        zi[i] = 300.0 * ascending[i] * ascending[i];
+    }
+    // Points from below the nodes to above them, several blocks of them, some on nodes.
+    const int m = 1500;
+    std::vector<double> x = Grid(ascending[0] - 0.01, (ascending[n - 1] - ascending[0] + 0.02) / (m - 1), m);
+    x[700] = ascending[40];
+    x[701] = ascending[41];
+    std::vector<int> alone(m + 1);  // every point a piece of its own
+    for (int j = 0; j <= m; ++j)
+        alone[j] = j;
+    const std::vector<std::vector<int>> cutSets = {{0, 1, 5, 255, 256, 257, 700, 999, 1024, 1497, m}, alone};
+
+    for (const Case& c : cases) {
+        const auto whole = Interpolate(c.xi, yi, zi, x);
+        ASSERT_NE(0.0, whole.y[m / 2]) << c.name;
+
+        std::vector<double> work(3 * n);
+        RecordingSink sink;
+        const LagrangePlan plan = PrepareLagrange(c.xi.data(), yi.data(), zi.data(), x.data(), n, m, work.data(), sink);
+        EXPECT_EQ(whole.messages, sink.messages) << c.name;
+        for (const std::vector<int>& cuts : cutSets) {
+            std::vector<double> y(m + 4, -99.0), z(m + 4, -99.0);
+            // Last piece first: a piece that wrote past its end would spoil one already checked.
+            for (std::size_t q = cuts.size() - 1; q-- > 0;)
+                EvaluateLagrange(plan, cuts[q], cuts[q + 1], y.data() + cuts[q], z.data() + cuts[q]);
+            for (int j = 0; j < m; ++j) {
+                ASSERT_EQ(Bits(whole.y[j]), Bits(y[j])) << c.name << ", " << cuts.size() - 1 << " pieces, point " << j;
+                ASSERT_EQ(Bits(whole.z[j]), Bits(z[j])) << c.name << ", " << cuts.size() - 1 << " pieces, point " << j;
+            }
+            for (int j = m; j < m + 4; ++j)
+                ASSERT_EQ(-99.0, y[j]) << c.name << ": written past the last point";
+        }
     }
 }
 
