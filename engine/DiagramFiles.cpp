@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 #include <utility>
+#include <span>
 #include <vector>
 
 #include "engine/Angles.h"
@@ -67,6 +68,20 @@ void SortByAngle(SeriesData& series)
     series.y = std::move(y);
 }
 
+// A series over angles in radians: shown, in degrees against the chart's log10 intensity.
+void FillCurve(SeriesData& series, std::span<const double> angle, std::span<const double> intensity)
+{
+    const std::size_t n = std::min(angle.size(), intensity.size());
+    series.active = true;
+    series.x.reserve(n);
+    series.y.reserve(n);
+    for (std::size_t e = 0; e < n; ++e) {
+        series.x.push_back(ToDegrees(angle[e]));
+        series.y.push_back(ChartIntensity(intensity[e]));
+    }
+    SortByAngle(series);
+}
+
 } // namespace
 
 DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
@@ -80,54 +95,25 @@ DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, i
     }
     result.legendVisible = orders.MinP != orders.MaxP;
     for (int p = orders.MinP; p <= orders.MaxP; ++p) {
-        SeriesData& s = result.orders[static_cast<std::size_t>(p)];
-        s.active = true;
-        s.x.reserve(static_cast<std::size_t>(std::max(NumIncRays, 0)));
-        s.y.reserve(static_cast<std::size_t>(std::max(NumIncRays, 0)));
-        for (int i = 0; i < NumIncRays; ++i) {
-            s.x.push_back(ToDegrees(T.RayAngle[p][i]));
-            s.y.push_back(ChartIntensity(T.RayIntensity[p][i]));
-        }
-        SortByAngle(s);
+        const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
+        FillCurve(result.orders[static_cast<std::size_t>(p)], {T.RayAngle[p].data(), rays},
+                  {T.RayIntensity[p].data(), rays});
     }
 
     result.total.title = "Total";
     result.total.color = kTotalColor;
-    if (total) {
-        result.total.active = true;
-        result.total.x.reserve(total->ThetaGrid.size());
-        result.total.y.reserve(total->ThetaGrid.size());
-        for (std::size_t e = 0; e < total->ThetaGrid.size(); ++e) {
-            result.total.x.push_back(ToDegrees(total->ThetaGrid[e]));
-            result.total.y.push_back(ChartIntensity(total->TotalIntensity[e]));
-        }
-        SortByAngle(result.total);
-    }
+    if (total)
+        FillCurve(result.total, total->ThetaGrid, total->TotalIntensity);
 
     result.airy.title = "Airy";
     result.airy.color = kAiryColor;
-    if (airy) {
-        result.airy.active = true;
-        for (std::size_t n = 0; n < airy->angle.size(); ++n) {
-            result.airy.x.push_back(ToDegrees(airy->angle[n]));
-            result.airy.y.push_back(ChartIntensity(airy->intensity[n]));
-        }
-        SortByAngle(result.airy);
-    }
+    if (airy)
+        FillCurve(result.airy, airy->angle, airy->intensity);
 
     result.mie.title = "Exact (Mie)";
     result.mie.color = kMieColor;
-    if (exact) {
-        const std::size_t n = std::min(exact->theta.size(), exact->intensity.size());
-        result.mie.active = true;
-        result.mie.x.reserve(n);
-        result.mie.y.reserve(n);
-        for (std::size_t e = 0; e < n; ++e) {
-            result.mie.x.push_back(ToDegrees(exact->theta[e]));
-            result.mie.y.push_back(ChartIntensity(exact->intensity[e]));
-        }
-        SortByAngle(result.mie);
-    }
+    if (exact)
+        FillCurve(result.mie, exact->theta, exact->intensity);
     CheckFpFaults();
     return result;
 }
