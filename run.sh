@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Set-up, build and start of Orvane on a Debian machine (as root, or with sudo at hand).
 #   bash run.sh start   install what is missing, build, start the window in ./work
-#   bash run.sh test    install what is missing, build, run every test (also under ASan + UBSan)
+#   bash run.sh test    install what is missing, build, run every test, then all of them again under ASan + UBSan
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 
@@ -47,8 +47,8 @@ case "${1:-}" in
     build build
     export QT_QPA_PLATFORM=offscreen
     (cd build && ctest --output-on-failure -j "$jobs")
-    # The core once more under AddressSanitizer and UndefinedBehaviorSanitizer.
-    build build-asan -DORVANE_SANITIZE=ON -DORVANE_BUILD_GUI=OFF -DORVANE_BUILD_BENCH=OFF
+    # Everything once more under AddressSanitizer and UndefinedBehaviorSanitizer (leaks included).
+    build build-asan -DORVANE_SANITIZE=ON -DORVANE_BUILD_BENCH=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
     ;;
   *)
