@@ -115,6 +115,18 @@ inline char* PutNonFinite(char* p, double value)
     return nullptr;
 }
 
+// The first `count` digits of v as d.ddd (no separator for a single digit).
+inline char* PutMantissa(char* p, const Decimal& v, int count, char sep)
+{
+    *p++ = v.d[0];
+    if (count > 1) {
+        *p++ = sep;
+        std::memcpy(p, v.d + 1, count - 1);
+        p += count - 1;
+    }
+    return p;
+}
+
 // ---------------------------------------------------------------------------------------
 // The three float conversions; each writes at most about 45 characters at p.
 
@@ -159,12 +171,7 @@ char* PutGeneral(char* p, double value, int precision, int minExpDigits, char se
         }
         return p;
     }
-    *p++ = v.d[0];
-    if (count > 1) {
-        *p++ = sep;
-        std::memcpy(p, v.d + 1, count - 1);
-        p += count - 1;
-    }
+    p = PutMantissa(p, v, count, sep);
     *p++ = 'E';
     int e = v.x - 1;
     if (e < 0) {
@@ -198,12 +205,7 @@ char* PutScientific(char* p, double value, int precision, char sep)
         Decimal v;
         Decompose(std::fabs(value), v);
         RoundTo(v, precision);
-        *p++ = v.d[0];
-        if (precision > 1) {
-            *p++ = sep;
-            std::memcpy(p, v.d + 1, precision - 1);
-            p += precision - 1;
-        }
+        p = PutMantissa(p, v, precision, sep);
         e = v.x - 1;
     }
     *p++ = 'E';
