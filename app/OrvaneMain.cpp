@@ -100,6 +100,17 @@ QLineEdit* Edit(QWidget* parent, const QRect& geometry, const std::string& text,
     return edit;
 }
 
+LabeledEdit* LabeledField(QWidget* parent, const QRect& geometry, const QString& caption, const std::string& text,
+                          const QString& hint = QString(),
+                          LabeledEdit::LabelPosition position = LabeledEdit::LabelPosition::Above)
+{
+    auto* edit = new LabeledEdit(parent, geometry, caption, position);
+    edit->setText(Q(text));
+    if (!hint.isEmpty())
+        edit->setToolTip(hint);
+    return edit;
+}
+
 QComboBox* ComboBox(QWidget* parent, const QRect& geometry, const QStringList& items, const std::string& text,
                     const QString& hint = QString())
 {
@@ -203,22 +214,18 @@ void TForm1::setMessageSink(MessageSink* messages)
 void TForm1::createTopControls()
 {
     const Fields defaults;
-    using Pos = LabeledEdit::LabelPosition;
 
-    Edtmr = new LabeledEdit(this, QRect(16, 24, 50, 21), QStringLiteral("Refractive index (Re, Im)"));
-    Edtmr->setText(Q(defaults.Edtmr));
+    Edtmr = LabeledField(this, QRect(16, 24, 50, 21), QStringLiteral("Refractive index (Re, Im)"), defaults.Edtmr);
     Edtmi = Edit(this, QRect(80, 24, 50, 21), defaults.Edtmi, QStringLiteral("Positive for absorbing"));
 
-    EdtRadius_a = new LabeledEdit(this, QRect(150, 24, 40, 21), QString::fromUtf8("Ellipsoid radii [\u00B5m]: a,   b ,  c "),
-                                  Pos::Above);
-    EdtRadius_a->setText(Q(defaults.EdtRadius_a));
-    EdtRadius_a->setToolTip(QStringLiteral("Radius vertical."));
+    EdtRadius_a = LabeledField(this, QRect(150, 24, 40, 21),
+                               QString::fromUtf8("Ellipsoid radii [\u00B5m]: a,   b ,  c "), defaults.EdtRadius_a,
+                               QStringLiteral("Radius vertical."));
     EdtRadius_b = Edit(this, QRect(200, 24, 40, 21), defaults.EdtRadius_b, QStringLiteral(" Radius perp to screen."));
     EdtRadius_c = Edit(this, QRect(246, 24, 32, 21), defaults.EdtRadius_c, QStringLiteral(" Radius horizental."));
 
-    EdtIncAng = new LabeledEdit(this, QRect(298, 24, 73, 21), QStringLiteral("Inc. angle [deg]"));
-    EdtIncAng->setText(Q(defaults.EdtIncAng));
-    EdtIncAng->setToolTip(QStringLiteral("Relative to horizon."));
+    EdtIncAng = LabeledField(this, QRect(298, 24, 73, 21), QStringLiteral("Inc. angle [deg]"),
+                             defaults.EdtIncAng, QStringLiteral("Relative to horizon."));
 
     Label1 = new QLabel(QStringLiteral("Polarization"), this);
     Label1->adjustSize();
@@ -226,12 +233,10 @@ void TForm1::createTopControls()
     CbxPol = ComboBox(this, QRect(393, 24, 54, 21), {QStringLiteral("0"), QStringLiteral("1")}, defaults.CbxPol,
                       QStringLiteral("1 for perpendicular, 0 for parallel"));
 
-    EdtMinp = new LabeledEdit(this, QRect(453, 24, 34, 21), QStringLiteral("Min p"));
-    EdtMinp->setText(Q(defaults.EdtMinp));
-    EdtMinp->setToolTip(QStringLiteral("Minimum order to be calculated."));
-    EdtMaxp = new LabeledEdit(this, QRect(493, 24, 34, 21), QStringLiteral("Max p"));
-    EdtMaxp->setText(Q(defaults.EdtMaxp));
-    EdtMaxp->setToolTip(QStringLiteral("Maximum order to be calculated."));
+    EdtMinp = LabeledField(this, QRect(453, 24, 34, 21), QStringLiteral("Min p"),
+                           defaults.EdtMinp, QStringLiteral("Minimum order to be calculated."));
+    EdtMaxp = LabeledField(this, QRect(493, 24, 34, 21), QStringLiteral("Max p"),
+                           defaults.EdtMaxp, QStringLiteral("Maximum order to be calculated."));
 
     ChkBxMinMax = CheckBox(this, QStringLiteral("Rays b/w Min and Max :"), QRect(8, 53, 137, 17), defaults.ChkBxMinMax,
                            QStringLiteral("Check to calculate for rays between main & max position on the vertical axis. "));
@@ -265,9 +270,8 @@ void TForm1::createRayTracingPage()
            << QStringLiteral("200") << QStringLiteral("500");
     CbxNumRay = ComboBox(page, QRect(63, 3, 50, 21), counts, defaults.CbxNumRay);
 
-    LblEdtSizeEll = new LabeledEdit(page, QRect(190, 3, 55, 21), QStringLiteral("Ellipsoid size :"),
-                                    LabeledEdit::LabelPosition::Left);
-    LblEdtSizeEll->setText(Q(defaults.LblEdtSizeEll));
+    LblEdtSizeEll = LabeledField(page, QRect(190, 3, 55, 21), QStringLiteral("Ellipsoid size :"),
+                                 defaults.LblEdtSizeEll, QString(), LabeledEdit::LabelPosition::Left);
     ChBxEmergRay = CheckBox(page, QStringLiteral("Show emergent rays"), QRect(251, 5, 113, 17), defaults.ChBxEmergRay);
     BtnCompute = BoldButton(page, QStringLiteral("Compute"), QRect(370, 3, 65, 25));
     BtnClose = BoldButton(page, QStringLiteral("Close"), QRect(441, 3, 65, 25));
@@ -290,15 +294,12 @@ void TForm1::createDiagramPage()
     PgRayTracing->addTab(TabDiagram, QStringLiteral("Scattering Diagram"));
     QWidget* page = TabDiagram;
 
-    EdtWl = new LabeledEdit(page, QRect(3, 15, 47, 21), QString::fromUtf8("wl [\u00B5m]"));
-    EdtWl->setText(Q(defaults.EdtWl));
-    EdtWl->setToolTip(QStringLiteral("Incident wavelength."));
-    LblEdtNumRays = new LabeledEdit(page, QRect(60, 15, 53, 21), QStringLiteral("Inc. ray num:"));
-    LblEdtNumRays->setText(Q(defaults.LblEdtNumRays));
-    LblEdtNumRays->setToolTip(QStringLiteral("Number of incident rays."));
-    LblEdtNumSca = new LabeledEdit(page, QRect(130, 15, 48, 21), QStringLiteral("Sca. ray num:"));
-    LblEdtNumSca->setText(Q(defaults.LblEdtNumSca));
-    LblEdtNumSca->setToolTip(QStringLiteral("Number of scattered rays."));
+    EdtWl = LabeledField(page, QRect(3, 15, 47, 21), QString::fromUtf8("wl [\u00B5m]"),
+                         defaults.EdtWl, QStringLiteral("Incident wavelength."));
+    LblEdtNumRays = LabeledField(page, QRect(60, 15, 53, 21), QStringLiteral("Inc. ray num:"),
+                                 defaults.LblEdtNumRays, QStringLiteral("Number of incident rays."));
+    LblEdtNumSca = LabeledField(page, QRect(130, 15, 48, 21), QStringLiteral("Sca. ray num:"),
+                                defaults.LblEdtNumSca, QStringLiteral("Number of scattered rays."));
 
     ChBxDiff = CheckBox(page, QStringLiteral("Diffraction"), QRect(200, 0, 75, 18), defaults.ChBxDiff,
                         QStringLiteral("Check to add diffraction in the scattering diagram."));
