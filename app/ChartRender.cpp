@@ -4,7 +4,7 @@
 
 namespace orvane {
 
-QImage RenderChartImage(const DiagramResult& result, int width, int height)
+QImage RenderChartImage(const DiagramSeries& result, int width, int height)
 {
     ScatteringChart chart;
     chart.resize(width, height);

@@ -3,11 +3,11 @@
 
 #include <QImage>
 
-#include "engine/DiagramRun.h"
+#include "app/ChartSeries.h"
 
 namespace orvane {
 
 // Needs a QApplication. width x height pixels, the window's chart at that size.
-QImage RenderChartImage(const DiagramResult& result, int width, int height);
+QImage RenderChartImage(const DiagramSeries& result, int width, int height);
 
 } // namespace orvane

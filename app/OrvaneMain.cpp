@@ -14,13 +14,15 @@
 #include <QTextDocument>
 
 #include "app/AppIcon.h"
+#include "app/ChartSeries.h"
 #include "app/QtCanvas.h"
-#include "engine/DiagramRun.h"
 #include "numeric/Errors.h"
 #include "numeric/Format.h"
-#include "raytrace/RayPicture.h"
+#include "numeric/RunControl.h"
+#include "raytrace/Picture.h"
+#include "run/FieldInputs.h"
+#include "run/Jobs.h"
 #include "run/ParameterFile.h"
-#include "run/ReadInputs.h"
 
 namespace orvane {
 
@@ -165,7 +167,17 @@ public:
 
 } // namespace
 
-TForm1::TForm1(MessageSink* messages, QWidget* parent) : QWidget(parent)
+// The window's message sink as the control of a run on the window's own thread: messages only.
+class SinkControl final : public RunControl {
+public:
+    explicit SinkControl(MessageSink& sink) : sink_(sink) {}
+    void show(const std::string& text) override { sink_.show(text); }
+
+private:
+    MessageSink& sink_;
+};
+
+TForm1::TForm1(MessageSink* messages, QWidget* parent, char separator) : QWidget(parent), separator_(separator)
 {
     setMessageSink(messages);
 
@@ -489,7 +501,7 @@ void TForm1::showError(const std::string& text)
     errors_->show(text);
 }
 
-void TForm1::runCore(bool busy, const std::function<void(Session&)>& work)
+void TForm1::runCore(bool busy, const std::function<void()>& work)
 {
     // A modal box opened by a running handler lets resize events through; the core is
     // not entered a second time meanwhile.
@@ -504,8 +516,7 @@ void TForm1::runCore(bool busy, const std::function<void(Session&)>& work)
             cursor = std::make_unique<BusyCursor>();
         try {
             takeFields();
-            Session session{state_, fields_, *messages_, {}};
-            work(session);
+            work();
         } catch (const std::exception& e) {
             failed = true;
             error = e.what();
@@ -527,9 +538,7 @@ void TForm1::FormCreate()
 {
     bool loaded = false;
     try {
-        Session session{state_, fields_, *messages_, {}};
-        ReadParameterFile(session.file(kParameterFileName), state_.P);
-        WriteParametersToFields(state_.P, fields_);
+        WriteParametersToFields(ReadParameterFile(kParameterFileName), fields_, separator_);
         putFields();
         loaded = true;
     } catch (const std::exception& e) {
@@ -576,11 +585,13 @@ void TForm1::PgRayTracingChange(int) {}
 
 void TForm1::BtnCalcDiagClick()
 {
-    runCore(true, [this](Session& session) {
-        const DiagramResult result = orvane::BtnCalcDiagClick(session);
+    runCore(true, [this] {
+        SinkControl control(*messages_);
+        const DiagramInputs inputs = ReadDiagramInputs(fields_, separator_, control);
+        const DiagramResult result = RunDiagram(inputs, fields_.ChBxCheck, {{}, separator_}, control);
         LblX->setText(QString());
         LblX->adjustSize();
-        Chart1->setDiagram(result);
+        Chart1->setDiagram(BuildChartSeries(result));
     });
 }
 
@@ -593,16 +604,18 @@ void TForm1::CompareExactClick(bool checked)
 bool TForm1::ExactTheoryAvailable() const
 {
     double a = 0, b = 0, c = 0;
-    return TryStrToFloat(S(EdtRadius_a->text()), a) && TryStrToFloat(S(EdtRadius_b->text()), b) &&
-           TryStrToFloat(S(EdtRadius_c->text()), c) && a == b && b == c;
+    return TryStrToFloat(S(EdtRadius_a->text()), a, separator_) && TryStrToFloat(S(EdtRadius_b->text()), b, separator_) &&
+           TryStrToFloat(S(EdtRadius_c->text()), c, separator_) && a == b && b == c;
 }
 
 void TForm1::BtnRaytracingClick()
 {
-    runCore(true, [this](Session& session) {
+    runCore(true, [this] {
+        const PictureInputs inputs = ReadPictureInputs(fields_, separator_, *messages_);
         // Drawn over what the area shows now, so that a drawing that stops early leaves
         // the part drawn so far on what was there before.
         const QSize size(std::max(1, graph->width()), std::max(1, graph->height()));
+        const Picture picture = ComputePicture(inputs, size.width(), size.height());
         QImage image(size, QImage::Format_RGB32);
         image.fill(TabRayTracing->palette().color(QPalette::Window));
         if (!graph->image().isNull()) {
@@ -611,7 +624,7 @@ void TForm1::BtnRaytracingClick()
         }
         try {
             QtCanvas canvas(image);
-            orvane::BtnRaytracingClick(session, canvas);
+            DrawPicture(picture, canvas);
         } catch (...) {
             graph->setImage(image);
             graph->repaint();
@@ -619,6 +632,7 @@ void TForm1::BtnRaytracingClick()
         }
         graph->setImage(image);
         graph->repaint();
+        WritePictureFile(picture, {{}, separator_});
     });
 }
 
@@ -638,12 +652,12 @@ void TForm1::CopyGrphClick()
 
 void TForm1::CbxNumRayChange()
 {
-    runCore(false, [](Session& session) { orvane::CbxNumRayChange(session.state, session.fields, session.sink); });
+    runCore(false, [this] { orvane::CbxNumRayChange(fields_, separator_, *messages_); });
 }
 
 void TForm1::StrGrdPositClick()
 {
-    runCore(false, [](Session& session) { orvane::StrGrdPositClick(session.state, session.fields, session.sink); });
+    runCore(false, [this] { orvane::StrGrdPositClick(fields_, separator_, *messages_); });
 }
 
 void TForm1::Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int x, int y)
@@ -653,7 +667,7 @@ void TForm1::Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int
         if (points == nullptr || valueIndex < 0 || valueIndex >= points->dataCount())
             return;
         const std::string text =
-            Format("%12.7g, %12.5g", {points->dataMainKey(valueIndex), points->dataMainValue(valueIndex)});
+            Format("%12.7g, %12.5g", {points->dataMainKey(valueIndex), points->dataMainValue(valueIndex)}, separator_);
 
         // The read-out sits at the click, but not past the chart's right edge (with the
         // label's width before its new text) and above the click unless that would leave

@@ -3,9 +3,9 @@
 // and an information page.
 //
 // The window is a thin front end over the core: a handler copies the widgets into the
-// Fields, calls the core with a Session on the window's state, copies the position grid
-// back and shows the result. Errors escaping the core are caught at the handler's
-// boundary and shown in a message box; the window goes on with the state reached.
+// Fields, reads them into the core's typed inputs, calls the same entry points as
+// orvane-batch, copies the position grid back and shows the result. Errors escaping the core
+// are caught at the handler's boundary and shown in a message box; the window goes on.
 #pragma once
 
 #include <functional>
@@ -24,8 +24,6 @@
 #include "app/QtMessageSink.h"
 #include "app/ScatteringChart.h"
 #include "run/Fields.h"
-#include "run/OrvaneState.h"
-#include "run/Session.h"
 
 class QCPAbstractPlottable;
 
@@ -47,7 +45,9 @@ public:
     // boundaries go. Null: modal message boxes (the tests give a recording sink).
     // Creating the window runs FormCreate: the parameter file of the working directory
     // and the first diagram.
-    explicit TForm1(MessageSink* messages = nullptr, QWidget* parent = nullptr);
+    // separator: the decimal separator of the numbers typed and shown, and of the files ('.' by
+    // default; the program passes its locale's).
+    explicit TForm1(MessageSink* messages = nullptr, QWidget* parent = nullptr, char separator = '.');
     ~TForm1() override;
 
     void setMessageSink(MessageSink* messages);
@@ -75,8 +75,8 @@ public:
     // exact curve only while the item is available (fields().CompareExact).
     bool compareExact() const { return compareExact_; }
 
-    const TOrvaneState& state() const { return state_; }
     const Fields& fields() const { return fields_; }
+    char decimalSeparator() const { return separator_; }
 
     // Top strip and left column.
     LabeledEdit* Edtmr;
@@ -144,14 +144,14 @@ private:
     void putFields();
     void putGrid();
 
-    // Runs a piece of the core on a session of the window: fields taken in before, grid
-    // put back after, errors shown. busy: the computation shows the busy cursor.
-    void runCore(bool busy, const std::function<void(Session&)>& work);
+    // Runs a piece of the core on the window's fields: fields taken in before, grid put back
+    // after, errors shown. busy: the computation shows the busy cursor.
+    void runCore(bool busy, const std::function<void()>& work);
     void showError(const std::string& text);
     bool isInGrid(const QWidget* widget) const;
 
-    TOrvaneState state_;
     Fields fields_;
+    char separator_ = '.';
     std::unique_ptr<QtMessageSink> boxSink_;
     std::unique_ptr<QtMessageSink> errorBoxSink_;
     MessageSink* messages_ = nullptr;

@@ -138,7 +138,7 @@ void ScatteringChart::fillSeries(QCPGraph* series, const SeriesData& data, const
     series->setVisible(true);
 }
 
-void ScatteringChart::loadDiagram(const DiagramResult& result)
+void ScatteringChart::loadDiagram(const DiagramSeries& result)
 {
     for (int p = 0; p < kOrderCount; ++p) {
         const SeriesData& data = result.orders[static_cast<std::size_t>(p)];
@@ -153,7 +153,7 @@ void ScatteringChart::loadDiagram(const DiagramResult& result)
     resetZoomRanges();
 }
 
-void ScatteringChart::setDiagram(const DiagramResult& result)
+void ScatteringChart::setDiagram(const DiagramSeries& result)
 {
     loadDiagram(result);
     replot();

@@ -21,7 +21,7 @@
 
 #include <qcustomplot.h>
 
-#include "engine/DiagramRun.h"
+#include "app/ChartSeries.h"
 
 namespace orvane {
 
@@ -44,9 +44,9 @@ public:
     // Shows a run: every series takes the run's points (inactive ones are emptied and
     // hidden), the legend lists the active series when the run asks for it, the axes
     // show everything, and the chart is redrawn.
-    void setDiagram(const DiagramResult& result);
+    void setDiagram(const DiagramSeries& result);
     // The same without the redraw.
-    void loadDiagram(const DiagramResult& result);
+    void loadDiagram(const DiagramSeries& result);
     // Empties every series and hides the legend.
     void clearDiagram();
 

@@ -7,7 +7,6 @@
 
 #include "app/AppIcon.h"
 #include "app/OrvaneMain.h"
-#include "numeric/Format.h"
 
 namespace {
 
@@ -47,9 +46,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral("2.30"));
     QApplication::setWindowIcon(orvane::OrvaneIcon());
-    orvane::SetDecimalSeparator(LocaleDecimalSeparator());
-
-    orvane::TForm1 form;
+    orvane::TForm1 form(nullptr, nullptr, LocaleDecimalSeparator());
     form.show();
     return app.exec();
 }

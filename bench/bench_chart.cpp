@@ -12,13 +12,13 @@
 
 namespace {
 
-orvane::DiagramResult LargestRun()
+orvane::DiagramSeries LargestRun()
 {
     constexpr int kRays = 5000;
     constexpr int kAngles = 100000;
     const orvane::TColor colours[] = {0x00FF00, 0x0000FF, 0xFF0000, 0x008000, 0x00FFFF, 0x000080,
                                       0x808000, 0x800080, 0x800000, 0xC0C0C0, 0x808080};
-    orvane::DiagramResult r;
+    orvane::DiagramSeries r;
     for (int p = 0; p <= orvane::kMaxOrder; ++p) {
         orvane::SeriesData& s = r.orders[static_cast<std::size_t>(p)];
         s.active = true;
@@ -53,9 +53,9 @@ orvane::DiagramResult LargestRun()
     return r;
 }
 
-const orvane::DiagramResult& Run()
+const orvane::DiagramSeries& Run()
 {
-    static const orvane::DiagramResult run = LargestRun();
+    static const orvane::DiagramSeries run = LargestRun();
     return run;
 }
 

@@ -12,14 +12,12 @@
 
 #include "engine/Airy.h"
 #include "engine/AssembleOrders.h"
-#include "engine/DiagramFiles.h"
-#include "engine/DiagramRun.h"
+#include "engine/Diagram.h"
 #include "engine/Diffraction.h"
-#include "engine/RayTables.h"
-#include "engine/RunStart.h"
-#include "engine/TraceRays.h"
-#include "numeric/MessageSink.h"
-#include "run/ReadInputs.h"
+#include "numeric/RunControl.h"
+#include "output/DataFiles.h"
+#include "output/OutputFiles.h"
+#include "run/Jobs.h"
 
 namespace orvane {
 namespace {
@@ -43,41 +41,31 @@ private:
     fs::path path_;
 };
 
-Fields LargestRun(int rays, int angles)
+DiagramInputs LargestRun(int rays, int angles)
 {
-    Fields f;
-    f.LblEdtNumRays = std::to_string(rays);
-    f.EdtMaxp = "50";
-    f.LblEdtNumSca = std::to_string(angles);
-    f.ChBxDiff = true;
-    f.ChBxAiry = true;
-    return f;
+    DiagramInputs in;
+    in.NumIncRays = rays;
+    in.MaxP = 50;
+    in.NumScaRays = angles;
+    in.Diffraction = true;
+    in.Airy = true;
+    return in;
 }
 
 // A run's state up to the end of the ray tracing.
 struct Traced {
-    TOrvaneState state;
-    Fields fields;
-    RecordingSink sink;
-    DiagramNorm norm;
-    RayTablesPtr tables;
+    DiagramInputs inputs;
+    RecordingControl control;
+    TracedRays rays;
 
-    Traced(int rays, int angles) : fields(LargestRun(rays, angles))
-    {
-        ReadInputs(state, fields, sink);
-        norm = ComputeDiagramNorm(state.P);
-        state.P.NumIncRays = ReadIncidentRayCount(fields, sink);
-        state.P.NumScaRays = ReadScatteringAngleCount(fields);
-        SetIncidentPositions(state, fields);
-        tables = MakeRayTables();
-        TraceRays(state.P, norm, state.RayPos.data(), *tables, nullptr);
-    }
+    Traced(int count, int angles) : inputs(LargestRun(count, angles)), rays(TraceDiagramRays(inputs, control)) {}
 
     std::vector<OrderRows> rows() const
     {
         std::vector<OrderRows> r;
         for (int p = 0; p <= kMaxOrder; ++p)
-            r.push_back({tables->RayAngle[p].data(), tables->RayIntensity[p].data(), tables->RayPhase[p].data()});
+            r.push_back({rays.tables->RayAngle[p].data(), rays.tables->RayIntensity[p].data(),
+                         rays.tables->RayPhase[p].data()});
         return r;
     }
 };
@@ -91,12 +79,10 @@ void SetCounters(benchmark::State& state)
 void BM_WholeRun(benchmark::State& state)
 {
     BenchFolder folder;
+    const DiagramInputs inputs = LargestRun(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
-        TOrvaneState s;
-        Fields f = LargestRun(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-        RecordingSink sink;
-        Session session{s, f, sink, folder.path()};
-        benchmark::DoNotOptimize(BtnCalcDiagClick(session));
+        RecordingControl control;
+        benchmark::DoNotOptimize(RunDiagram(inputs, false, {folder.path(), '.'}, control));
     }
     SetCounters(state);
 }
@@ -107,7 +93,8 @@ void BM_Trace(benchmark::State& state)
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
         auto tables = MakeRayTables();
-        TraceRays(run.state.P, run.norm, run.state.RayPos.data(), *tables, nullptr);
+        TraceRays(run.rays.params, run.rays.norm, run.rays.positions.heights.data(), run.rays.count(), 50, *tables,
+                  nullptr, run.control);
         benchmark::DoNotOptimize(tables->RayPhase[50][0]);
     }
     SetCounters(state);
@@ -119,8 +106,8 @@ void BM_Assemble(benchmark::State& state)
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::vector<OrderRows> rows = run.rows();
     for (auto _ : state) {
-        TScatteringGrid grid(run.state.P.NumScaRays);
-        AssembleOrders(rows, run.state.P.NumIncRays, grid, run.sink, static_cast<int>(state.range(2)));
+        TScatteringGrid grid(run.inputs.NumScaRays);
+        AssembleOrders(rows, run.rays.count(), grid, run.control, static_cast<int>(state.range(2)));
         benchmark::DoNotOptimize(grid.TotalAmpRe[grid.NumScaRays / 2]);
     }
     SetCounters(state);
@@ -130,39 +117,29 @@ void BM_Assemble(benchmark::State& state)
 void BM_AiryDiffraction(benchmark::State& state)
 {
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    run.state.P.AiryDivisor = kAiryDivisorValue;
-    TScatteringGrid grid(run.state.P.NumScaRays);
-    const int rainbow = FindRainbowRay(run.tables->RayAngle[2].data(), run.tables->RayIntensity[2].data(),
-                                       run.state.P.NumIncRays);
+    TScatteringGrid grid(run.inputs.NumScaRays);
+    const TRayTables& T = *run.rays.tables;
+    const int rainbow = FindRainbowRay(T.RayAngle[2].data(), T.RayIntensity[2].data(), run.rays.count());
     for (auto _ : state) {
-        const AiryCurve curve = ComputeAiry(run.state.P, *run.tables, rainbow);
-        ComputeDiffraction(run.state.P, run.norm, grid);
+        const AiryCurve curve = ComputeAiry(run.rays.params, T, rainbow, run.rays.count());
+        ComputeDiffraction(run.rays.params, run.rays.norm, grid);
         ComputeTotalIntensity(grid);
         benchmark::DoNotOptimize(curve.intensity[25]);
     }
     SetCounters(state);
 }
 
-// The 51 order files, the total, the diffraction and the Airy file, and the chart's series.
+// The 51 order files, the total, the diffraction and the Airy file.
 void BM_Files(benchmark::State& state)
 {
     BenchFolder folder;
-    Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    run.state.P.AiryDivisor = kAiryDivisorValue;
-    TScatteringGrid grid(run.state.P.NumScaRays);
-    ComputeDiffraction(run.state.P, run.norm, grid);
-    ComputeTotalIntensity(grid);
-    const AiryCurve curve = ComputeAiry(run.state.P, *run.tables,
-                                        FindRainbowRay(run.tables->RayAngle[2].data(),
-                                                       run.tables->RayIntensity[2].data(), run.state.P.NumIncRays));
-    Session session{run.state, run.fields, run.sink, folder.path()};
-    const OrderRange orders{0, kMaxOrder};
+    RecordingControl control;
+    const DiagramResult result =
+        ComputeDiagram(LargestRun(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))), control);
     for (auto _ : state) {
-        WriteAiryFile(session.file(kAiryFileName), run.state.P, curve);
-        WriteDiffractionFile(session.file(kDiffractionFileName), grid, true);
-        WriteOrderFiles(session, *run.tables, run.state.P.NumIncRays, orders);
-        WriteTotalFile(session.file(kTotalFileName), grid);
-        benchmark::DoNotOptimize(BuildChartSeries(run.state, *run.tables, run.state.P.NumIncRays, orders, &grid, &curve));
+        OutputFiles files(folder.path());
+        WriteDiagramFiles(result, files, '.');
+        files.commit();
     }
     SetCounters(state);
 }

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "numeric/MessageSink.h"
 #include "raytrace/Canvas.h"
-#include "raytrace/RayPicture.h"
+#include "raytrace/Picture.h"
+#include "run/Jobs.h"
 
 namespace {
 
@@ -30,19 +30,19 @@ public:
 
 void BM_LargestPicture(benchmark::State& st)
 {
-    auto state = std::make_unique<orvane::TOrvaneState>();
-    auto fields = std::make_unique<orvane::Fields>();
-    fields->CbxNumRay = "5000";
-    fields->EdtMaxp = "50";
-    fields->EdtIncAng = "20";
-    fields->EdtRadius_c = "30";
-    orvane::RecordingSink sink;
+    orvane::PictureInputs inputs;
+    inputs.NumRays = 5000;
+    inputs.MaxP = 50;
+    inputs.particle.IncAngle = 20 * 0.017453292519943295;
+    inputs.particle.RadiusC = 30;
     const auto dir = std::filesystem::temp_directory_path() / "orvane-bench-raypicture";
     std::filesystem::create_directories(dir);
-    orvane::Session session{*state, *fields, sink, dir};
     NullCanvas canvas;
-    for (auto _ : st)
-        orvane::BtnRaytracingClick(session, canvas);
+    for (auto _ : st) {
+        const orvane::Picture picture = orvane::ComputePicture(inputs, canvas.width(), canvas.height());
+        orvane::DrawPicture(picture, canvas);
+        orvane::WritePictureFile(picture, {dir, '.'});
+    }
     st.SetLabel(std::to_string(std::filesystem::file_size(dir / "Orvane.eps") >> 20) + " MiB of EPS");
     std::filesystem::remove_all(dir);
 }

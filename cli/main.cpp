@@ -1,26 +1,19 @@
-// orvane-batch: the window's diagram run (and ray-tracing picture) without a window. It
-// starts as the window does, from Orvane.par and the fields' defaults, lets the options set
-// fields and boxes, computes, and prints every message the window would show on stderr.
-#include <QApplication>
-#include <QImage>
-#include <QString>
-
+// orvane-batch: the window's diagram run (and ray-tracing picture) without a window. It starts
+// as the window does, from Orvane.par and the fields' defaults, lets the options set fields and
+// boxes, computes with the same entry points, and prints every message the window would show
+// on stderr. Images are drawn by a module loaded only when one is asked for.
 #include <clocale>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/ChartRender.h"
-#include "app/QtCanvas.h"
 #include "cli/BatchOptions.h"
-#include "engine/DiagramRun.h"
+#include "cli/RenderModule.h"
 #include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/MessageSink.h"
-#include "raytrace/Canvas.h"
-#include "raytrace/RayPicture.h"
+#include "numeric/RunControl.h"
+#include "run/FieldInputs.h"
+#include "run/Jobs.h"
 #include "run/ParameterFile.h"
 
 namespace orvane {
@@ -30,106 +23,54 @@ namespace {
 constexpr int kChartWidth = 519;
 constexpr int kChartHeight = 356;
 
-class StderrSink final : public MessageSink {
+class StderrControl final : public RunControl {
 public:
     void show(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
 };
 
-// The picture's drawing area when no PNG is asked for: only its size matters (the EPS file
-// is written from the same steps), so nothing is drawn and no Qt is needed.
-class SizeOnlyCanvas final : public Canvas {
-public:
-    SizeOnlyCanvas(int width, int height) : width_(width), height_(height) {}
-    int width() const override { return width_; }
-    int height() const override { return height_; }
-    void setPenColor(TColor) override {}
-    void setPenStyle(PenStyle) override {}
-    void setBrushColor(TColor) override {}
-    void setFontColor(TColor) override {}
-    void fillRect(int, int, int, int) override {}
-    void textOut(int, int, const std::string&) override {}
-    void moveTo(std::int64_t, std::int64_t) override {}
-    void lineTo(std::int64_t, std::int64_t) override {}
-    void ellipse(std::int64_t, std::int64_t, std::int64_t, std::int64_t) override {}
-
-private:
-    int width_;
-    int height_;
-};
-
-// The locale's decimal separator for the numbers of fields and files; the C library keeps
-// the point, so that nothing below depends on the locale.
-void TakeDecimalSeparatorFromLocale()
+// The locale's decimal separator for the numbers of fields and files; the C library keeps the
+// point, so that nothing below depends on the locale.
+char DecimalSeparatorOfLocale()
 {
     std::setlocale(LC_ALL, "");
     const char* point = std::localeconv()->decimal_point;
-    SetDecimalSeparator(point && point[0] ? point[0] : '.');
-    std::setlocale(LC_NUMERIC, "C");
+    const char separator = point && point[0] && !point[1] ? point[0] : '.';
+    std::setlocale(LC_ALL, "C");
+    return separator;
 }
 
-// Standard error carries the program's messages only: Qt's own notes about the platform
-// are dropped, its critical and fatal errors kept.
-void QtMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
+void SaveImage(bool saved, const std::string& error)
 {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::cerr << text.toStdString() << '\n';
-}
-
-// Images need a QApplication; without a display it draws offscreen.
-std::unique_ptr<QApplication> MakeApplication()
-{
-    qInstallMessageHandler(QtMessage);
-    static int argc = 1;
-    static char name[] = "orvane-batch";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    auto app = std::make_unique<QApplication>(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    return app;
-}
-
-void SavePng(const QImage& image, const std::string& file)
-{
-    if (!image.save(QString::fromStdString(file), "PNG"))
-        throw EInOutError("Cannot write the image file \"" + file + "\".");
+    if (!saved)
+        throw EInOutError(error);
 }
 
 int Run(const BatchOptions& options)
 {
-    TOrvaneState state;
-    Fields fields;
-    StderrSink sink;
-    Session session{state, fields, sink, std::filesystem::path(options.dir)};
+    const char separator = DecimalSeparatorOfLocale();
+    const std::filesystem::path folder(options.dir);
+    StderrControl control;
 
-    ReadParameterFile(session.file(kParameterFileName), state.P);
-    WriteParametersToFields(state.P, fields);
+    Fields fields;
+    WriteParametersToFields(ReadParameterFile(folder.empty() ? kParameterFileName : folder / kParameterFileName),
+                            fields, separator);
     ApplyBatchOptions(options, fields);
 
-    const DiagramResult result = BtnCalcDiagClick(session);
+    const OutputOptions output{folder, separator};
+    const DiagramInputs inputs = ReadDiagramInputs(fields, separator, control);
+    const DiagramResult result = RunDiagram(inputs, fields.ChBxCheck, output, control);
 
-    std::unique_ptr<QApplication> app;
-    if (!options.png.empty() || !options.chartPng.empty())
-        app = MakeApplication();
+    std::string error;
     if (!options.chartPng.empty()) {
         const PictureSize size = options.chartSize.value_or(PictureSize{kChartWidth, kChartHeight});
-        SavePng(RenderChartImage(result, size.width, size.height), options.chartPng);
+        SaveImage(LoadRenderModule().saveChartPng(result, size.width, size.height, options.chartPng, &error), error);
     }
-
     if (options.picture) {
-        const PictureSize size = *options.picture;
-        if (options.png.empty()) {
-            SizeOnlyCanvas canvas(size.width, size.height);
-            BtnRaytracingClick(session, canvas);
-        } else {
-            QImage image(size.width, size.height, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            {
-                QtCanvas canvas(image);
-                BtnRaytracingClick(session, canvas);
-            }
-            SavePng(image, options.png);
-        }
+        const PictureInputs pictureInputs = ReadPictureInputs(fields, separator, control);
+        const Picture picture = ComputePicture(pictureInputs, options.picture->width, options.picture->height);
+        WritePictureFile(picture, output);
+        if (!options.png.empty())
+            SaveImage(LoadRenderModule().savePicturePng(picture, options.png, &error), error);
     }
     return 0;
 }
@@ -155,12 +96,14 @@ int main(int argc, char** argv)
         std::cout << "orvane-batch " << ORVANE_VERSION << '\n';
         return 0;
     }
-    TakeDecimalSeparatorFromLocale();
+    int status = 0;
     try {
-        return Run(options);
+        status = Run(options);
     } catch (const std::exception& e) {
         // The errors of the run carry the message the window would show.
         std::cerr << e.what() << '\n';
-        return 1;
+        status = 1;
     }
+    UnloadRenderModule();
+    return status;
 }

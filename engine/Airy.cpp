@@ -4,10 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "engine/Angles.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
-#include "numeric/TextFile.h"
+#include "geometry/Angles.h"
 
 namespace orvane {
 
@@ -39,13 +36,13 @@ double AngleStep(double to, double from)
 
 } // namespace
 
-AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R)
+AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R, int NumIncRays)
 {
     constexpr int p = kAiryOrder;
     const double k = P.WaveNumber;
-    const int N = std::min(P.NumIncRays, kMaxRays);
-    const int first = std::max(R - N / (P.AiryDivisor - 5), 0);
-    const int last = std::min(R + N / P.AiryDivisor, N - 1);
+    const int N = std::min(NumIncRays, kMaxRays);
+    const int first = std::max(R - N / (kAiryDivisor - 5), 0);
+    const int last = std::min(R + N / kAiryDivisor, N - 1);
 
     AiryCurve curve;
     curve.RainbowIndex = R;
@@ -115,33 +112,6 @@ AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R)
         curve.intensity[static_cast<std::size_t>(n)] = (k / kTwoPi) * (sumRe * sumRe + sumIm * sumIm);
     }
     return curve;
-}
-
-void WriteAiryFile(const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve)
-{
-    CheckFpFaults();
-    TextWriter out(file);
-    std::string line;
-    auto write = [&](std::string_view fmt, std::initializer_list<FormatArg> args) {
-        line.clear();
-        FormatTo(line, fmt, args);
-        out.writeLine(line);
-    };
-    write("# Refractive index: m =%8.5f, %12.6f", {P.IndexRe, P.IndexIm});
-    write("# Particle axis: a,b,c = %8.4f  %8.4f %8.4f", {P.RadiusA, P.RadiusB, P.RadiusC});
-    write("# Wavelength [µm] = %8.5f", {P.Wavelength});
-    write("# Order p = %d", {kAiryOrder});
-    out.writeLine("");
-    write("# Rainbow angle: %d, %12.6f phase: %12.6f amplitude: %12.6f",
-          {curve.RainbowIndex, ToDegrees(curve.RainbowAngle), ToDegrees(curve.RainbowPhase),
-           curve.RainbowAmplitude});
-    out.writeLine("#    v       phase      amplitude    theta[deg.]     r");
-    for (const AiryRay& ray : curve.rays)
-        write("%10.4f %10.4f %10.4f %10.4f %10.4f", {ray.v, ray.psi, ray.A, ToDegrees(ray.theta), ray.r});
-    for (int n = 0; n < kAiryDirections; ++n)
-        write("%12.6f %12.6e", {ToDegrees(curve.angle[static_cast<std::size_t>(n)]),
-                                curve.intensity[static_cast<std::size_t>(n)]});
-    out.close();
 }
 
 } // namespace orvane

@@ -4,18 +4,18 @@
 #pragma once
 
 #include <array>
-#include <filesystem>
 #include <vector>
 
 #include "engine/RayTables.h"
-#include "run/OrvaneState.h"
+#include "geometry/Particle.h"
 
 namespace orvane {
 
-inline constexpr const char* kAiryFileName = "Orvane_Airy.dat";
 inline constexpr int kAiryOrder = 2;
 inline constexpr int kAiryDirections = 51;
-inline constexpr int kAiryDivisorValue = 14;
+// Sets the window of rays around the rainbow ray: NumIncRays div (AiryDivisor − 5) rays before
+// it, NumIncRays div AiryDivisor after it.
+inline constexpr int kAiryDivisor = 14;
 
 // The rainbow ray of an order: the last ray i in 2..NumIncRays-5 where the angle turns back,
 // with the rays i-1, i, i+1 all emerged and neither angle step crossing ±π. -1 if none.
@@ -42,11 +42,9 @@ struct AiryCurve {
 
 // The wave sum around the rainbow ray R (from FindRainbowRay) over the window of rays
 // R − NumIncRays div (AiryDivisor − 5) .. R + NumIncRays div AiryDivisor, clipped to the traced
-// rays; a window ray perpendicular to the rainbow ray (or one that did not emerge) is left out.
-// Each ray enters with its share of the wave front, A·√|Δθ·Δv|, and the squared sum is
-// scaled by k/2π so that the curve carries the diagram's normalisation.
-AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R);
-
-void WriteAiryFile(const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve);
+// rays 0..NumIncRays−1; a window ray perpendicular to the rainbow ray (or one that did not
+// emerge) is left out. Each ray enters with its share of the wave front, A·√|Δθ·Δv|, and the
+// squared sum is scaled by k/2π so that the curve carries the diagram's normalisation.
+AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R, int NumIncRays);
 
 } // namespace orvane

@@ -8,8 +8,8 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/Angles.h"
-#include "numeric/MessageSink.h"
+#include "geometry/Angles.h"
+#include "numeric/RunControl.h"
 #include "numeric/Numerics.h"
 
 namespace orvane {
@@ -153,7 +153,7 @@ void SumPiece(const std::vector<Branch>& branches, int g0, int g1, TScatteringGr
 
 } // namespace
 
-void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, MessageSink& sink,
+void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, RunControl& control,
                     int threads)
 {
     std::vector<Branch> branches;
@@ -165,7 +165,7 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     std::vector<double> amplitude(static_cast<std::size_t>(std::max(NumIncRays, 1)));
     std::size_t totalPoints = 0;
     for (Branch& b : branches) {
-        Prepare(b, grid, amplitude, sink);
+        Prepare(b, grid, amplitude, control);
         totalPoints += static_cast<std::size_t>(b.nGrid);
     }
 
@@ -189,8 +189,12 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     });
 
     std::atomic<std::size_t> cursor{0};
-    auto sum = [&](Worker& w) {
+    const int pieceTotal = static_cast<int>(pieces.size());
+    auto sum = [&](Worker& w, bool reports) {
         for (std::size_t q = cursor.fetch_add(1); q < pieces.size(); q = cursor.fetch_add(1)) {
+            ThrowIfCancelled(control);
+            if (reports)
+                control.progress(RunStage::Assembling, static_cast<int>(q), pieceTotal);
             const int g0 = pieces[q] * kPiecePoints;
             SumPiece(branches, g0, std::min(g0 + kPiecePoints, grid.NumScaRays), grid, w);
         }
@@ -207,7 +211,7 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
             helper = std::thread([&] {
                 std::feclearexcept(kFpFaults);
                 try {
-                    sum(workers[1]);
+                    sum(workers[1], false);
                 } catch (...) {
                     helperError = std::current_exception();
                 }
@@ -219,7 +223,7 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     }
     if (helper.joinable()) {
         try {
-            sum(workers[0]);
+            sum(workers[0], true);
         } catch (...) {
             cursor = pieces.size();
             helper.join();
@@ -231,7 +235,7 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
         if (helperFaults)
             std::feraiseexcept(helperFaults);
     } else {
-        sum(workers[0]);
+        sum(workers[0], true);
     }
 }
 

@@ -8,7 +8,7 @@
 
 namespace orvane {
 
-class MessageSink;
+class RunControl;
 
 // Equally spaced angles from −π to π, both ends included, with the arrays the run fills on it.
 struct TScatteringGrid {
@@ -33,9 +33,10 @@ struct OrderRows {
 // Adds the orders, in the order given, to TotalAmpRe and TotalAmpIm. The grid is shared
 // out in pieces between up to `threads` threads; every grid angle still receives its
 // branches one after the other in the order given, so the result does not depend on the
-// threads. The interpolation's range messages reach the sink in that order too, from this
-// thread, before any sum is formed.
-void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, MessageSink& sink,
+// threads. The interpolation's range messages reach the control in that order too, from this
+// thread, before any sum is formed. Each thread asks the control between pieces whether to
+// stop (cancelRequested must be safe to call from any thread); progress is told from this one.
+void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, RunControl& control,
                     int threads = 2);
 
 // TotalIntensity = (TotalAmpRe + DiffAmp)² + TotalAmpIm² at every grid angle.

@@ -3,11 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "engine/Angles.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
+#include "geometry/Angles.h"
 #include "numeric/Numerics.h"
-#include "numeric/TextFile.h"
 
 namespace orvane {
 
@@ -21,23 +18,6 @@ void ComputeDiffraction(const TRunParams& P, const DiagramNorm& norm, TScatterin
             amp = u == 0 ? norm.IntensityNorm / 2 : BesselJ1(u) / u * norm.IntensityNorm;
         grid.DiffAmp[e] = amp;
     }
-}
-
-void WriteDiffractionFile(const std::filesystem::path& file, const TScatteringGrid& grid, bool withAmplitude)
-{
-    CheckFpFaults();
-    TextWriter out(file);
-    out.writeLine("# theta[deg.] Intensity");
-    if (withAmplitude) {
-        std::string line;
-        for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
-            line.clear();
-            const double amp = grid.DiffAmp[e];
-            FormatTo(line, "%12.6f %12.6e", {ToDegrees(grid.ThetaGrid[e]), amp * amp});
-            out.writeLine(line);
-        }
-    }
-    out.close();
 }
 
 } // namespace orvane

@@ -17,9 +17,4 @@ RayTablesPtr MakeRayTables()
     return RayTablesPtr(static_cast<TRayTables*>(storage));
 }
 
-OrderRange UsedOrders(const TRunParams& P)
-{
-    return {std::max(P.MinP, 0), std::min(P.MaxP, kMaxOrder)};
-}
-
 } // namespace orvane

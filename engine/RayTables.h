@@ -7,7 +7,7 @@
 #include <array>
 #include <memory>
 
-#include "run/OrvaneState.h"
+#include "geometry/Limits.h"
 
 namespace orvane {
 
@@ -30,12 +30,5 @@ using RayTablesPtr = std::unique_ptr<TRayTables, RayTablesDeleter>;
 // About 14.3 MB, zero-filled, on the heap: one per run, released with the pointer. The zeros
 // come from the system's fresh pages, so a small run maps only the pages it writes.
 RayTablesPtr MakeRayTables();
-
-// The orders a run actually traces and assembles: MinP below 0 counts as 0, MaxP above 50 as 50.
-struct OrderRange {
-    int MinP = 0;
-    int MaxP = 0;
-};
-OrderRange UsedOrders(const TRunParams& P);
 
 } // namespace orvane

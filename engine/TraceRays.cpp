@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/Angles.h"
-#include "engine/CheckFile.h"
-#include "engine/RayGeometry.h"
-#include "numeric/Complex.h"
+#include "geometry/Angles.h"
+#include "geometry/Limits.h"
 #include "numeric/FpGuard.h"
 #include "numeric/Numerics.h"
+#include "numeric/RunControl.h"
 
 namespace orvane {
 
@@ -34,6 +33,29 @@ struct RaySetup {
     Vec2 ki;        // incident wave vector
     TComplex M;     // complex wave number inside, (m_r·k, m_i·k)
     TComplex mu;    // square of the refractive index
+};
+
+// The wave inside the particle as it leaves a boundary point, carried from order to order.
+struct InsideWave {
+    Vec2 point;          // where it leaves [µm]
+    Vec2 K;              // wave vector
+    double s = 0;        // slope K_x/K_z
+    double C1 = 0, C2 = 0;  // curvatures of its wavefront, in the plane and across it
+    double D = 0;        // running divergence factor
+    double A = 0;        // running amplitude factor
+    double Phi = 0;      // path phase [rad]
+    double focal = 0;    // phase of the focal lines crossed so far [rad]
+    TComplex q;          // normal component of the refracted wave vector at the entry
+    double phiR = 0;     // phase of the entry's reflection coefficient
+};
+
+// The chord from one boundary point to the next, and the wave that arrives there.
+struct Chord {
+    double L = 0;                // length [µm]
+    Vec2 n, tau;                 // outward normal and tangent at the new point
+    double knp = 0, ktp = 0;     // normal and tangential parts of the arriving wave vector
+    double kappa1 = 0, kappa2 = 0;  // curvatures of the surface seen from inside
+    double R1 = 0, R2 = 0;       // radii of the arriving wavefront
 };
 
 // Radii of curvature of the incident plane wave: kept finite, at 1e14 µm.
@@ -76,51 +98,46 @@ TComplex ExitReflection(const RaySetup& S, double kne, const TComplex& q)
     return r;
 }
 
-void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, CheckFile* check)
+// Entry: the incident ray meets the ellipse, is reflected (order 0) and, unless it is totally
+// reflected, refracted into the particle. Returns whether it enters.
+bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, EntryEvent& e)
 {
     const TRunParams& P = S.P;
     const double k = S.k;
     const double km = S.km;
     const double G = P.ShadowProduct;
-
-    if (check) {
-        if (i > 0)
-            check->line(" ", {});
-        check->line("Ray n°: %3d ", {i});
-    }
+    e.ray = i;
 
     // Entry point: where the incident line through (0, d) first meets the ellipse.
-    Vec2 pt = EntryPoint(P, d);
+    const Vec2 pt = EntryPoint(P, d);
     T.RayX[0][i] = pt.x;
     T.RayZ[0][i] = pt.z;
-    if (check)
-        check->line(" Incident point (x,z): %12.3f %12.3f", {pt.x, pt.z});
+    e.point = pt;
 
     // Inward normal and tangent there; normal and tangential parts of the incident wave vector.
-    Vec2 n = InwardNormal(P, pt);
-    Vec2 tau = TangentOf(n);
+    const Vec2 n = InwardNormal(P, pt);
+    const Vec2 tau = TangentOf(n);
     const double kn = Dot(S.ki, n);
     const double kt = Dot(S.ki, tau);
     const double cosI = std::fabs(kn / k);
+    e.cosI = cosI;
 
     // Phase reference: the incident wave's path up to the entry point, measured along the
     // incident direction from the plane through the centre.
-    double Phi = k * ProjectionLength(pt.x, pt.z, P.IncAngle);
-    double focal = 0;  // phase of the focal lines crossed so far
-    if (check) {
-        check->line(" Incident angle [deg]: %12.5f", {ToDegrees(std::acos(std::min(cosI, 1.0)))});
-        check->line(" Phase/ref of ray [rad]: %15.10f", {Phi});
-    }
+    const double Phi = k * ProjectionLength(pt.x, pt.z, P.IncAngle);
+    double focal = 0;
+    e.phase = Phi;
 
     // Order 0, external reflection: mirror the normal component.
     const Vec2 kr = Compose(-kn, n, kt, tau);
     const double angle0 = std::atan2(kr.x, kr.z);
     T.RayAngle[0][i] = angle0;
+    e.reflectedAngle = angle0;
 
     // Curvatures of the surface seen from outside: in the plane and across it.
-    double f = SurfaceStretch(P, pt.z);
-    double kappa1 = -P.RadiusA / (P.RadiusC2 * (f * f * f));
-    double kappa2 = -P.RadiusA / (P.RadiusB2 * f);
+    const double f = SurfaceStretch(P, pt.z);
+    const double kappa1 = -P.RadiusA / (P.RadiusC2 * (f * f * f));
+    const double kappa2 = -P.RadiusA / (P.RadiusB2 * f);
 
     const double Ci1 = kPlaneWaveCurvature;
     const double Ci2 = kPlaneWaveCurvature;
@@ -131,6 +148,12 @@ void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, CheckFile* chec
     if (Cr2 > 0)
         focal += kHalfPi;
     const double D0 = 1 / (Cr1 * Cr2 * G);
+    e.kappa1 = kappa1;
+    e.kappa2 = kappa2;
+    e.Ci1 = Ci1;
+    e.Ci2 = Ci2;
+    e.Cr1 = Cr1;
+    e.Cr2 = Cr2;
 
     // Refraction: normal component of the refracted wave vector, sqrt(M² − kt²).
     TComplex M2, radicand, q;
@@ -138,164 +161,198 @@ void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, CheckFile* chec
     CSub(M2, TComplex{kt * kt, 0.0}, radicand);
     CSqrt(radicand, q);
 
-    if (check) {
-        check->line("Order p : %3d ", {0});
-        check->line(" Reflexion angle/z axis [deg.]: %15.10f", {ToDegrees(angle0)});
-        check->line(" Curvature radii of the ellipse : %18.10e %18.10e", {1 / kappa1, 1 / kappa2});
-        check->line(" Curvature radii incident wave  : %18.10e %18.10e", {1 / Ci1, 1 / Ci2});
-        check->line(" Curvature radii reflected wave : %18.10e %18.10e", {1 / Cr1, 1 / Cr2});
-    }
-
-    Vec2 K;            // wave vector inside
-    double s = 0;      // its slope K_x/K_z
-    double C1 = 0, C2 = 0;  // curvatures of the wavefront inside
-    double D = 0;      // running divergence factor
-    double A = 0;      // running amplitude factor
     TComplex r{1.0, 0.0};
     double phiR = kPi;
     if (q.Re > 0) {
-        K = Compose(q.Re, n, kt, tau);
-        s = K.x / K.z;
+        w.K = Compose(q.Re, n, kt, tau);
+        w.s = w.K.x / w.K.z;
         const double cosR = std::fabs(q.Re / km);
         const double delta = km * cosR - k * cosI;
-        C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
-        C2 = -(k * Ci2 + delta * kappa2) / km;
-        if (check) {
-            check->line(" Slope of refracted ray : %18.10e", {s});
-            check->line(" Curvature radii refracted wave : %18.10e %18.10e", {1 / C1, 1 / C2});
-        }
+        w.C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
+        w.C2 = -(k * Ci2 + delta * kappa2) / km;
         r = EntryReflection(S, kn, q);
         phiR = std::atan2(r.Im, r.Re);
-        D = 1 / (C1 * C2 * G);
+        w.D = 1 / (w.C1 * w.C2 * G);
         const double absR = CAbs(r);
-        A = std::sqrt(1 - absR * absR);
+        w.A = std::sqrt(1 - absR * absR);
+        e.refracted = true;
+        e.slope = w.s;
+        e.C1 = w.C1;
+        e.C2 = w.C2;
     }
     // Otherwise the ray is totally reflected at the entry: r = 1, phase π, no inner orders.
-    if (check)
-        check->line(" Reflection coefficient : %18.10e + %18.10ei", {r.Re, r.Im});
+    e.r = r;
 
-    {
-        const double absR = CAbs(r);
-        const double FE = absR * absR;
-        T.RayPhase[0][i] = (k * ProjectionLength(pt.x, pt.z, angle0) + (phiR + focal)) + Phi;
-        T.RayIntensity[0][i] = std::fabs(FE * D0) * S.IntensityNorm;
-    }
+    const double absR = CAbs(r);
+    const double FE = absR * absR;
+    T.RayPhase[0][i] = (k * ProjectionLength(pt.x, pt.z, angle0) + (phiR + focal)) + Phi;
+    T.RayIntensity[0][i] = std::fabs(FE * D0) * S.IntensityNorm;
 
-    if (!(kt * kt < km * km) || S.MaxP < 1)
+    w.point = pt;
+    w.Phi = Phi;
+    w.focal = focal;
+    w.q = q;
+    w.phiR = phiR;
+    return e.refracted && kt * kt < km * km;
+}
+
+// The chord of order p to the next boundary point, the internal reflection of the wave
+// vector there, and the wavefront that arrives.
+Chord Cross(const RaySetup& S, int i, int p, TRayTables& T, InsideWave& w)
+{
+    const TRunParams& P = S.P;
+    Chord c;
+
+    const Vec2 from = w.point;
+    w.point = NextBoundaryPoint(P, from, w.s);
+    T.RayX[p][i] = w.point.x;
+    T.RayZ[p][i] = w.point.z;
+    const double dx = w.point.x - from.x;
+    const double dz = w.point.z - from.z;
+    c.L = std::sqrt(dx * dx + dz * dz);
+    w.Phi = w.Phi - S.km * c.L;
+
+    // Internal reflection of the wave vector at the outward normal.
+    c.n = OutwardNormal(P, w.point);
+    c.tau = TangentOf(c.n);
+    c.knp = Dot(w.K, c.n);
+    c.ktp = Dot(w.K, c.tau);
+    w.K = Compose(-c.knp, c.n, c.ktp, c.tau);
+    w.s = w.K.x / w.K.z;
+
+    // Curvatures of the surface seen from inside.
+    const double f = SurfaceStretch(P, w.point.z);
+    c.kappa1 = P.RadiusA / (P.RadiusC2 * (f * f * f));
+    c.kappa2 = P.RadiusA / (P.RadiusB2 * f);
+
+    // Radii of the arriving wavefront; a focal line crossed on the chord adds π/2.
+    c.R1 = c.L - 1 / w.C1;
+    c.R2 = c.L - 1 / w.C2;
+    if (w.C1 * c.R1 > 0)
+        w.focal += kHalfPi;
+    if (w.C2 * c.R2 > 0)
+        w.focal += kHalfPi;
+    return c;
+}
+
+// Exit of order p at the end of its chord, when the wave is not totally reflected there.
+// Returns the coefficient of the reflection inside.
+TComplex Leave(const RaySetup& S, int i, int p, TRayTables& T, const InsideWave& w, const Chord& c,
+               InteractionEvent& e)
+{
+    const TRunParams& P = S.P;
+    const double k = S.k;
+    const double km = S.km;
+
+    if (std::fabs(c.ktp) >= k)
+        return {1.0, 0.0};  // total internal reflection: this order does not leave
+
+    const double kne = std::sqrt(k * k - c.ktp * c.ktp);
+    const Vec2 ke = Compose(kne, c.n, c.ktp, c.tau);
+    T.RayKz[p][i] = ke.z;
+    T.RayKx[p][i] = ke.x;
+    const double angle = std::atan2(ke.x, ke.z);
+    T.RayAngle[p][i] = angle;
+
+    // Wavefront of the emergent ray and the focal lines it will form outside.
+    const double cosIp = std::fabs(c.knp / km);
+    const double cosRp = std::fabs(kne / k);
+    const double deltaP = k * cosRp - km * cosIp;
+    const double E1 = (km * (cosIp * cosIp) / c.R1 + deltaP * c.kappa1) / (k * (cosRp * cosRp));
+    const double E2 = (km / c.R2 + deltaP * c.kappa2) / k;
+    double focalOut = w.focal;
+    if (E1 < 0)
+        focalOut += kHalfPi;
+    if (E2 < 0)
+        focalOut += kHalfPi;
+    e.leaves = true;
+    e.E1 = E1;
+    e.E2 = E2;
+
+    const TComplex r = ExitReflection(S, kne, w.q);
+    const double Dp = w.D / (std::fabs(E1 * E2) * c.R1 * c.R2);
+    // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
+    const double alpha = std::exp(-k * P.IndexIm * c.L);
+    const double absR = CAbs(r);
+    const double FE = ((1 - absR * absR) * (w.A * w.A)) * (alpha * alpha);
+    T.RayIntensity[p][i] = std::fabs(FE * Dp) * S.IntensityNorm;
+    // Each of the p − 1 internal reflections adds the entry's reflection phase less π.
+    T.RayPhase[p][i] =
+        (k * ProjectionLength(w.point.x, w.point.z, angle) + ((w.phiR - kPi) * (p - 1) + focalOut)) + w.Phi;
+    return r;
+}
+
+// The wave reflected inside goes on with |r| of this point, its new curvatures and the
+// absorption of the chord.
+void ReflectInside(const RaySetup& S, InsideWave& w, const Chord& c, const TComplex& r)
+{
+    const double cosIp = std::fabs(c.knp / S.km);
+    w.C1 = -1 / c.R1 + (2 / cosIp) * c.kappa1;
+    w.C2 = -1 / c.R2 + 2 * cosIp * c.kappa2;
+    w.D = w.D / (c.R1 * c.R2 * w.C1 * w.C2);
+    const double alpha = std::exp(-S.k * S.P.IndexIm * c.L);
+    w.A = CAbs(r) * w.A * alpha;
+}
+
+void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, TraceObserver* observer)
+{
+    InsideWave w;
+    EntryEvent entry;
+    const bool inside = Enter(S, i, d, T, w, entry);
+    if (observer)
+        observer->entered(entry);
+    if (!inside)
         return;
 
     for (int p = 1; p <= S.MaxP; ++p) {
-        // Chord to the next boundary point.
-        const Vec2 from = pt;
-        pt = NextBoundaryPoint(P, from, s);
-        T.RayX[p][i] = pt.x;
-        T.RayZ[p][i] = pt.z;
-        const double dx = pt.x - from.x;
-        const double dz = pt.z - from.z;
-        const double L = std::sqrt(dx * dx + dz * dz);
-        Phi = Phi - km * L;
-
-        // Internal reflection of the wave vector at the outward normal.
-        n = OutwardNormal(P, pt);
-        tau = TangentOf(n);
-        const double knp = Dot(K, n);
-        const double ktp = Dot(K, tau);
-        K = Compose(-knp, n, ktp, tau);
-        s = K.x / K.z;
-
-        // Curvatures of the surface seen from inside.
-        f = SurfaceStretch(P, pt.z);
-        kappa1 = P.RadiusA / (P.RadiusC2 * (f * f * f));
-        kappa2 = P.RadiusA / (P.RadiusB2 * f);
-
-        // Radii of the arriving wavefront; a focal line crossed on the chord adds π/2.
-        const double R1 = L - 1 / C1;
-        const double R2 = L - 1 / C2;
-        if (C1 * R1 > 0)
-            focal += kHalfPi;
-        if (C2 * R2 > 0)
-            focal += kHalfPi;
-
-        if (check) {
-            check->line(" Order p : %3d ", {p});
-            check->line(" Incident point (x,z): %12.3f %12.3f", {pt.x, pt.z});
-            check->line(" Slope of reflected ray: %12.5f", {s});
-            check->line(" Phase of ray/reference [rad]: %15.10f", {Phi});
-            check->line(" Curvature radii of ellipsoid  : %18.10e %18.10e", {1 / kappa1, 1 / kappa2});
-            check->line(" Curvature radii incident wave : %18.10e %18.10e", {R1, R2});
-        }
-
-        if (std::fabs(ktp) >= k) {
-            // Total internal reflection: this order does not leave the particle.
-            r = {1.0, 0.0};
-        } else {
-            // Order p leaves the particle.
-            const double kne = std::sqrt(k * k - ktp * ktp);
-            const Vec2 ke = Compose(kne, n, ktp, tau);
-            T.RayKz[p][i] = ke.z;
-            T.RayKx[p][i] = ke.x;
-            const double angle = std::atan2(ke.x, ke.z);
-            T.RayAngle[p][i] = angle;
-
-            // Wavefront of the emergent ray and the focal lines it will form outside.
-            const double cosIp = std::fabs(knp / km);
-            const double cosRp = std::fabs(kne / k);
-            const double deltaP = k * cosRp - km * cosIp;
-            const double E1 = (km * (cosIp * cosIp) / R1 + deltaP * kappa1) / (k * (cosRp * cosRp));
-            const double E2 = (km / R2 + deltaP * kappa2) / k;
-            double focalOut = focal;
-            if (E1 < 0)
-                focalOut += kHalfPi;
-            if (E2 < 0)
-                focalOut += kHalfPi;
-            if (check)
-                check->line(" Curvature radii refracted wave : %18.10e %18.10e", {1 / E1, 1 / E2});
-
-            r = ExitReflection(S, kne, q);
-            const double Dp = D / (std::fabs(E1 * E2) * R1 * R2);
-            // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
-            const double alpha = std::exp(-k * P.IndexIm * L);
-            const double absR = CAbs(r);
-            const double FE = ((1 - absR * absR) * (A * A)) * (alpha * alpha);
-            T.RayIntensity[p][i] = std::fabs(FE * Dp) * S.IntensityNorm;
-            // Each of the p − 1 internal reflections adds the entry's reflection phase less π.
-            T.RayPhase[p][i] =
-                (k * ProjectionLength(pt.x, pt.z, angle) + ((phiR - kPi) * (p - 1) + focalOut)) + Phi;
-        }
-
-        // The reflected wave goes on inside with |r| of this point.
-        const double cosIp = std::fabs(knp / km);
-        C1 = -1 / R1 + (2 / cosIp) * kappa1;
-        C2 = -1 / R2 + 2 * cosIp * kappa2;
-        D = D / (R1 * R2 * C1 * C2);
-        const double alpha = std::exp(-k * P.IndexIm * L);
-        A = CAbs(r) * A * alpha;
-        if (check) {
-            check->line(" Reflection coefficient : %18.10e + %18.10ei", {r.Re, r.Im});
-            check->line(" Curvature radii reflected wave : %18.10e %18.10e", {1 / C1, 1 / C2});
+        const Chord c = Cross(S, i, p, T, w);
+        InteractionEvent e;
+        const TComplex r = Leave(S, i, p, T, w, c, e);
+        ReflectInside(S, w, c, r);
+        if (observer) {
+            e.ray = i;
+            e.p = p;
+            e.point = w.point;
+            e.slope = w.s;
+            e.phase = w.Phi;
+            e.kappa1 = c.kappa1;
+            e.kappa2 = c.kappa2;
+            e.R1 = c.R1;
+            e.R2 = c.R2;
+            e.r = r;
+            e.C1 = w.C1;
+            e.C2 = w.C2;
+            observer->interacted(e);
         }
     }
 }
 
+// How many rays are traced between two questions to the control.
+constexpr int kRaysPerReport = 64;
+
 } // namespace
 
-void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* RayPos, TRayTables& tables,
-               CheckFile* check)
+void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
+               TRayTables& tables, TraceObserver* observer, RunControl& control)
 {
     const double k = P.WaveNumber;
     const RaySetup setup{
         P,
         norm.IntensityNorm,
-        UsedOrders(P).MaxP,
+        std::clamp(MaxP, 0, kMaxOrder),
         k,
         P.InnerWaveNumber,
         Vec2{k * std::cos(P.IncAngle), k * std::sin(P.IncAngle)},
         TComplex{P.InnerWaveNumber, k * P.IndexIm},
         TComplex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
     };
-    const int count = std::min(P.NumIncRays, kMaxRays);
-    for (int i = 0; i < count; ++i) {
-        TraceRay(setup, i, RayPos[i], tables, check);
+    const int n = std::clamp(count, 0, kMaxRays);
+    for (int i = 0; i < n; ++i) {
+        if (i % kRaysPerReport == 0) {
+            ThrowIfCancelled(control);
+            control.progress(RunStage::Tracing, i, n);
+        }
+        TraceRay(setup, i, heights[i], tables, observer);
         CheckFpFaults();
     }
 }

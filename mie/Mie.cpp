@@ -6,8 +6,6 @@
 
 #include "numeric/Errors.h"
 #include "numeric/Format.h"
-#include "numeric/FpGuard.h"
-#include "numeric/TextFile.h"
 
 namespace orvane {
 
@@ -261,27 +259,6 @@ std::vector<double> MieGridIntensity(const MieSphere& sphere, std::span<const do
     for (std::size_t e = 0; e < theta.size(); ++e)
         intensity[e] = polar != 0 ? std::norm(s[e].S1) : std::norm(s[e].S2);
     return intensity;
-}
-
-void WriteMieFile(const std::filesystem::path& file, std::span<const double> theta,
-                  std::span<const double> intensity)
-{
-    if (theta.size() != intensity.size())
-        throw EInputError("Exact theory: the angle grid and the intensities differ in length.");
-    CheckFpFaults();
-    for (double value : intensity) {
-        if (!std::isfinite(value))
-            throw EMathError("Invalid floating point operation");
-    }
-    TextWriter out(file);
-    out.writeLine("# theta[deg.] Intensity");
-    std::string line;
-    for (std::size_t e = 0; e < theta.size(); ++e) {
-        line.clear();
-        FormatTo(line, "%12.6f %12.6e", {theta[e] / 0.017453292519943295, intensity[e]});
-        out.writeLine(line);
-    }
-    out.close();
 }
 
 } // namespace orvane

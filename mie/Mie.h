@@ -21,14 +21,10 @@
 #pragma once
 
 #include <complex>
-#include <filesystem>
 #include <span>
 #include <vector>
 
 namespace orvane {
-
-// The name of the exact-theory file written beside the diagram's files.
-inline constexpr const char* kMieFileName = "Orvane_Mie.dat";
 
 // Size parameters the module accepts. Below the lower end the upward recurrence of ψ_n
 // (ψ_1 = sin x/x - cos x, then differences of nearly equal terms) leaves too few digits
@@ -100,12 +96,5 @@ std::vector<double> MieThetaGrid(int numScaRays);
 // shifts with the direction of incidence). Cost O(n_max · grid size).
 std::vector<double> MieGridIntensity(const MieSphere& sphere, std::span<const double> theta,
                                      double incAngle, int polar);
-
-// Writes the exact-theory file (normally session.file(kMieFileName)): the header
-// "# theta[deg.] Intensity", then one line "%12.6f %12.6e" per grid angle, the angle in
-// degrees and the intensity. Throws EMathError if a floating-point fault is pending
-// (nothing is written then) and EInOutError if the file cannot be written.
-void WriteMieFile(const std::filesystem::path& file, std::span<const double> theta,
-                  std::span<const double> intensity);
 
 } // namespace orvane

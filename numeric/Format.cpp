@@ -12,8 +12,6 @@ namespace orvane {
 
 namespace {
 
-char g_decimalSeparator = '.';
-
 // ---------------------------------------------------------------------------------------
 // Decimal digits of a double
 //
@@ -339,15 +337,11 @@ std::string_view TrimBlanks(std::string_view s)
 
 } // namespace
 
-char DecimalSeparator() { return g_decimalSeparator; }
-
-void SetDecimalSeparator(char separator) { g_decimalSeparator = separator; }
-
-void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args)
+void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator)
 {
     const FormatArg* arg = args.begin();
     const FormatArg* const argEnd = args.end();
-    const char sep = g_decimalSeparator;
+    const char sep = separator;
     const std::size_t n = fmt.size();
     std::size_t i = 0;
     char buf[96];
@@ -435,18 +429,18 @@ void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<Form
     }
 }
 
-std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args)
+std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args, char separator)
 {
     std::string out;
     out.reserve(fmt.size() + 16 * args.size());
-    FormatTo(out, fmt, args);
+    FormatTo(out, fmt, args, separator);
     return out;
 }
 
-std::string FloatToStr(double value)
+std::string FloatToStr(double value, char separator)
 {
     char buf[64];
-    char* end = PutGeneral(buf, value, 15, 0, g_decimalSeparator);
+    char* end = PutGeneral(buf, value, 15, 0, separator);
     return std::string(buf, end);
 }
 
@@ -546,11 +540,6 @@ bool TryStrToFloat(std::string_view text, double& value, char separator)
     return true;
 }
 
-bool TryStrToFloat(std::string_view text, double& value)
-{
-    return TryStrToFloat(text, value, g_decimalSeparator);
-}
-
 bool TryStrToInt(std::string_view text, std::int32_t& value)
 {
     const std::string_view s = TrimBlanks(text);
@@ -599,10 +588,10 @@ bool TryStrToInt(std::string_view text, std::int32_t& value)
     return true;
 }
 
-double StrToFloat(std::string_view text)
+double StrToFloat(std::string_view text, char separator)
 {
     double value = 0.0;
-    if (!TryStrToFloat(text, value))
+    if (!TryStrToFloat(text, value, separator))
         throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
     return value;
 }

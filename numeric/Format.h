@@ -11,11 +11,6 @@
 
 namespace orvane {
 
-// The locale's decimal separator, used by f, e, g, FloatToStr and StrToFloat.
-// Taken once at start by the front ends; '.' until then.
-char DecimalSeparator();
-void SetDecimalSeparator(char separator);
-
 // One argument of Format: an integer, a double or a text.
 class FormatArg {
 public:
@@ -48,27 +43,26 @@ private:
 // e and g significant digits (15 without, 18 at most), s maximum characters. An integer
 // argument may stand for a float; anything else mismatched, a missing argument or a
 // malformed directive throws EConvertError.
-std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
+// `separator` is the decimal separator of f, e and g: the user's locale's for what the window shows and
+// the data files, always a point for the parameter file.
+std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 // Same, appending to out (no allocation once out has grown): the hot path of the files.
-void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args);
+void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 
 // The g rule with 15 significant digits and no minimum of exponent digits: "0.6328", "50", "1E-7".
-std::string FloatToStr(double value);
+std::string FloatToStr(double value, char separator = '.');
 std::string IntToStr(std::int64_t value);
 
-// Leading and trailing blanks ignored; optional sign, digits with the locale's decimal
+// Leading and trailing blanks ignored; optional sign, digits with the given decimal
 // separator, optional exponent. Anything else, and a value beyond the double range,
 // throws EConvertError quoting the text; a value below it reads as 0.
-double StrToFloat(std::string_view text);
+double StrToFloat(std::string_view text, char separator = '.');
 // Decimal, or hexadecimal after '$' (up to $FFFFFFFF, the bit pattern of the value); a
 // 32-bit signed value; blanks around ignored. Anything else throws EConvertError.
 std::int32_t StrToInt(std::string_view text);
 
-// The same conversions without the exception: false leaves value unchanged. The first
-// TryStrToFloat uses the given decimal separator instead of the locale's (the parameter
-// file always has a point).
-bool TryStrToFloat(std::string_view text, double& value, char separator);
-bool TryStrToFloat(std::string_view text, double& value);
+// The same conversions without the exception: false leaves value unchanged.
+bool TryStrToFloat(std::string_view text, double& value, char separator = '.');
 bool TryStrToInt(std::string_view text, std::int32_t& value);
 
 } // namespace orvane

@@ -6,6 +6,10 @@
 
 namespace orvane {
 
+namespace {
+constexpr int kFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
+}
+
 void ClearFpFaults() { std::feclearexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW); }
 
 void CheckFpFaults()
@@ -20,5 +24,16 @@ void CheckFpFaults()
         throw EMathError("Invalid floating point operation");
     throw EMathError("Floating point overflow");
 }
+
+FpFaultScope::FpFaultScope() : saved_(std::fetestexcept(kFaults)) { std::feclearexcept(kFaults); }
+
+FpFaultScope::~FpFaultScope()
+{
+    std::feclearexcept(kFaults);
+    if (saved_ != 0)
+        std::feraiseexcept(saved_);
+}
+
+void FpFaultScope::check() const { CheckFpFaults(); }
 
 } // namespace orvane

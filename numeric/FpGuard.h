@@ -14,4 +14,20 @@ void ClearFpFaults();
 // operation" or "Floating point overflow" when the matching flag is raised.
 void CheckFpFaults();
 
+// A piece of computation judged on its own: the flags raised before it are set aside at
+// construction and put back at destruction, so that check() sees only what the piece raised
+// and the caller's own state is left as it was.
+class FpFaultScope {
+public:
+    FpFaultScope();
+    ~FpFaultScope();
+    FpFaultScope(const FpFaultScope&) = delete;
+    FpFaultScope& operator=(const FpFaultScope&) = delete;
+    // CheckFpFaults for the piece.
+    void check() const;
+
+private:
+    int saved_;
+};
+
 } // namespace orvane

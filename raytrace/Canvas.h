@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "run/OrvaneState.h"
-
 namespace orvane {
+
+// A colour as 0x00BBGGRR, red in the lowest byte.
+using TColor = std::uint32_t;
 
 enum class PenStyle { Solid, DashDot, Dot };
 

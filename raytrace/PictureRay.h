@@ -7,8 +7,8 @@
 #include <array>
 #include <optional>
 
-#include "engine/RayGeometry.h"
-#include "run/OrvaneState.h"
+#include "geometry/Limits.h"
+#include "geometry/RayGeometry.h"
 
 namespace orvane {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/OrvaneState.h"
+#include "geometry/Limits.h"
 
 namespace orvane {
 

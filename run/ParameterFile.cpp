@@ -5,14 +5,13 @@
 
 namespace orvane {
 
-void ReadParameterFile(const std::filesystem::path& file, TRunParams& params)
+ParameterFileValues ReadParameterFile(const std::filesystem::path& file)
 {
     // Each line is a group of values followed by a skip to its end. A number may run onto
     // the next line (the reader passes over line ends), text after the last value of a
-    // line is a comment, and values past the end of the file read as 0. Everything goes
-    // into a copy first, so that a bad number leaves the caller's parameters as they were.
+    // line is a comment, and values past the end of the file read as 0.
     TextReader in(file);
-    TRunParams read = params;
+    ParameterFileValues read;
 
     read.RadiusA = in.readReal();
     read.RadiusB = in.readReal();
@@ -26,7 +25,7 @@ void ReadParameterFile(const std::filesystem::path& file, TRunParams& params)
     read.IndexIm = in.readReal();
     in.readLn();
 
-    read.IncAngle = in.readReal();  // degrees until the inputs are first read
+    read.IncAngleDegrees = in.readReal();
     read.Polar = in.readInteger();
     in.readLn();
 
@@ -38,26 +37,25 @@ void ReadParameterFile(const std::filesystem::path& file, TRunParams& params)
     read.NumScaRays = in.readInteger();
     in.readLn();
 
-    read.ParReserved = in.readInteger();
+    read.Reserved = in.readInteger();
     in.readLn();
-
-    params = read;
+    return read;
 }
 
-void WriteParametersToFields(const TRunParams& params, Fields& fields)
+void WriteParametersToFields(const ParameterFileValues& values, Fields& fields, char separator)
 {
-    fields.EdtRadius_a = FloatToStr(params.RadiusA);
-    fields.EdtRadius_b = FloatToStr(params.RadiusB);
-    fields.EdtRadius_c = FloatToStr(params.RadiusC);
-    fields.EdtWl = FloatToStr(params.Wavelength);
-    fields.Edtmr = FloatToStr(params.IndexRe);
-    fields.Edtmi = FloatToStr(params.IndexIm);
-    fields.EdtIncAng = FloatToStr(params.IncAngle);
-    fields.CbxPol = IntToStr(params.Polar);
-    fields.EdtMinp = IntToStr(params.MinP);
-    fields.EdtMaxp = IntToStr(params.MaxP);
-    fields.LblEdtNumRays = IntToStr(params.NumIncRays);
-    fields.LblEdtNumSca = IntToStr(params.NumScaRays);
+    fields.EdtRadius_a = FloatToStr(values.RadiusA, separator);
+    fields.EdtRadius_b = FloatToStr(values.RadiusB, separator);
+    fields.EdtRadius_c = FloatToStr(values.RadiusC, separator);
+    fields.EdtWl = FloatToStr(values.Wavelength, separator);
+    fields.Edtmr = FloatToStr(values.IndexRe, separator);
+    fields.Edtmi = FloatToStr(values.IndexIm, separator);
+    fields.EdtIncAng = FloatToStr(values.IncAngleDegrees, separator);
+    fields.CbxPol = IntToStr(values.Polar);
+    fields.EdtMinp = IntToStr(values.MinP);
+    fields.EdtMaxp = IntToStr(values.MaxP);
+    fields.LblEdtNumRays = IntToStr(values.NumIncRays);
+    fields.LblEdtNumSca = IntToStr(values.NumScaRays);
 }
 
 } // namespace orvane

@@ -1,22 +1,33 @@
-// The parameter file "Orvane.par": seven lines of numbers read once at start.
+// The parameter file "Orvane.par": seven lines of numbers, read once at start.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 #include "run/Fields.h"
-#include "run/OrvaneState.h"
 
 namespace orvane {
 
 inline constexpr const char* kParameterFileName = "Orvane.par";
 
-// Reads the seven lines into the run parameters (IncAngle stays in degrees). Throws
-// EInOutError naming the file when it is missing, unreadable or holds an invalid number;
-// the parameters are written only after the whole file has been read.
-void ReadParameterFile(const std::filesystem::path& file, TRunParams& params);
+// The values of the file as written there: lengths in µm, the incident angle in degrees.
+struct ParameterFileValues {
+    double RadiusA = 0, RadiusB = 0, RadiusC = 0;  // line 1
+    double Wavelength = 0;                          // line 2
+    double IndexRe = 0, IndexIm = 0;                // line 3
+    double IncAngleDegrees = 0;                     // line 4, with
+    std::int32_t Polar = 0;                         //   the polarisation (0 parallel, 1 perpendicular)
+    std::int32_t MinP = 0, MaxP = 0;                // line 5
+    std::int32_t NumIncRays = 0, NumScaRays = 0;    // line 6
+    std::int32_t Reserved = 0;                      // line 7, read and kept by nothing
+};
 
-// Writes the values read from the file into the fields, as the window shows them
-// (FloatToStr for reals, IntToStr for integers). The other fields keep their texts.
-void WriteParametersToFields(const TRunParams& params, Fields& fields);
+// Reads the seven lines. Throws EInOutError naming the file when it is missing, unreadable or
+// holds an invalid number; values past the end of the file read as 0.
+ParameterFileValues ReadParameterFile(const std::filesystem::path& file);
+
+// Writes the values into the fields as the window shows them (FloatToStr with the given decimal
+// separator for reals, IntToStr for integers). The other fields keep their texts.
+void WriteParametersToFields(const ParameterFileValues& values, Fields& fields, char separator = '.');
 
 } // namespace orvane

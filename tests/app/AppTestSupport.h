@@ -44,15 +44,13 @@ private:
 
 } // namespace orvane::test
 
-// main() of a widget test program: offscreen unless told otherwise, a point as decimal
-// separator whatever the machine's locale.
+// main() of a widget test program: offscreen unless told otherwise.
 #define ORVANE_APP_TEST_MAIN(TestClass)                                        \
     int main(int argc, char** argv)                                            \
     {                                                                          \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                    \
             qputenv("QT_QPA_PLATFORM", "offscreen");                           \
         QApplication app(argc, argv);                                          \
-        orvane::SetDecimalSeparator('.');                                      \
         TestClass test;                                                        \
         return QTest::qExec(&test, argc, argv);                                \
     }

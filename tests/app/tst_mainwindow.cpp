@@ -286,7 +286,7 @@ void MainWindowTest::clickOnPointShowsReadOut()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    orvane::DiagramResult result;
+    orvane::DiagramSeries result;
     result.orders[0].active = true;
     result.orders[0].title = "p=0";
     result.orders[0].color = 0x00FF00;
@@ -335,7 +335,7 @@ void MainWindowTest::readOutPlacement()
     RecordingSink sink;
     TForm1 form(&sink);
 
-    orvane::DiagramResult result;
+    orvane::DiagramSeries result;
     result.orders[2].active = true;
     result.orders[2].x = {45.5};
     result.orders[2].y = {-3.2};
@@ -403,7 +403,7 @@ void MainWindowTest::rayCountChangeClearsRowsBeyondLastRay()
     // The polarisation box runs the same handler.
     form.CbxNumRay->setEditText(QStringLiteral("3"));
     form.CbxPol->setEditText(QStringLiteral("0"));
-    QCOMPARE(form.state().P.Polar, 0);
+    QCOMPARE(form.fields().CbxPol, std::string("0"));  // taken in by the handler
     QVERIFY(form.StrGrdPosit->cell(4).isEmpty());
     QVERIFY2(sink.messages.size() == 1, qPrintable(Joined(sink)));  // the missing parameter file only
 }

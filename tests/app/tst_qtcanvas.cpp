@@ -14,11 +14,11 @@
 
 #include "AppTestSupport.h"
 #include "app/QtCanvas.h"
-#include "numeric/MessageSink.h"
-#include "raytrace/RayPicture.h"
+#include "numeric/RunControl.h"
+#include "raytrace/Picture.h"
 #include "run/Fields.h"
-#include "run/OrvaneState.h"
-#include "run/Session.h"
+#include "run/FieldInputs.h"
+#include "run/Jobs.h"
 
 using orvane::PenStyle;
 using orvane::QtCanvas;
@@ -95,20 +95,20 @@ private slots:
 // window's 518 x 391 area: W = 517, H = 390, centre (258, 195), outline (160, 97)-(355, 292).
 void QtCanvasTest::defaultPicture()
 {
-    auto state = std::make_unique<orvane::TOrvaneState>();
     auto fields = std::make_unique<orvane::Fields>();
-    orvane::RecordingSink sink;
+    orvane::RecordingControl sink;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    orvane::Session session{*state, *fields, sink, dir.path().toStdString()};
+    const orvane::Picture picture = orvane::ComputePicture(orvane::ReadPictureInputs(*fields, '.', sink), 518, 391);
 
     QImage image = Blank(518, 391);
     {
         QtCanvas canvas(image);
         QCOMPARE(canvas.width(), 518);
         QCOMPARE(canvas.height(), 391);
-        orvane::BtnRaytracingClick(session, canvas);
+        orvane::DrawPicture(picture, canvas);
     }
+    orvane::WritePictureFile(picture, {dir.path().toStdString(), '.'});
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("Orvane.eps"))));
 
     // The background covers the whole area, last row and column included.

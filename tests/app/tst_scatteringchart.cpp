@@ -16,7 +16,7 @@
 #include "app/ScatteringChart.h"
 #include "numeric/Errors.h"
 
-using orvane::DiagramResult;
+using orvane::DiagramSeries;
 using orvane::ScatteringChart;
 using orvane::SeriesData;
 using orvane::test::WorkFolder;
@@ -36,9 +36,9 @@ SeriesData Series(const char* title, orvane::TColor color, std::vector<double> x
 
 // Orders 0..2 (order 1 in ray order, not by angle), the total, the Airy curve and the exact
 // curve.
-DiagramResult ThreeOrders()
+DiagramSeries ThreeOrders()
 {
-    DiagramResult r;
+    DiagramSeries r;
     r.orders[0] = Series("p=0", 0x00FF00, {-170, -90, 0, 90}, {-2, -1, -3, -2.5});
     r.orders[1] = Series("p=1", 0x0000FF, {30, -20, 10, -5}, {0.5, -1, 1, 2});
     r.orders[2] = Series("p=2", 0xFF0000, {-140, -138, -136}, {-1, 0, -1});
@@ -117,7 +117,7 @@ void ScatteringChartTest::runFillsAndEmptiesSeries()
     QVERIFY(chart.yAxis->range().lower <= -3 && chart.yAxis->range().upper >= 2);
 
     // The next run: one order, no total, no legend. Everything of the first is gone.
-    DiagramResult second;
+    DiagramSeries second;
     second.orders[3] = Series("p=3", 0x008000, {1, 2}, {-1, -2});
     second.legendVisible = false;
     chart.setDiagram(second);
@@ -230,7 +230,7 @@ void ScatteringChartTest::renderChartImageDrawsTheSeries()
     QVERIFY(CountColour(image, qRgb(0x8B, 0, 0)) > 20);
 
     // An empty run renders the bare chart.
-    const QImage empty = orvane::RenderChartImage(DiagramResult{}, 300, 200);
+    const QImage empty = orvane::RenderChartImage(DiagramSeries{}, 300, 200);
     QCOMPARE(empty.size(), QSize(300, 200));
     QCOMPARE(CountColour(empty, qRgb(255, 0, 0)), 0);
 }

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/engine/TestSupport.h"
+#include "tests/support/ReferenceFiles.h"
 
 namespace orvane {
 namespace {

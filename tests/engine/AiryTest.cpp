@@ -1,15 +1,14 @@
-// The Airy sum near the primary rainbow: the choice of the rainbow ray, the ray window and the
-// file's shape.
+// The Airy sum near the primary rainbow: the choice of the rainbow ray and the ray window.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/Airy.h"
-#include "engine/Angles.h"
-#include "engine/DiagramRun.h"
-#include "numeric/MessageSink.h"
-#include "tests/engine/TestSupport.h"
+#include "engine/Diagram.h"
+#include "numeric/RunControl.h"
 
 namespace orvane {
 namespace {
@@ -43,67 +42,55 @@ TEST(Airy, RainbowRayIsTheLastTrueTurningPoint)
 }
 
 struct AiryRun {
-    testing::TempFolder dir;
-    RecordingSink sink;
-    DiagramResult result;
-    std::vector<std::string> lines;
+    RecordingControl control;
+    std::optional<DiagramResult> result;
+    const AiryCurve& curve() const { return *result->airy; }
 };
 
-std::unique_ptr<AiryRun> RunAiry(const char* index, const char* maxP)
+std::unique_ptr<AiryRun> RunAiry(double index, int maxP)
 {
     auto run = std::make_unique<AiryRun>();
-    TOrvaneState state;
-    Fields fields;
-    fields.Edtmr = index;
-    fields.EdtMaxp = maxP;
-    fields.LblEdtNumRays = "1000";
-    fields.ChBxAiry = true;
-    Session session{state, fields, run->sink, run->dir.path()};
-    run->result = BtnCalcDiagClick(session);
-    if (std::filesystem::exists(run->dir / "Orvane_Airy.dat")) {
-        const auto split = testing::SplitCrLf(testing::ReadBytes(run->dir / "Orvane_Airy.dat"));
-        EXPECT_TRUE(split.ok);
-        run->lines = split.lines;
-    }
+    DiagramInputs in;
+    in.particle.IndexRe = index;
+    in.MaxP = maxP;
+    in.NumIncRays = 1000;
+    in.Airy = true;
+    run->result.emplace(ComputeDiagram(in, run->control));
     return run;
 }
 
 TEST(Airy, WindowAroundTheRainbowRay)
 {
     // Index 1.4: the whole window of 111 rays before and 71 after lies among the 1000 rays.
-    const auto run = RunAiry("1.4", "2");
-    ASSERT_EQ(run->lines.size(), 7u + 183 + 51);
-    EXPECT_TRUE(run->sink.messages.empty());
-    EXPECT_EQ(run->lines[3], "# Order p = 2");
-    EXPECT_EQ(run->lines[4], "");
-    EXPECT_EQ(run->lines[6], "#    v       phase      amplitude    theta[deg.]     r");
-    // The rainbow ray itself, line 7 + 111, sits at the origin of the reference line.
-    const std::string rainbow = run->lines[7 + 111];
-    EXPECT_EQ(rainbow.substr(0, 22), "    0.0000     0.0000 ") << rainbow;
+    const auto run = RunAiry(1.4, 2);
+    ASSERT_TRUE(run->result->airy);
+    EXPECT_TRUE(run->control.messages.empty());
+    const AiryCurve& curve = run->curve();
+    ASSERT_EQ(curve.rays.size(), 183u);
+    // The rainbow ray itself sits at the origin of the reference line, with phase 0.
+    const AiryRay& rainbow = curve.rays[111];
+    EXPECT_NEAR(rainbow.v, 0.0, 1e-9);
+    EXPECT_EQ(rainbow.psi, 0.0);
+    EXPECT_EQ(rainbow.theta, curve.RainbowAngle);
     // The 51 directions run around the rainbow angle, the middle one on it.
-    const std::string header = run->lines[5];
-    const std::string rainbowAngle = header.substr(header.find(',') + 1, 13);
-    EXPECT_EQ(run->lines[7 + 183 + 25].substr(0, 12), rainbowAngle.substr(1));
-    ASSERT_TRUE(run->result.airy.active);
-    EXPECT_EQ(run->result.airy.x.size(), 51u);
+    EXPECT_EQ(curve.angle[25], curve.RainbowAngle);
+    EXPECT_NE(curve.angle[0], curve.angle[50]);
 }
 
 TEST(Airy, WindowClippedAtTheLastRay)
 {
     // The water drop's rainbow ray is 929: the window's 71 rays after it would pass ray 999.
-    const auto run = RunAiry("1.333", "2");
-    ASSERT_EQ(run->lines.size(), 7u + 182 + 51);
-    EXPECT_EQ(run->lines[5].substr(0, 21), "# Rainbow angle: 929,");
+    const auto run = RunAiry(1.333, 2);
+    ASSERT_TRUE(run->result->airy);
+    EXPECT_EQ(run->curve().RainbowIndex, 929);
+    EXPECT_EQ(run->curve().rays.size(), 182u);
 }
 
 TEST(Airy, NoRainbowWithoutOrderTwo)
 {
-    const auto run = RunAiry("1.333", "1");
-    EXPECT_TRUE(run->lines.empty());
-    EXPECT_FALSE(std::filesystem::exists(run->dir / "Orvane_Airy.dat"));
-    EXPECT_EQ(run->sink.messages, std::vector<std::string>{"No primary rainbow found among the order-2 rays."});
-    EXPECT_FALSE(run->result.airy.active);
-    EXPECT_TRUE(run->result.airy.x.empty());
+    const auto run = RunAiry(1.333, 1);
+    EXPECT_FALSE(run->result->airy);
+    EXPECT_EQ(run->control.messages, std::vector<std::string>{"No primary rainbow found among the order-2 rays."});
 }
 
 } // namespace

@@ -6,9 +6,9 @@
 #include <complex>
 #include <vector>
 
-#include "engine/Angles.h"
 #include "engine/AssembleOrders.h"
-#include "numeric/MessageSink.h"
+#include "geometry/Angles.h"
+#include "numeric/RunControl.h"
 #include "numeric/Numerics.h"
 #include "tests/engine/TracedRun.h"
 
@@ -28,7 +28,7 @@ struct Order {
 
 struct Assembled {
     TScatteringGrid grid{361};  // one degree apart
-    RecordingSink sink;
+    RecordingControl sink;
 };
 
 Assembled Assemble(const std::vector<Order>& orders)
@@ -216,7 +216,7 @@ TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
     for (const Order& o : orders)
         rows.push_back({o.angle.data(), o.intensity.data(), o.phase.data()});
     TScatteringGrid expected(120001);
-    RecordingSink expectedSink;
+    RecordingControl expectedSink;
     for (const Order& o : orders) {
         const bool up = o.angle[1] > o.angle[0];
         const int s = FirstAbove(expected, up ? o.angle.front() : o.angle.back());
@@ -235,7 +235,7 @@ TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
 
     for (int threads : {1, 2}) {
         TScatteringGrid grid(120001);
-        RecordingSink sink;
+        RecordingControl sink;
         AssembleOrders(rows, N, grid, sink, threads);
         EXPECT_EQ(expected.TotalAmpRe, grid.TotalAmpRe) << threads << " threads";
         EXPECT_EQ(expected.TotalAmpIm, grid.TotalAmpIm) << threads << " threads";
@@ -247,15 +247,15 @@ TEST(AssembleOrders, ThreadsDoNotChangeTheSum)
 {
     // Enough branches and grid angles for the interpolation to be shared between threads:
     // every grid angle must still receive its branches' contributions in the same order.
-    const auto run = testing::Trace([](Fields& f) {
-        f.LblEdtNumRays = "1000";
-        f.EdtMaxp = "10";
+    const auto run = testing::Trace([](DiagramInputs& f) {
+        f.NumIncRays = 1000;
+        f.MaxP = 10;
     });
     std::vector<OrderRows> rows;
     for (int p = 0; p <= 10; ++p)
         rows.push_back({run->T().RayAngle[p].data(), run->T().RayIntensity[p].data(), run->T().RayPhase[p].data()});
     TScatteringGrid one(120001), two(120001);
-    RecordingSink sink;
+    RecordingControl sink;
     AssembleOrders(rows, 1000, one, sink, 1);
     AssembleOrders(rows, 1000, two, sink, 2);
     EXPECT_EQ(one.TotalAmpRe, two.TotalAmpRe);

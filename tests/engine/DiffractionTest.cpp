@@ -1,13 +1,12 @@
-// Fraunhofer diffraction by the shadow: the J1(u)/u lobe, its scale, and its file.
+// Fraunhofer diffraction by the shadow: the J1(u)/u lobe and its scale.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
-#include "engine/Angles.h"
 #include "engine/Diffraction.h"
-#include "numeric/Format.h"
+#include "geometry/Angles.h"
 #include "numeric/Numerics.h"
-#include "tests/engine/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -71,23 +70,6 @@ TEST(Diffraction, ScalesWithTheRadiusAcrossThePlane)
     // Oblique light: the lobe is centred on the incident direction, 30°.
     const auto peak = std::max_element(thin.DiffAmp.begin(), thin.DiffAmp.end()) - thin.DiffAmp.begin();
     EXPECT_NEAR(ToDegrees(thin.ThetaGrid[static_cast<std::size_t>(peak)]), 30.0, 0.1);
-}
-
-TEST(Diffraction, FileHoldsTheSquaredAmplitudeOrOnlyItsHeader)
-{
-    testing::TempFolder dir;
-    const TScatteringGrid grid = DiffractedGrid(Particle(50, 0), 1001);
-    WriteDiffractionFile(dir / "Orvane_d.dat", grid, true);
-    const auto lines = testing::SplitCrLf(testing::ReadBytes(dir / "Orvane_d.dat"));
-    ASSERT_TRUE(lines.ok);
-    ASSERT_EQ(lines.lines.size(), 1002u);
-    EXPECT_EQ(lines.lines[0], "# theta[deg.] Intensity");
-    EXPECT_EQ(lines.lines[1], " -180.000000 0.00000E+000");
-    const double peak = grid.DiffAmp[500] * grid.DiffAmp[500];
-    EXPECT_EQ(lines.lines[501], "    0.000000 " + Format("%12.6e", {peak}));
-
-    WriteDiffractionFile(dir / "Orvane_d.dat", grid, false);
-    EXPECT_EQ(testing::ReadBytes(dir / "Orvane_d.dat"), "# theta[deg.] Intensity\r\n");
 }
 
 } // namespace

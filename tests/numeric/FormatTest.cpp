@@ -19,15 +19,6 @@ namespace {
 
 const double kInf = std::numeric_limits<double>::infinity();
 
-// Sets the decimal separator for one test and puts the point back afterwards.
-class SeparatorScope {
-public:
-    explicit SeparatorScope(char separator) : saved_(DecimalSeparator()) { SetDecimalSeparator(separator); }
-    ~SeparatorScope() { SetDecimalSeparator(saved_); }
-
-private:
-    char saved_;
-};
 
 struct FloatCase {
     const char* fmt;
@@ -99,13 +90,16 @@ TEST(Format, FloatConversions)
 
 TEST(Format, CommaLocaleUsesTheCommaInEveryFloatConversion)
 {
-    SeparatorScope comma(',');
-    EXPECT_EQ("1,23450E+003", Format("%12.6e", {1234.5}));
-    EXPECT_EQ("   -144,8956", Format("%12.4f", {-144.8956}));
-    EXPECT_EQ("  1,2346E005", Format("%12.5g", {123456.7}));
-    EXPECT_EQ("0,6328", FloatToStr(0.6328));
-    EXPECT_EQ("    12", Format("%6d", {12}));
-    EXPECT_EQ("# a,b,c = 1,5", Format("# a,b,c = %s", {FloatToStr(1.5)}));
+    EXPECT_EQ("1,23450E+003", Format("%12.6e", {1234.5}, ','));
+    EXPECT_EQ("   -144,8956", Format("%12.4f", {-144.8956}, ','));
+    EXPECT_EQ("  1,2346E005", Format("%12.5g", {123456.7}, ','));
+    EXPECT_EQ("0,6328", FloatToStr(0.6328, ','));
+    EXPECT_EQ("    12", Format("%6d", {12}, ','));
+    EXPECT_EQ("# a,b,c = 1,5", Format("# a,b,c = %s", {FloatToStr(1.5, ',')}, ','));
+    std::string line;
+    FormatTo(line, "%12.6f", {-147.434393}, ',');
+    EXPECT_EQ(" -147,434393", line);
+    EXPECT_EQ("1.5", FloatToStr(1.5));  // the point unless a separator is given
 }
 
 TEST(Format, IntegersTextsAndLiterals)
@@ -262,12 +256,13 @@ TEST(StrToFloat, AnythingElseIsAConversionErrorQuotingTheText)
 
 TEST(StrToFloat, CommaLocaleTakesTheCommaAndRefusesThePoint)
 {
-    SeparatorScope comma(',');
-    EXPECT_EQ(1.5, StrToFloat("1,5"));
-    EXPECT_EQ(-0.25, StrToFloat(" -2,5e-1 "));
-    EXPECT_THROW(StrToFloat("1.5"), EConvertError);
+    EXPECT_EQ(1.5, StrToFloat("1,5", ','));
+    EXPECT_EQ(-0.25, StrToFloat(" -2,5e-1 ", ','));
+    EXPECT_THROW(StrToFloat("1.5", ','), EConvertError);
+    EXPECT_THROW(StrToFloat("1,5"), EConvertError);
     double v = 0;
-    EXPECT_TRUE(TryStrToFloat("1.5", v, '.'));  // the parameter file's point, whatever the locale
+    EXPECT_FALSE(TryStrToFloat("1.5", v, ','));
+    EXPECT_TRUE(TryStrToFloat("1.5", v));
     EXPECT_EQ(1.5, v);
 }
 

@@ -1,0 +1,39 @@
+// The chart's series of a diagram run: per order its rays as points, the total, the Airy curve
+// and the exact curve as lines, each in degrees against the log10 of the intensity.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/Diagram.h"
+#include "raytrace/Canvas.h"
+
+namespace orvane {
+
+// One series of the chart; x in degrees, y = log10(|intensity| + 1e-10), ascending x.
+struct SeriesData {
+    bool active = false;
+    std::string title;
+    TColor color = 0;
+    std::vector<double> x;
+    std::vector<double> y;
+};
+
+struct DiagramSeries {
+    std::array<SeriesData, kOrderCount> orders;  // point series of order p
+    SeriesData total;                            // line series "Total", black
+    SeriesData airy;                             // line series of the Airy curve, grey 0x707070
+    SeriesData mie;                              // line series "Exact (Mie)" of a sphere, dark red
+    bool legendVisible = true;
+};
+
+// log10(|I| + 1e-10): the chart's intensity axis.
+double ChartIntensity(double intensity);
+
+// Every series of the run: one per computed order (all titled "p=<p>" in the order's colour),
+// the total (when computed), the Airy curve and the exact curve (when computed); every series
+// sorted by ascending angle. The legend shows for more than one order.
+DiagramSeries BuildChartSeries(const DiagramResult& result);
+
+} // namespace orvane

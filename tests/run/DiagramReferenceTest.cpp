@@ -1,0 +1,70 @@
+// Whole diagram runs against the two reference runs: every data file, digit for digit within
+// the last printed digit, and the messages.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "run/ParameterFile.h"
+#include "tests/run/RunSupport.h"
+#include "tests/support/ReferenceFiles.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CompareWithReference;
+using testing::TempFolder;
+
+struct ReferenceCase {
+    const char* folder;
+    std::function<void(Fields&)> options;  // what the run's orvane-batch options tick
+};
+
+class DiagramReference : public ::testing::TestWithParam<ReferenceCase> {};
+
+TEST_P(DiagramReference, WritesEveryDataFileOfTheReferenceRun)
+{
+    const ReferenceCase& c = GetParam();
+    const fs::path reference = fs::path(ORVANE_REFERENCE_DIR) / c.folder;
+    TempFolder dir;
+
+    testing::WindowRun run;
+    WriteParametersToFields(ReadParameterFile(reference / "Orvane.par"), run.fields);
+    c.options(run.fields);
+    testing::Calculate(run, dir.path());
+
+    EXPECT_TRUE(run.sink.messages.empty()) << run.sink.messages.front();
+    std::set<std::string> expected;
+    for (const auto& entry : fs::directory_iterator(reference))
+        if (entry.path().extension() == ".dat")
+            expected.insert(entry.path().filename().string());
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, expected);
+    for (const std::string& name : expected)
+        EXPECT_EQ(CompareWithReference(dir / name.c_str(), reference / name,
+                                       testing::IllConditionedReferenceLines(c.folder, name)),
+                  "")
+            << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, DiagramReference,
+                         ::testing::Values(ReferenceCase{"default",
+                                                         [](Fields& f) {
+                                                             f.ChBxDiff = true;
+                                                             f.ChBxAiry = true;
+                                                             f.ChBxCheck = true;
+                                                         }},
+                                           ReferenceCase{"spheroid",
+                                                         [](Fields& f) {
+                                                             f.ChBxDiff = true;
+                                                             f.ChBxAiry = true;
+                                                         }}),
+                         [](const auto& info) { return std::string(info.param.folder); });
+
+} // namespace
+} // namespace orvane

@@ -1,0 +1,248 @@
+// The whole diagram run from the window's texts: the limits and errors of its start in their
+// order, and which files a run writes and keeps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "numeric/Errors.h"
+#include "numeric/Format.h"
+#include "tests/run/RunSupport.h"
+#include "tests/support/ReferenceFiles.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+using Window = testing::WindowRun;
+
+DiagramResult Calculate(Window& run, const TempFolder& dir) { return testing::Calculate(run, dir.path()); }
+
+std::vector<std::string> Files(const TempFolder& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Lines(const fs::path& file)
+{
+    const auto split = testing::SplitCrLf(ReadBytes(file));
+    EXPECT_TRUE(split.ok) << file;
+    return split.lines;
+}
+
+TEST(DiagramRun, StartRefusesWhatItCannotComputeBeforeAnyFile)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Fields&)> setup;
+        std::string error;
+        std::vector<std::string> messagesBefore;
+    };
+    const std::vector<Case> cases = {
+        {"one ray", [](Fields& f) { f.LblEdtNumRays = "1"; }, "At least 2 incident rays are needed.",
+         {"Ray number should be more than 100."}},
+        {"one ray, checked",
+         [](Fields& f) {
+             f.LblEdtNumRays = "1";
+             f.ChBxCheck = true;
+         },
+         "At least 2 incident rays are needed.", {}},
+        // The grid is made before the ray-count warning.
+        {"one angle",
+         [](Fields& f) {
+             f.LblEdtNumSca = "1";
+             f.LblEdtNumRays = "50";
+         },
+         "The number of scattering angles must be between 2 and 1000000.", {}},
+        {"too many angles", [](Fields& f) { f.LblEdtNumSca = "1000001"; },
+         "The number of scattering angles must be between 2 and 1000000.", {}},
+        {"negative angle count", [](Fields& f) { f.LblEdtNumSca = "-5"; },
+         "The number of scattering angles must be between 2 and 1000000.", {}},
+        {"position beyond the grazing height",
+         [](Fields& f) {
+             f.ChkBxMinMax = true;
+             f.EdtAxisMin = "-10";
+             f.EdtAxisMax = "60";
+         },
+         "Ray positions must lie between -50.00000 and 50.00000 µm.", {}},
+        // No ray, or fewer: refused like one (the warning comes first without the check file).
+        {"no ray, checked",
+         [](Fields& f) {
+             f.LblEdtNumRays = "0";
+             f.ChBxCheck = true;
+         },
+         "At least 2 incident rays are needed.", {}},
+        {"negative ray count", [](Fields& f) { f.LblEdtNumRays = "-3"; }, "At least 2 incident rays are needed.",
+         {"Ray number should be more than 100."}},
+        // Min p above Max p ends the run before the first ray.
+        {"Min p above Max p",
+         [](Fields& f) {
+             f.EdtMinp = "3";
+             f.EdtMaxp = "2";
+         },
+         "Min p must not be larger than Max p.", {}},
+        {"one ray in Min/Max mode",
+         [](Fields& f) {
+             f.ChkBxMinMax = true;
+             f.LblEdtNumRays = "1";
+         },
+         "At least 2 incident rays are needed.", {"Ray number should be more than 100."}},
+        // k·(k·a) of a wavelength of 1e-300 µm overflows the normalisation.
+        {"overflow", [](Fields& f) { f.EdtWl = "1e-300"; }, "Floating point overflow", {}},
+    };
+    for (const Case& c : cases) {
+        TempFolder dir;
+        Window run;
+        c.setup(run.fields);
+        try {
+            Calculate(run, dir);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const OrvaneError& e) {
+            EXPECT_EQ(e.what(), c.error) << c.name;
+        }
+        EXPECT_EQ(run.sink.messages, c.messagesBefore) << c.name;
+        EXPECT_TRUE(Files(dir).empty()) << c.name;
+    }
+}
+
+TEST(DiagramRun, TextsThatAreNotNumbersEndTheRunWithAConversionError)
+{
+    for (auto setup : std::vector<std::function<void(Fields&)>>{
+             [](Fields& f) { f.LblEdtNumRays = "many"; },
+             [](Fields& f) { f.LblEdtNumSca = "1.5"; },
+             [](Fields& f) {
+                 f.ChkBxMinMax = true;
+                 f.EdtAxisMax = "top";
+             },
+         }) {
+        TempFolder dir;
+        Window run;
+        setup(run.fields);
+        EXPECT_THROW(Calculate(run, dir), EConvertError);
+        EXPECT_TRUE(Files(dir).empty());
+    }
+}
+
+TEST(DiagramRun, MoreThan5000RaysAreLimitedAfterTheMessage)
+{
+    TempFolder dir;
+    Window run;
+    run.fields.LblEdtNumRays = "6000";
+    run.fields.EdtMaxp = "0";
+    run.fields.LblEdtNumSca = "100";
+    EXPECT_EQ(Calculate(run, dir).rays.count(), 5000);
+    EXPECT_EQ(run.sink.messages, std::vector<std::string>{"Number of rays is limited to 5000"});
+    EXPECT_EQ(Lines(dir / "Orvane_0.dat").size(), 5001u);
+}
+
+TEST(DiagramRun, AnOutputThatCannotBeWrittenEndsTheRun)
+{
+    {
+        // The check file is made before the first ray: nothing else is written.
+        TempFolder dir;
+        fs::create_directory(dir / "Orvane_raw.dat");
+        Window run;
+        run.fields.ChBxCheck = true;
+        EXPECT_THROW(Calculate(run, dir), EInOutError);
+        EXPECT_EQ(Files(dir), std::vector<std::string>{"Orvane_raw.dat"});
+    }
+    {
+        // The total file comes last: the order files before it stay as written.
+        TempFolder dir;
+        fs::create_directory(dir / "Orvane_t.dat");
+        Window run;
+        EXPECT_THROW(Calculate(run, dir), EInOutError);
+        EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_0.dat", "Orvane_1.dat", "Orvane_2.dat", "Orvane_3.dat",
+                                                        "Orvane_4.dat", "Orvane_d.dat", "Orvane_t.dat"}));
+        EXPECT_EQ(Lines(dir / "Orvane_4.dat").size(), 201u);
+    }
+}
+
+TEST(DiagramRun, FilesNotRewrittenKeepWhatAnEarlierRunWrote)
+{
+    TempFolder dir;
+    Window run;
+    run.fields.ChBxAiry = true;
+    run.fields.ChBxDiff = true;
+    run.fields.ChBxCheck = true;
+    Calculate(run, dir);
+    const std::string airy = ReadBytes(dir / "Orvane_Airy.dat");
+    const std::string diffraction = ReadBytes(dir / "Orvane_d.dat");
+    const std::string check = ReadBytes(dir / "Orvane_raw.dat");
+
+    // Without the total, neither the Airy sum nor the diffraction runs; the total file is
+    // still written, with zeros, and the total series stays hidden.
+    run.fields.ChBxTotalInt = false;
+    run.fields.ChBxCheck = false;
+    run.fields.LblEdtNumRays = "300";
+    const DiagramResult result = Calculate(run, dir);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_Airy.dat"), airy);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_d.dat"), diffraction);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_raw.dat"), check);
+    EXPECT_EQ(Lines(dir / "Orvane_0.dat").size(), 301u);
+    for (const std::string& line : Lines(dir / "Orvane_t.dat")) {
+        if (line[0] != '#') {
+            EXPECT_EQ(line.substr(12), " 0.00000E+000 0.00000E+000 0.00000E+000");
+        }
+    }
+    EXPECT_FALSE(result.totalComputed);
+    EXPECT_FALSE(result.airy);
+}
+
+TEST(DiagramRun, DiffractionFileHoldsTheSquaredAmplitudeOrOnlyItsHeader)
+{
+    TempFolder dir;
+    Window run;
+    run.fields.ChBxDiff = true;
+    run.fields.LblEdtNumSca = "1001";
+    const DiagramResult result = Calculate(run, dir);
+    const std::vector<std::string> lines = Lines(dir / "Orvane_d.dat");
+    ASSERT_EQ(lines.size(), 1002u);
+    EXPECT_EQ(lines[0], "# theta[deg.] Intensity");
+    EXPECT_EQ(lines[1], " -180.000000 0.00000E+000");
+    const double peak = result.grid.DiffAmp[500] * result.grid.DiffAmp[500];
+    EXPECT_GT(peak, 0.0);
+    EXPECT_EQ(lines[501], "    0.000000 " + Format("%12.6e", {peak}));
+
+    run.fields.ChBxDiff = false;
+    Calculate(run, dir);
+    EXPECT_EQ(ReadBytes(dir / "Orvane_d.dat"), "# theta[deg.] Intensity\r\n");
+}
+
+TEST(DiagramRun, AiryFileHoldsTheParticleTheRaysAndTheDirections)
+{
+    // Index 1.4: the whole window of 111 rays before and 71 after lies among the 1000 rays.
+    TempFolder dir;
+    Window run;
+    run.fields.Edtmr = "1.4";
+    run.fields.EdtMaxp = "2";
+    run.fields.LblEdtNumRays = "1000";
+    run.fields.ChBxAiry = true;
+    Calculate(run, dir);
+    const std::vector<std::string> lines = Lines(dir / "Orvane_Airy.dat");
+    ASSERT_EQ(lines.size(), 7u + 183 + 51);
+    EXPECT_EQ(lines[0], "# Refractive index: m = 1.40000,     0.000000");
+    EXPECT_EQ(lines[1], "# Particle axis: a,b,c =  50.0000   50.0000  50.0000");
+    EXPECT_EQ(lines[2], "# Wavelength [\xB5m] =  0.63280");
+    EXPECT_EQ(lines[3], "# Order p = 2");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[6], "#    v       phase      amplitude    theta[deg.]     r");
+    // The rainbow ray itself, line 7 + 111, sits at the origin of the reference line.
+    EXPECT_EQ(lines[7 + 111].substr(0, 22), "    0.0000     0.0000 ") << lines[7 + 111];
+    // The 51 directions run around the rainbow angle, the middle one on it.
+    const std::string rainbowAngle = lines[5].substr(lines[5].find(',') + 1, 13);
+    EXPECT_EQ(lines[7 + 183 + 25].substr(0, 12), rainbowAngle.substr(1));
+}
+
+} // namespace
+} // namespace orvane
