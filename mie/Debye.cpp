@@ -215,6 +215,8 @@ void DebyeSphere::ComputeFresnelCoefficients()
     const RiccatiTable out = Riccati(Complex(x, 0.0), nMax);
     const RiccatiTable in = Riccati(y, nMax);
     const double sigma = std::cbrt(x / 2.0);
+    const double criticalEdge = m.real() * x;
+    const double criticalSigma = std::cbrt(criticalEdge / 2.0);
     const Complex kappa[2] = {m, 1.0 / m};
     const Scaled one{Complex(1.0, 0.0), 0};
 
@@ -222,6 +224,8 @@ void DebyeSphere::ComputeFresnelCoefficients()
     for (int n = 1; n <= nMax; ++n) {
         PartialWave& w = waves_[n - 1];
         w.halfEdge = 0.25 * std::erfc((double(n) + 0.5 - x) / sigma);
+        if (m.real() < 1.0)
+            w.evanescent = 0.5 * std::erfc((criticalEdge - double(n) - 0.5) / criticalSigma);
 
         const Complex rhoX = ToComplex(out.psi[n] / out.xi[n]);
         const Scaled rhoY = in.psi[n] / in.xi[n];
@@ -241,6 +245,15 @@ void DebyeSphere::ComputeFresnelCoefficients()
             w.oneMinusR11[k] = psiOverXi2Y * (2.0 * (in.d0[n] - kappa[k] * out.d1[n]) * invDen);
         }
     }
+}
+
+// Term 0 plus v_n·Σ_{p>=1} = term 0 + v_n·(-½·T21·T12)/(1 - R11).
+Complex DebyeSphere::ReflectionCoefficient(const PartialWave& w, int k)
+{
+    const Complex term0 = w.halfOneMinusR22[k] - w.halfEdge;
+    if (w.evanescent == 0.0)
+        return term0;
+    return term0 + w.evanescent * ToComplex(w.transfer[k] / w.oneMinusR11[k]);
 }
 
 void DebyeSphere::CheckTermIndex(int n) const
@@ -274,6 +287,16 @@ DebyeCoefficients DebyeSphere::Diffraction(int n) const
     CheckTermIndex(n);
     const double h = waves_[n - 1].halfEdge;
     return {h, h};
+}
+
+DebyeCoefficients DebyeSphere::Reflection(int n) const
+{
+    CheckTermIndex(n);
+    const PartialWave& w = waves_[n - 1];
+    Complex c[2];
+    for (int k = 0; k < 2; ++k)
+        c[k] = ReflectionCoefficient(w, k);
+    return {c[0], c[1]};
 }
 
 DebyeCoefficients DebyeSphere::Remainder(int p, int n) const
@@ -379,6 +402,7 @@ void SumTable(const std::vector<double>& table, int terms, int nMax, std::span<c
 // What a column of the coefficient table holds.
 constexpr int kDiffractionColumn = -1;
 constexpr int kRemainderColumn = -2;
+constexpr int kReflectionColumn = -3;
 
 // Terms summed together: their table (nMax · 8 · 4 doubles) stays small for the largest
 // spheres, and their sums stay in the first-level cache.
@@ -396,6 +420,8 @@ DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerm
         result.diffraction.resize(theta.size());
     if (terms.remainder)
         result.remainder.resize(theta.size());
+    if (terms.reflection)
+        result.reflection.resize(theta.size());
 
     std::vector<int> columns;
     std::vector<std::vector<MieAmplitude>*> targets;
@@ -410,6 +436,10 @@ DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerm
     if (terms.remainder) {
         columns.push_back(kRemainderColumn);
         targets.push_back(&result.remainder);
+    }
+    if (terms.reflection) {
+        columns.push_back(kReflectionColumn);
+        targets.push_back(&result.reflection);
     }
 
     // -½·T21·T12·R11^(power-1) per n and polarisation, carried from one pass to the next.
@@ -437,6 +467,9 @@ DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerm
                 Complex c[2];
                 if (column == kDiffractionColumn) {
                     c[0] = c[1] = w.halfEdge;
+                } else if (column == kReflectionColumn) {
+                    for (int k = 0; k < 2; ++k)
+                        c[k] = ReflectionCoefficient(w, k);
                 } else if (column == 0) {
                     for (int k = 0; k < 2; ++k)
                         c[k] = w.halfOneMinusR22[k] - w.halfEdge;

@@ -14,6 +14,15 @@
 //   w_n = ½·erfc((n + ½ - x)/σ),  σ = (x/2)^(1/3).
 // Diffraction + term 0 + all terms p >= 1 is exactly Mie's a_n (b_n).
 //
+// A bubble (m_re < 1) reflects totally the rays whose impact parameter exceeds m_re: the
+// partial waves n + ½ > m_re·x are evanescent inside. There R22 is the Fresnel coefficient
+// with the conjugate phase of total reflection, and the terms p >= 1, each exponentially
+// small, add up (R11 close to 1) to the correction that gives the physical phase. The
+// "reflection" term is therefore term 0 plus, beyond the critical impact parameter, the
+// whole sum of the orders p >= 1, switched on by a smooth step
+//   v_n = ½·erfc((m_re·x - n - ½)/σ'),  σ' = (m_re·x/2)^(1/3);
+// for m_re >= 1 it is term 0 itself.
+//
 // Same conventions as MieSphere: time factor exp(-iωt), m = m_re + i·m_im with m_im >= 0
 // absorbing (m_re < 1 for a bubble), n_max = x + 4·x^(1/3) + 2 terms, Bohren and
 // Huffman's amplitude functions S1 (perpendicular) and S2 (parallel), and |S1|², |S2|²
@@ -32,18 +41,21 @@ namespace orvane {
 // The highest Debye order the module computes.
 inline constexpr int kDebyeMaxOrder = 50;
 
-// Size parameters the module accepts. Above the upper end the series of one order no
-// longer fits the time of a diagram run.
+// Size parameters the module accepts. The lower end is Mie's; the terms stay accurate down
+// there, but below x ≈ 1 they are far larger than the Mie coefficients they add up to, and
+// only their sum means much. Above the upper end the series (n_max ≈ x terms per angle and
+// order) outgrows the time of a diagram run.
 inline constexpr double kDebyeMinSizeParameter = 0.01;
 inline constexpr double kDebyeMaxSizeParameter = 1.0e5;
 
-// The terms asked of DebyeSphere::S1S2: orders pmin..pmax and, if wanted, the diffraction
-// and the remainder (every order above pmax together).
+// The terms asked of DebyeSphere::S1S2: orders pmin..pmax and, if wanted, the diffraction,
+// the remainder (every order above pmax together) and the reflection (see above).
 struct DebyeTerms {
     int pmin = 0;
     int pmax = 0;
     bool diffraction = false;
     bool remainder = false;
+    bool reflection = false;
 };
 
 // Amplitude functions of DebyeTerms at a set of angles.
@@ -52,6 +64,7 @@ struct DebyeAmplitudes {
     std::vector<std::vector<MieAmplitude>> orders;  // orders[p - pmin][angle]
     std::vector<MieAmplitude> diffraction;          // empty unless asked for
     std::vector<MieAmplitude> remainder;            // empty unless asked for
+    std::vector<MieAmplitude> reflection;           // empty unless asked for
 };
 
 // The partial-wave coefficients of one term: its share of Mie's a_n and b_n.
@@ -84,11 +97,14 @@ public:
     int NumTerms() const { return nMax_; }
 
     // Partial-wave coefficients, 1 <= n <= NumTerms(): of order p (0..kDebyeMaxOrder), of
-    // the diffraction, and of all orders above p together. Throws EInputError for an n or
-    // p out of range.
+    // the diffraction, of all orders above p together (the closed form
+    // -½·T21·T12·R11^p/(1 - R11), which also holds at the few partial waves of some absorbing
+    // spheres where |R11| > 1 and the orders grow without end), and of the reflection.
+    // Throws EInputError for an n or p out of range.
     DebyeCoefficients Term(int p, int n) const;
     DebyeCoefficients Diffraction(int n) const;
     DebyeCoefficients Remainder(int p, int n) const;
+    DebyeCoefficients Reflection(int n) const;
 
     // S1 and S2 of the terms at every scattering angle of theta (radians, any sign). The
     // coefficients of all orders come from one pass over n, and the angular functions
@@ -106,11 +122,13 @@ private:
     // Per n (index n - 1) and polarisation k (0: a_n, 1: b_n).
     struct PartialWave {
         double halfEdge = 0.0;                    // ½·w_n, the diffraction coefficient
+        double evanescent = 0.0;                  // v_n, the reflection's share of p >= 1
         std::complex<double> halfOneMinusR22[2];  // ½·(1 - R22)
         Scaled transfer[2];                       // -½·T21·T12
         Scaled r11[2];                            // R11
         Scaled oneMinusR11[2];                    // 1 - R11
     };
+    static std::complex<double> ReflectionCoefficient(const PartialWave& w, int k);
 
     double x_ = 0.0;
     std::complex<double> m_;

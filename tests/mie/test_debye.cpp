@@ -97,7 +97,8 @@ TEST(DebyeSeries, TermsAddUpToMie)
 
 // The largest spheres the module takes: the Riccati functions of a bubble (evanescent inside
 // past n = 0.75·x) and of an absorbing sphere run far outside the range of doubles, and so
-// does R11^(p-1). Nothing may overflow or turn into a NaN, and the series still sums to Mie.
+// does R11^(p-1); the bubble's reflection divides two such numbers. Nothing may overflow or
+// turn into a NaN, and the series still sums to Mie.
 TEST(DebyeSeries, LargestSpheresStayFiniteAndSumToMie)
 {
     const std::vector<double> theta = Degrees({0.0, 20.0, 60.0, 100.0, 138.0, 180.0});
@@ -105,7 +106,7 @@ TEST(DebyeSeries, LargestSpheresStayFiniteAndSumToMie)
         std::feclearexcept(FE_ALL_EXCEPT);
         const DebyeSphere sphere = DebyeSphere::FromSizeParameter(kDebyeMaxSizeParameter, m);
         const std::vector<MieAmplitude> series = WholeSeries(sphere, theta, 4);
-        const DebyeAmplitudes high = sphere.S1S2(theta, DebyeTerms{48, 50});
+        const DebyeAmplitudes high = sphere.S1S2(theta, DebyeTerms{48, 50, false, false, true});
         EXPECT_FALSE(FpFaultRaised()) << m;
         const MieSphere mie = MieSphere::FromSizeParameter(kDebyeMaxSizeParameter, m);
         for (std::size_t e = 0; e < theta.size(); ++e) {
@@ -114,13 +115,16 @@ TEST(DebyeSeries, LargestSpheresStayFiniteAndSumToMie)
             EXPECT_LT(std::abs(series[e].S2 - s.S2), 1e-9 * std::abs(s.S2)) << m << " at " << theta[e];
             for (const std::vector<MieAmplitude>& order : high.orders)
                 EXPECT_TRUE(std::isfinite(std::norm(order[e].S1)) && std::isfinite(std::norm(order[e].S2)));
+            EXPECT_TRUE(std::isfinite(std::norm(high.reflection[e].S1))
+                        && std::isfinite(std::norm(high.reflection[e].S2)));
         }
     }
 }
 
-// Extremes of index and size: every order, the diffraction and the remainder stay finite and
-// raise no floating-point fault (tiny spheres, a strongly absorbing one whose inner waves fall
-// by e^(-2·10^5), an index of exactly 1, a bubble just below 1).
+// Extremes of index and size: every order, the diffraction, the remainder and the reflection
+// stay finite and raise no floating-point fault (tiny spheres, a strongly absorbing one whose
+// inner waves fall by e^(-2·10^5), an index of exactly 1, a bubble just below 1, a very dense
+// sphere, a large absorbing bubble).
 TEST(DebyeSeries, ExtremeInputsRaiseNoFault)
 {
     struct Case {
@@ -137,9 +141,9 @@ TEST(DebyeSeries, ExtremeInputsRaiseNoFault)
     for (const Case& c : cases) {
         std::feclearexcept(FE_ALL_EXCEPT);
         const DebyeSphere sphere = DebyeSphere::FromSizeParameter(c.x, c.m);
-        const DebyeAmplitudes s = sphere.S1S2(theta, DebyeTerms{0, kDebyeMaxOrder, true, true});
+        const DebyeAmplitudes s = sphere.S1S2(theta, DebyeTerms{0, kDebyeMaxOrder, true, true, true});
         EXPECT_FALSE(FpFaultRaised()) << c.x << " " << c.m;
-        std::vector<const std::vector<MieAmplitude>*> all = {&s.diffraction, &s.remainder};
+        std::vector<const std::vector<MieAmplitude>*> all = {&s.diffraction, &s.remainder, &s.reflection};
         for (const std::vector<MieAmplitude>& order : s.orders)
             all.push_back(&order);
         for (const std::vector<MieAmplitude>* term : all)
@@ -182,6 +186,46 @@ TEST(DebyePhysics, OrderZeroIsFresnelReflection)
         const double scale = x * x / 4.0;
         EXPECT_NEAR(perpendicular / (rPerp * rPerp * scale), 1.0, 0.01) << c.m << " at " << c.thetaDeg;
         EXPECT_NEAR(parallel / (rPar * rPar * scale), 1.0, 0.01) << c.m << " at " << c.thetaDeg;
+    }
+}
+
+// A bubble's reflection beyond the critical angle: term 0 alone carries the conjugate phase
+// of total reflection, the reflection term the physical one, φ_r = -2·atan(√(sin²i - m²)/cos i)
+// (perpendicular) and -2·atan(√(sin²i - m²)/(m²·cos i)) (parallel), so that their quotient
+// turns by 2·φ_r; both reflect all the light, |S|² = x²/4. For a sphere denser than its
+// medium nothing is evanescent and the reflection is term 0 to the last bit.
+TEST(DebyePhysics, BubbleReflectionHasThePhysicalPhase)
+{
+    const double x = 1.0e4;
+    const double m = 0.75;
+    const DebyeSphere bubble = DebyeSphere::FromSizeParameter(x, Complex(m, 0.0));
+    for (double thetaDeg : {40.0, 55.0, 70.0}) {
+        std::vector<double> theta;
+        for (int k = -50; k <= 50; ++k)
+            theta.push_back((thetaDeg + 0.01 * k) * kDeg);
+        const DebyeAmplitudes s = bubble.S1S2(theta, DebyeTerms{0, 0, false, false, true});
+        Complex turnPerp = 0.0, turnPar = 0.0;
+        double intensity = 0.0;
+        for (std::size_t e = 0; e < theta.size(); ++e) {
+            turnPerp += s.reflection[e].S1 / s.orders[0][e].S1;
+            turnPar += s.reflection[e].S2 / s.orders[0][e].S2;
+            intensity += std::norm(s.reflection[e].S1) / double(theta.size());
+        }
+        const double i = (kPi - thetaDeg * kDeg) / 2.0;
+        const double root = std::sqrt(std::sin(i) * std::sin(i) - m * m);
+        const double phiPerp = -2.0 * std::atan(root / std::cos(i));
+        const double phiPar = -2.0 * std::atan(root / (m * m * std::cos(i)));
+        EXPECT_LT(std::abs(std::arg(turnPerp * std::polar(1.0, -2.0 * phiPerp))), 2.0 * kDeg) << thetaDeg;
+        EXPECT_LT(std::abs(std::arg(turnPar * std::polar(1.0, -2.0 * phiPar))), 2.0 * kDeg) << thetaDeg;
+        EXPECT_NEAR(intensity / (x * x / 4.0), 1.0, 0.01) << thetaDeg;
+    }
+
+    const DebyeSphere drop = DebyeSphere::FromSizeParameter(300.0, Complex(1.333, 0.001));
+    const std::vector<double> theta = Degrees({0.0, 30.0, 90.0, 160.0});
+    const DebyeAmplitudes s = drop.S1S2(theta, DebyeTerms{0, 0, false, false, true});
+    for (std::size_t e = 0; e < theta.size(); ++e) {
+        EXPECT_EQ(s.reflection[e].S1, s.orders[0][e].S1);
+        EXPECT_EQ(s.reflection[e].S2, s.orders[0][e].S2);
     }
 }
 
@@ -278,6 +322,7 @@ TEST(DebyeInputs, RefusesWhatItCannotCompute)
         EXPECT_THROW(sphere.Remainder(p, n), EInputError) << p << " " << n;
     }
     EXPECT_THROW(sphere.Diffraction(0), EInputError);
+    EXPECT_THROW(sphere.Reflection(sphere.NumTerms() + 1), EInputError);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // Debye terms against an independent evaluation of the series (debye.py, itself checked
 // against 40/120-digit mpmath solutions of the boundary conditions): the table
 // debye_reference_table.inc, made by make_debye_reference.py, holds S1 and S2 of orders
-// 0-4, a few high orders and the diffraction of water, glass, absorbing spheres and a
-// bubble from x = 10 to 1e5.
+// 0-4, a few high orders, the diffraction and the reflection of water, glass, absorbing
+// spheres and a bubble from x = 10 to 1e5.
 //
 // Each term must agree to 1e-6 relative, in intensity and in the complex amplitude (so in
 // phase too), wherever its intensity exceeds 1e-6 of its largest value over the table's
@@ -26,7 +26,7 @@ namespace {
 using Complex = std::complex<double>;
 
 struct DebyeReferenceRow {
-    int order;  // -1: the diffraction
+    int order;  // -1: the diffraction, -2: the reflection
     double thetaDeg;
     double s1r, s1i, s2r, s2i;
 };
@@ -62,13 +62,15 @@ TEST(DebyeReference, AgreesWithIndependentEvaluation)
         std::vector<double> theta;
         for (const DebyeReferenceRow* row : first)
             theta.push_back(row->thetaDeg * 0.017453292519943295);
-        const DebyeAmplitudes s = sphere.S1S2(theta, DebyeTerms{pmin, pmax, byOrder.count(-1) != 0, false});
+        const DebyeAmplitudes s = sphere.S1S2(
+            theta, DebyeTerms{pmin, pmax, byOrder.count(-1) != 0, false, byOrder.count(-2) != 0});
 
         for (const auto& [order, rows] : byOrder) {
             ASSERT_EQ(rows.size(), theta.size()) << c.id << " p=" << order;
             for (std::size_t e = 0; e < rows.size(); ++e)
                 ASSERT_EQ(rows[e]->thetaDeg, first[e]->thetaDeg) << c.id << " p=" << order;
-            const std::vector<MieAmplitude>& got = order < 0 ? s.diffraction : s.orders[order - pmin];
+            const std::vector<MieAmplitude>& got =
+                order == -1 ? s.diffraction : order == -2 ? s.reflection : s.orders[order - pmin];
             for (int pol = 0; pol < 2; ++pol) {
                 const auto expected = [&](const DebyeReferenceRow* row) {
                     return pol == 0 ? Complex(row->s1r, row->s1i) : Complex(row->s2r, row->s2i);
