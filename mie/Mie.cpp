@@ -1,4 +1,5 @@
 #include "mie/Mie.h"
+#include "mie/LogDerivative.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,8 @@ namespace orvane {
 namespace {
 
 using Complex = std::complex<double>;
+
+} // namespace
 
 // D_n(z) = ψ_n'(z)/ψ_n(z) for one order n, from Lentz's continued fraction.
 //
@@ -56,6 +59,8 @@ Complex LentzLogDerivative(int n, Complex z)
     }
     return f - double(n) * invZ;
 }
+
+namespace {
 
 void CheckArguments(double x, Complex m)
 {
