@@ -4,6 +4,7 @@
 
 #include "engine/Diffraction.h"
 #include "geometry/Limits.h"
+#include "mie/Debye.h"
 #include "mie/Mie.h"
 #include "numeric/Errors.h"
 #include "numeric/Format.h"
@@ -143,23 +144,39 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
         CheckFpFaults();
     }
 
-    // The exact curve of a sphere on the same grid, whether or not the total was computed.
-    // A size the exact theory cannot handle is told and the diagram goes on without it.
-    if (in.ExactMie) {
+    // The exact theory of a sphere on the same grid, whether or not the total was computed: the
+    // whole (Mie) and the terms of the orders (Debye). A size it cannot handle is told and the
+    // diagram goes on without it; for any other particle it is told once.
+    if (in.ExactMie || in.ExactDebye) {
         ThrowIfCancelled(control);
         control.progress(RunStage::ExactTheory, 0, 1);
-        if (IsSphere(in.particle)) {
+        if (!IsSphere(in.particle)) {
+            control.show(kExactSpheresOnlyMessage);
+            return result;
+        }
+        const std::complex<double> m(P.IndexRe, P.IndexIm);
+        if (in.ExactMie) {
             std::optional<MieSphere> sphere;
             try {
-                sphere.emplace(P.RadiusA, P.Wavelength, std::complex<double>(P.IndexRe, P.IndexIm));
+                sphere.emplace(P.RadiusA, P.Wavelength, m);
             } catch (const EInputError& e) {
                 control.show(e.what());
             }
             if (sphere)
                 result.mie = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar);
             CheckFpFaults();
-        } else {
-            control.show(kExactSpheresOnlyMessage);
+        }
+        if (in.ExactDebye) {
+            ThrowIfCancelled(control);
+            std::optional<DebyeSphere> sphere;
+            try {
+                sphere.emplace(P.RadiusA, P.Wavelength, m);
+            } catch (const EInputError& e) {
+                control.show(e.what());
+            }
+            if (sphere)
+                result.debye = DebyeGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, in.MinP, in.MaxP);
+            CheckFpFaults();
         }
     }
     return result;

@@ -31,6 +31,7 @@ struct DiagramInputs {
     bool Diffraction = false;     // add the diffraction by the shadow to the total
     bool Airy = false;            // the Airy wave sum near the primary rainbow
     bool ExactMie = false;        // for a sphere: the exact (Mie) intensity on the grid
+    bool ExactDebye = false;      // for a sphere: the exact Debye term of every order MinP..MaxP on the grid
 };
 
 // The limits of the inputs, each in one place; the window's texts and the Python module both
@@ -77,6 +78,7 @@ struct DiagramResult {
     bool totalComputed = false;   // the grid's sums and total were formed (TotalIntensity ticked)
     std::optional<AiryCurve> airy;
     std::vector<double> mie;      // exact intensity at the grid angles; empty when not computed
+    std::vector<std::vector<double>> debye;  // [p − MinP]: the exact Debye term p at the grid angles; empty when not computed
 
     explicit DiagramResult(int NumScaRays) : grid(NumScaRays) {}
     // Order p's rays, ray by ray: angle [rad], intensity and phase [rad].

@@ -13,6 +13,8 @@ namespace orvane {
 
 std::string OrderFileName(int p) { return "Orvane_" + IntToStr(p) + ".dat"; }
 
+std::string DebyeFileName(int p) { return "Orvane_Debye_" + IntToStr(p) + ".dat"; }
+
 namespace {
 
 // No infinity or NaN reaches a file: a fault that slipped past the flags ends the run here.
@@ -130,6 +132,9 @@ void WriteDiagramFiles(const DiagramResult& result, OutputFiles& files, char sep
     WriteTotalFile(files.create(kTotalFileName), grid, separator);
     if (!result.mie.empty())
         WriteAngleIntensityFile(files.create(kMieFileName), grid.ThetaGrid, result.mie, separator);
+    for (std::size_t k = 0; k < result.debye.size(); ++k)
+        WriteAngleIntensityFile(files.create(DebyeFileName(in.MinP + static_cast<int>(k))), grid.ThetaGrid,
+                                result.debye[k], separator);
 }
 
 } // namespace orvane

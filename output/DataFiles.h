@@ -18,6 +18,8 @@ inline constexpr const char* kCheckFileName = "Orvane_raw.dat";
 
 // "Orvane_<p>.dat".
 std::string OrderFileName(int p);
+// "Orvane_Debye_<p>.dat": the exact Debye term of order p of a sphere.
+std::string DebyeFileName(int p);
 
 // The header of every file of angles and intensities.
 inline constexpr const char* kAngleIntensityHeader = "# theta[deg.] Intensity";
@@ -33,7 +35,7 @@ void WriteAngleIntensityFile(TextWriter& out, std::span<const double> angle, std
 
 // Every data file of the run: one file per order MinP..MaxP (the rays in ray order), the total
 // file, and when they were computed the diffraction file (with the total), the Airy file and the
-// exact-theory file.
+// exact-theory files (Mie, and the Debye term of every order).
 void WriteDiagramFiles(const DiagramResult& result, OutputFiles& files, char separator);
 
 } // namespace orvane

@@ -64,6 +64,7 @@ DiagramInputs ReadDiagramInputs(Fields& f, char sep, MessageSink& sink)
     in.Diffraction = f.ChBxDiff;
     in.Airy = f.ChBxAiry;
     in.ExactMie = f.CompareExact;
+    in.ExactDebye = f.CompareDebye;
     CheckDiagramCounts(in, f.ChBxCheck, sink);
     return in;
 }

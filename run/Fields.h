@@ -57,8 +57,9 @@ struct Fields {
     bool ChBxAiry = false;
     bool ChBxCheck = false;
 
-    // The chart's menu: "Compare with exact theory".
+    // The chart's menu: "Compare with exact theory" and "Compare orders with exact Debye terms".
     bool CompareExact = false;
+    bool CompareDebye = false;
 };
 
 } // namespace orvane

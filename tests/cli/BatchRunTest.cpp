@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "mie/Debye.h"
 #include "tests/support/ReferenceFiles.h"
 
 namespace orvane {
@@ -202,7 +203,7 @@ TEST(BatchRun, SavesTheChartAndThePictureAsPng)
     EXPECT_TRUE(fs::exists(dir / "Orvane.eps"));
 }
 
-TEST(BatchRun, MieWritesTheExactFileForASphereOnly)
+TEST(BatchRun, ExactTheoryWritesItsFilesForASphereOnly)
 {
     {
         TempFolder dir;
@@ -217,13 +218,39 @@ TEST(BatchRun, MieWritesTheExactFileForASphereOnly)
         EXPECT_EQ(lines.lines[1].substr(0, 12), " -180.000000");
     }
     {
-        // The reference spheroid: the message, then the diagram as without --mie.
+        // The Debye term of every order of the run, on the same grid: the values of the module.
+        TempFolder dir;
+        PutDefaultParameters(dir);
+        const BatchOutcome outcome = RunBatch(dir, {"--debye"});
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_TRUE(outcome.errorLines.empty()) << outcome.errorLines.front();
+        EXPECT_FALSE(fs::exists(dir / "Orvane_Mie.dat"));
+        const DebyeSphere drop(50.0, 0.6328, {1.333, 0.0});
+        const std::vector<double> grid = MieThetaGrid(1000);
+        const auto terms = DebyeGridIntensity(drop, grid, 0.0, 1, 0, 4);
+        for (int p = 0; p <= 4; ++p) {
+            const std::string name = "Orvane_Debye_" + std::to_string(p) + ".dat";
+            const testing::CrLfLines lines = testing::SplitCrLf(ReadBytes(dir.path() / name));
+            ASSERT_TRUE(lines.ok) << name;
+            ASSERT_EQ(lines.lines.size(), 1001u) << name;
+            EXPECT_EQ(lines.lines[0], "# theta[deg.] Intensity") << name;
+            for (const std::size_t e : {0u, 300u, 500u, 880u, 999u}) {
+                const double written = std::strtod(lines.lines[e + 1].substr(13).c_str(), nullptr);
+                const double expected = terms[static_cast<std::size_t>(p)][e];
+                EXPECT_NEAR(written, expected, 1e-5 * expected) << name << " line " << e + 2;
+            }
+        }
+        EXPECT_FALSE(fs::exists(dir / "Orvane_Debye_5.dat"));
+    }
+    {
+        // The reference spheroid: the message once, then the diagram as without the exact theory.
         TempFolder dir;
         fs::copy_file(kReference / "spheroid/Orvane.par", dir / "Orvane.par");
-        const BatchOutcome outcome = RunBatch(dir, {"--diffraction", "--airy", "--mie"});
+        const BatchOutcome outcome = RunBatch(dir, {"--diffraction", "--airy", "--mie", "--debye"});
         EXPECT_EQ(outcome.status, 0);
         EXPECT_EQ(outcome.errorLines, std::vector<std::string>{"Exact theory is available for spheres only."});
         EXPECT_FALSE(fs::exists(dir / "Orvane_Mie.dat"));
+        EXPECT_FALSE(fs::exists(dir / "Orvane_Debye_0.dat"));
         EXPECT_EQ(CompareWithReference(dir / "Orvane_t.dat", kReference / "spheroid/Orvane_t.dat"), "");
     }
 }
