@@ -6,10 +6,12 @@ each other, and the two rays of each side of the primary rainbow (near 138 degre
 supernumerary bows. In a spray every drop has its own size, and the fringe spacing changes with
 the size, so the fringes of the drops wash out where the measured light of the whole spray is
 their sum. This example computes the diagram of 50 drop sizes drawn from a gamma distribution
-(mean radius 50 um, relative standard deviation 10 %), sums their intensities weighted by the
-number of drops of each size (drops scatter independently: the intensities add, not the
+(mean radius 50 um, relative standard deviation 10 %), each standing for an equal number of
+drops, averages their intensities (drops scatter independently: the intensities add, not the
 amplitudes), and plots the average against the single drop of the mean radius: the whole
-diagram on a log scale, and the primary rainbow.
+diagram on a log scale, and the primary rainbow. The ray model puts the rainbow's caustic at
+the same angle for every size, so the average keeps its sharp edge at 138 degrees while the
+supernumerary fringes beside it fade.
 
 The diagrams are computed in parallel with a process pool (concurrent.futures); each worker
 returns the numpy array of one size's total intensity.
@@ -42,17 +44,27 @@ RELATIVE_WIDTH = 0.10        # standard deviation / mean of the radii
 ORDERS = (0, 4)
 
 
-def gamma_sizes(count, mean=MEAN_RADIUS, relative_width=RELATIVE_WIDTH):
-    """`count` radii evenly over mean +- 3.5 standard deviations and their number weights, from
-    the gamma density n(r) ~ r^(k-1) exp(-r/s) with k = 1/relative_width^2 and s = mean/k."""
+def gamma_sizes(count, mean=MEAN_RADIUS, relative_width=RELATIVE_WIDTH, seed=1):
+    """`count` radii that stand for the gamma density n(r) ~ r^(k-1) exp(-r/s), k =
+    1/relative_width^2, s = mean/k: one radius drawn at random inside each of `count` slices of
+    equal probability, so that every radius stands for the same number of drops.
+
+    Evenly spaced radii would not do: the fringes move by several radians of phase from one
+    radius to the next, and at the angles where that step is a whole number of turns every
+    radius shows the same fringe, which then survives the average. Random radii leave no such
+    angle."""
     k = 1.0 / relative_width**2
     scale = mean / k
     sigma = mean * relative_width
-    radii = np.linspace(max(mean - 3.5 * sigma, 1e-3), mean + 3.5 * sigma, count)
+    r = np.linspace(max(mean - 8 * sigma, 1e-3), mean + 8 * sigma, 20001)
     # In logarithms, since r^(k-1) alone overflows for narrow distributions.
-    log_density = (k - 1.0) * np.log(radii) - radii / scale
-    weights = np.exp(log_density - log_density.max())
-    return radii, weights / weights.sum()
+    log_density = (k - 1.0) * np.log(r) - r / scale
+    density = np.exp(log_density - log_density.max())
+    cumulative = np.concatenate(([0.0], np.cumsum((density[1:] + density[:-1]) / 2)))
+    cumulative /= cumulative[-1]
+    rng = np.random.default_rng(seed)
+    probabilities = (np.arange(count) + rng.uniform(size=count)) / count
+    return np.interp(probabilities, cumulative, r)
 
 
 def total_intensity(radius, rays, angles):
@@ -81,21 +93,23 @@ def main(argv=None):
         matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    radii, weights = gamma_sizes(sizes)
+    radii = gamma_sizes(sizes)
     start = time.perf_counter()
     # A fresh interpreter per worker ("spawn"): nothing of this process, threads included, is
     # copied into the workers.
     context = multiprocessing.get_context("spawn")
     with concurrent.futures.ProcessPoolExecutor(max_workers=args.workers, mp_context=context) as pool:
         totals = list(pool.map(total_intensity, radii, [rays] * sizes, [angles] * sizes))
-    average = np.average(np.array(totals), axis=0, weights=weights)
+    average = np.mean(np.array(totals), axis=0)
     single = orvane.diagram(radii=(MEAN_RADIUS,) * 3, wavelength=WAVELENGTH, index=WATER, orders=ORDERS,
                             rays=rays, angles=angles, diffraction=True)
     elapsed = time.perf_counter() - start
     print(f"{sizes} sizes, {rays} rays, {angles} angles: {elapsed:.1f} s", file=sys.stderr)
 
     theta = single.angles
-    half = theta >= 0  # a sphere's diagram is symmetric about the incident direction
+    # A sphere's diagram is symmetric about the incident direction. The grid points within a
+    # tenth of a degree of 180, where the two ends of the angle range meet, get no ray.
+    half = (theta >= 0) & (theta < 179.9)
     fig, (full, bow) = plt.subplots(1, 2, figsize=(11, 4.2), gridspec_kw={"width_ratios": [3, 2]})
     for ax in (full, bow):
         ax.semilogy(theta[half], single.total[half], color="0.65", lw=0.6,
