@@ -324,10 +324,23 @@ def diagram(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
     check         with output: also the check file Orvane_raw.dat
     separator     decimal separator of the numbers in the files
 
-    Returns a Diagram: `angles` (the grid, degrees), `total` (|S|^2 with the diffraction when
-    asked), `amplitude` (complex ray sum without diffraction), `orders` ({p: Rays} with angle in
-    degrees, intensity and phase in radians per incident ray), `diffraction_amplitude` and
-    `diffraction_intensity`, `airy`, `mie`, `messages`; see help(orvane.Diagram).
+    Returns a Diagram (see help(orvane.Diagram)):
+    angles      the grid: `angles` directions equally spaced from -180 to 180 degrees
+    total       |S|^2 on the grid: the coherent sum of the orders, plus the diffraction when asked
+    amplitude   the complex ray sum on the grid, without the diffraction
+    orders      {p: Rays}: per incident ray, its direction (degrees), intensity and phase
+                (radians) in order p; a ray that does not leave in order p has angle and
+                intensity 0
+    diffraction_amplitude, diffraction_intensity, airy, mie, messages, inputs, heights
+
+    Conventions: a direction is the angle of the outgoing ray in the plane of the ellipse, in
+    degrees from the +z axis (along c) towards the +x axis (along a), atan2(x, z), not its
+    deviation: with incidence 0 forward is 0 and backward +-180, with incidence t forward is t;
+    a sphere's primary rainbow at index 1.333 lies near -137.9 and +137.9. Intensities are in
+    units of the squared Mie amplitude functions, |S1|^2 for polarisation 1 and |S2|^2 for 0,
+    so a sphere's diagram lies on orvane.mie's curve; every one is scaled by k^2*G (k =
+    2*pi/wavelength, G = b*sqrt((c*sin t)^2 + (a*cos t)^2)), and I/k^2 is dsigma/dOmega in
+    um^2/sr.
 
     Raises InputError (a ValueError) for inputs the program refuses, with its message, e.g.
     "Min p must not be larger than Max p."; MathError when a floating-point fault ends the run;
@@ -335,8 +348,11 @@ def diagram(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
 
     Example
     -------
-    >>> d = orvane.diagram(radii=(50, 50, 50), index=1.333, orders=(0, 4), diffraction=True)
-    >>> d.angles[d.total.argmax()]     # the forward peak, 0 degrees
+    >>> d = orvane.diagram(radii=(50, 50, 50), index=1.333, angles=3601, diffraction=True, airy=True)
+    >>> d.angles[d.total.argmax()]      # the forward diffraction peak
+    0.0
+    >>> round(d.airy.rainbow_angle, 2)  # the primary rainbow ray of order 2
+    -137.92
     """
     unknown = set(switches) - set(_SWITCHES)
     if unknown:
@@ -369,7 +385,7 @@ def _describe_switches():
     lines = []
     for keyword, (default, text) in _SWITCHES.items():
         parameters.append(inspect.Parameter(keyword, inspect.Parameter.KEYWORD_ONLY, default=default))
-        lines.append(f"    {keyword:<13} {text} (default {default})")
+        lines.append(f"    {keyword:<13} {text}")
     diagram.__signature__ = inspect.Signature(parameters)
     diagram.__doc__ = diagram.__doc__.replace("{switches}", "\n".join(lines))
 
