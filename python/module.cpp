@@ -151,16 +151,17 @@ public:
                 throw py::error_already_set();
     }
 
-    // With the GIL held: the outcome of a computation that ended with `error`. A run stopped by a
-    // signal raises the signal's exception; otherwise the core's error.
-    [[noreturn]] void raise(std::exception_ptr error)
+    // With the GIL held, after the run: a signal that came during it raises its exception (even
+    // when the run ended before it asked to stop), else the run's own error, if any.
+    void finish(std::exception_ptr error)
     {
         if (pending_) {
             py::error_already_set pending = std::move(*pending_);
             pending_.reset();
             throw pending;
         }
-        std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
     }
 
     std::vector<std::string> messages;
@@ -186,8 +187,7 @@ auto RunReleased(PythonControl& control, Work&& work)
         }
     }
     control.warn();
-    if (error)
-        control.raise(error);
+    control.finish(error);
     return std::move(*result);
 }
 
