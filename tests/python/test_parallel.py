@@ -43,14 +43,18 @@ def test_other_threads_run_python_during_a_computation():
     assert len(slices) >= 8, sorted(slices)
 
 
-def test_ctrl_c_stops_a_long_run():
+def test_ctrl_c_stops_a_long_run_and_keeps_the_old_files(tmp_path):
+    orvane.diagram(rays=100, angles=50, output=tmp_path, check=True)
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
     timer = threading.Timer(0.3, _thread.interrupt_main)
     timer.start()
     try:
         with pytest.raises(KeyboardInterrupt):
-            orvane.diagram(**LONG_RUN)
+            orvane.diagram(**LONG_RUN, output=tmp_path, check=True)
     finally:
         timer.cancel()
+    # The stopped run had begun its check file; the folder is as the last whole run left it.
+    assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == before
     # The module is usable again afterwards.
     assert orvane.diagram(rays=100, angles=50).total.shape == (50,)
 
