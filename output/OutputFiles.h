@@ -1,5 +1,6 @@
-// The files of one run, written into one folder and replaced together: either every file of
-// the run takes the place of the old one, or none does.
+// The files of one run, written into one folder and replaced together: each file is written into
+// a staging folder inside the target folder and moved into place by commit(), so that a run that
+// fails or is cancelled before commit() leaves the folder's files as they were.
 #pragma once
 
 #include <filesystem>
@@ -15,6 +16,7 @@ class OutputFiles {
 public:
     // folder: where the files go; empty for the current folder.
     explicit OutputFiles(std::filesystem::path folder);
+    // Without commit(): the staged files are dropped and the folder is left as it was.
     ~OutputFiles();
     OutputFiles(const OutputFiles&) = delete;
     OutputFiles& operator=(const OutputFiles&) = delete;
@@ -23,14 +25,25 @@ public:
     // valid until the set is committed or dropped. EInOutError when it cannot be created.
     TextWriter& create(const std::string& name);
 
-    // Closes every file and puts all of them in place. EInOutError when one cannot be written.
+    // Closes every file and moves all of them into place, replacing the old ones. EInOutError
+    // when one cannot be written or put in place.
     void commit();
 
+    // Where the file `name` ends up.
     std::filesystem::path path(const std::string& name) const;
 
 private:
+    struct File {
+        std::unique_ptr<TextWriter> writer;
+        std::string name;
+        bool staged;  // written in the staging folder (else directly in place)
+    };
+    void dropStaging();
+
     std::filesystem::path folder_;
-    std::vector<std::unique_ptr<TextWriter>> writers_;
+    std::filesystem::path staging_;  // made with the first file; empty when it could not be made
+    bool stagingTried_ = false;
+    std::vector<File> files_;
 };
 
 } // namespace orvane
