@@ -50,6 +50,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.check = true;
         } else if (a == "--mie") {
             options.mie = true;
+        } else if (a == "--entry-fresnel") {
+            options.entryFresnel = true;
         } else if (a == "--minmax") {
             options.minMax = true;
             options.axisMin = value(a);
@@ -105,6 +107,8 @@ void ApplyBatchOptions(const BatchOptions& options, Fields& fields)
         fields.ChBxCheck = true;
     if (options.mie)
         fields.CompareExact = true;
+    if (options.entryFresnel)
+        fields.ChBxEntryFresnel = true;
     if (options.minMax) {
         fields.ChkBxMinMax = true;
         fields.EdtAxisMin = options.axisMin;
@@ -132,6 +136,9 @@ std::string BatchUsage()
            "  --mie                  \"Compare with exact theory\" ticked: for a sphere, the exact\n"
            "                         (Mie) intensity on the angle grid, written as Orvane_Mie.dat and\n"
            "                         shown in the chart\n"
+           "  --entry-fresnel        \"Fresnel at entry only\" ticked: every exit and internal\n"
+           "                         reflection of a ray takes the Fresnel coefficient of its entry\n"
+           "                         point (the rule of earlier versions, exact for a sphere only)\n"
            "  --minmax MIN MAX       \"Rays b/w Min and Max :\" ticked, with these texts in Min and Max\n"
            "  --picture WxH          after the diagram, the ray-tracing picture on a W x H drawing area,\n"
            "                         written as Orvane.eps\n"

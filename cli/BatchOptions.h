@@ -21,6 +21,7 @@ struct BatchOptions {
     bool airy = false;
     bool check = false;
     bool mie = false;             // the chart menu's "Compare with exact theory" ticked
+    bool entryFresnel = false;    // "Fresnel at entry only" ticked
     bool minMax = false;          // "Rays b/w Min and Max :" ticked with the two texts
     std::string axisMin, axisMax;
     std::optional<PictureSize> picture;

@@ -31,6 +31,7 @@ struct DiagramInputs {
     bool Diffraction = false;     // add the diffraction by the shadow to the total
     bool Airy = false;            // the Airy wave sum near the primary rainbow
     bool ExactMie = false;        // for a sphere: the exact (Mie) intensity on the grid
+    bool EntryFresnel = false;    // every exit and internal reflection with the entry's Fresnel coefficient
 };
 
 // The limits of the inputs, each in one place; the window's texts and the Python module both

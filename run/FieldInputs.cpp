@@ -64,6 +64,7 @@ DiagramInputs ReadDiagramInputs(Fields& f, char sep, MessageSink& sink)
     in.Diffraction = f.ChBxDiff;
     in.Airy = f.ChBxAiry;
     in.ExactMie = f.CompareExact;
+    in.EntryFresnel = f.ChBxEntryFresnel;
     CheckDiagramCounts(in, f.ChBxCheck, sink);
     return in;
 }
