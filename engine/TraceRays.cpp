@@ -104,7 +104,8 @@ TComplex ExitReflection(const RaySetup& S, double kne, const TComplex& q)
 
 // The coefficient of an interface met from inside, from the tangential part kt of the wave
 // vector there: q = √(M² − kt²) inside and kne = √(k² − kt²) outside, both complex. Beyond the
-// critical angle kne = (0, √(kt² − k²)) as CSqrt gives it: |r| = 1 for a clear particle, a
+// critical angle kne = (0, √(kt² − k²)) as CSqrt gives it (unlike the evanescent q of a total
+// reflection at the entry, which takes the conjugate root): |r| = 1 for a clear particle, a
 // little less for an absorbing one.
 TComplex LocalReflection(const RaySetup& S, double kt)
 {
@@ -182,7 +183,7 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
     CSub(S.M2, TComplex{kt * kt, 0.0}, radicand);
     CSqrt(radicand, q);
 
-    TComplex r{1.0, 0.0};
+    TComplex r;
     if (q.Re > 0) {
         w.K = Compose(q.Re, n, kt, tau);
         w.s = w.K.x / w.K.z;
@@ -198,9 +199,17 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
         e.slope = w.s;
         e.C1 = w.C1;
         e.C2 = w.C2;
+    } else {
+        // Total reflection (a clear particle of lower index, beyond the critical angle): the
+        // same quotient with the evanescent wave's q, so |r| = 1 and the phase goes from 0 at
+        // the critical angle to π at grazing incidence. A ray's phase falls by k per unit of
+        // path (the conjugate of the exp(−iωt) amplitudes of exact theory), so the wave that
+        // decays into the particle has q = (0, −√(kt² − k_m²)), the conjugate of the root
+        // above; that root would put a bubble's reflection fringes 0.8–1.8° off the exact
+        // ones. No inner orders.
+        r = EntryReflection(S, kn, TComplex{0.0, -q.Im});
     }
-    // Otherwise the ray is totally reflected at the entry: r = 1, phase π, no inner orders.
-    const double phiR = e.refracted ? std::atan2(r.Im, r.Re) : kPi;
+    const double phiR = std::atan2(r.Im, r.Re);
     e.r = r;
 
     const double absR = CAbs(r);

@@ -1,6 +1,7 @@
 // Fresnel coefficients of the ray model: the local coefficient at every exit and internal
-// reflection (against the entry point's, which is exact only for a sphere) and the phase of
-// total internal reflection.
+// reflection (against the entry point's, which is exact only for a sphere), the phase of total
+// internal reflection, and the phase of total reflection at the entry of a bubble, checked on
+// the diagram against the exact Debye terms.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "geometry/Angles.h"
+#include "mie/Debye.h"
 #include "tests/engine/TracedRun.h"
 
 namespace orvane {
@@ -31,6 +33,136 @@ void ThreeRaysAt(DiagramInputs& f, double h)
 {
     f.NumIncRays = 3;
     f.range = PositionRange{-h, h};
+}
+
+// ---------------------------------------------------------------------------------------
+// Total reflection at the entry point.
+
+TEST(EntryTotalReflection, BubbleRayAt60DegreesHasThePhaseOfTheEvanescentWave)
+{
+    // A bubble (m = 0.75) and a ray at 60°, beyond the critical angle of 48.6°. With
+    // s = √(sin²i − m²): tan(φ/2) = s/cos i (perpendicular), s/(m²·cos i) (parallel).
+    const double m = 0.75, R = 50;
+    for (const int polar : {1, 0}) {
+        SCOPED_TRACE(polar ? "perpendicular" : "parallel");
+        Recorder events;
+        const auto run = Trace(
+            [&](DiagramInputs& f) {
+                f.particle.IndexRe = m;
+                f.particle.Polar = polar;
+                f.MaxP = 3;
+                ThreeRaysAt(f, R * std::sin(ToRadians(60)));
+            },
+            &events);
+        const TRayTables& T = run->T();
+        const double k = run->P().WaveNumber;
+        const double sinI = run->heights()[2] / R;
+        const double cosI = std::sqrt(1 - sinI * sinI);
+        const double s = std::sqrt(sinI * sinI - m * m);
+        const double phi = 2 * std::atan(polar ? s / cosI : s / (m * m * cosI));
+
+        const EntryEvent& e = events.entries.at(2);
+        ASSERT_FALSE(e.refracted);
+        EXPECT_NEAR(std::hypot(e.r.Re, e.r.Im), 1.0, 1e-15);
+        EXPECT_NEAR(Arg(e.r), phi, 1e-12);
+        // Order 0 of the sphere: twice the path k·R·cos i saved against the centre, plus φ;
+        // the full intensity; no inner order.
+        EXPECT_NEAR(T.RayPhase[0][2], 2 * k * R * cosI + phi, 1e-9);
+        EXPECT_NEAR(T.RayIntensity[0][2], k * k * R * R / 4, 1e-9 * k * k * R * R / 4);
+        for (int p = 1; p <= 3; ++p)
+            EXPECT_EQ(T.RayIntensity[p][2], 0.0);
+        // The central ray enters as before.
+        EXPECT_TRUE(events.entries.at(1).refracted);
+    }
+}
+
+// The lag (degrees) at which b best matches a over [from, to] (degrees), on grids of the same
+// step: the shift L of the largest correlation of a(θ) with b(θ + L), refined by a parabola
+// through the three correlations around it. Positive: a's fringes lie at larger angles.
+struct Lag {
+    double degrees = 0;
+    double correlation = 0;
+};
+
+Lag CrossCorrelate(const std::vector<double>& a, const std::vector<double>& b, int from, int to, int maxShift,
+                   double step)
+{
+    std::vector<double> c(2 * maxShift + 1);
+    int best = 0;
+    for (int L = -maxShift; L <= maxShift; ++L) {
+        double ma = 0, mb = 0;
+        for (int j = from; j <= to; ++j) {
+            ma += a[j];
+            mb += b[j + L];
+        }
+        ma /= to - from + 1;
+        mb /= to - from + 1;
+        double ab = 0, aa = 0, bb = 0;
+        for (int j = from; j <= to; ++j) {
+            ab += (a[j] - ma) * (b[j + L] - mb);
+            aa += (a[j] - ma) * (a[j] - ma);
+            bb += (b[j + L] - mb) * (b[j + L] - mb);
+        }
+        c[L + maxShift] = ab / std::sqrt(aa * bb);
+        if (c[L + maxShift] > c[best + maxShift])
+            best = L;
+    }
+    double refined = best;
+    if (best > -maxShift && best < maxShift) {
+        const double lo = c[best - 1 + maxShift], mid = c[best + maxShift], hi = c[best + 1 + maxShift];
+        refined += 0.5 * (lo - hi) / (lo - 2 * mid + hi);
+    }
+    return {-refined * step, c[best + maxShift]};
+}
+
+TEST(EntryTotalReflection, BubbleFringesOfOrdersZeroAndOneLieOnTheExactOnes)
+{
+    // An air bubble in water, 40–60° from the forward direction: the rays reflected there are
+    // totally reflected at incidences of 60–70°, and interfere with order 1. The exact
+    // counterpart is the physical reflection (the Debye term 0 plus, beyond the critical
+    // impact parameter, the evanescent sum of all higher terms) plus term 1. The plain term 0
+    // carries the conjugate phase of total reflection there, and its fringes lie elsewhere:
+    // that shows the comparison can tell the two phases apart.
+    constexpr int kAngles = 36001;  // 0.01° apart
+    constexpr double kStep = 0.01;
+    const int from = 22000, to = 24000;  // 40° .. 60°
+    const int maxShift = 150;            // ±1.5°
+    for (const int polar : {1, 0}) {
+        SCOPED_TRACE(polar ? "perpendicular" : "parallel");
+        DiagramInputs in;
+        in.particle.IndexRe = 0.75;
+        in.particle.Polar = polar;
+        in.MinP = 0;
+        in.MaxP = 1;
+        in.NumScaRays = kAngles;
+        RecordingControl control;
+        const DiagramResult result = ComputeDiagram(in, control);
+        const TScatteringGrid& grid = result.grid;
+        ASSERT_NEAR(ToDegrees(grid.ThetaGrid[from]), 40.0, 1e-9);
+
+        std::vector<double> theta;
+        for (int e = from - maxShift; e <= to + maxShift; ++e)
+            theta.push_back(grid.ThetaGrid[e]);
+        const DebyeSphere sphere(50, 0.6328, {0.75, 0.0});
+        DebyeTerms terms;
+        terms.pmin = 0;
+        terms.pmax = 1;
+        terms.reflection = true;
+        const DebyeAmplitudes exact = sphere.S1S2(theta, terms);
+
+        std::vector<double> rays(kAngles), physical(kAngles), plain(kAngles);
+        for (int e = from - maxShift; e <= to + maxShift; ++e) {
+            const std::size_t j = static_cast<std::size_t>(e - (from - maxShift));
+            auto S = [&](const MieAmplitude& a) { return polar ? a.S1 : a.S2; };
+            rays[e] = std::log10(grid.TotalIntensity[e]);
+            physical[e] = std::log10(std::norm(S(exact.reflection[j]) + S(exact.orders[1][j])));
+            plain[e] = std::log10(std::norm(S(exact.orders[0][j]) + S(exact.orders[1][j])));
+        }
+        const Lag lag = CrossCorrelate(rays, physical, from, to, maxShift, kStep);
+        EXPECT_NEAR(lag.degrees, 0.0, 0.05);
+        EXPECT_GT(lag.correlation, 0.99);
+        EXPECT_GT(std::fabs(CrossCorrelate(rays, plain, from, to, maxShift, kStep).degrees), 0.5);
+    }
 }
 
 // ---------------------------------------------------------------------------------------
