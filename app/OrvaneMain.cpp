@@ -321,6 +321,10 @@ void TForm1::createDiagramPage()
                         QStringLiteral("Check to add Airy in the scattering diagram."));
     ChBxCheck = CheckBox(page, QStringLiteral("Check"), QRect(294, 22, 56, 17), defaults.ChBxCheck,
                          QStringLiteral("Save data for check."));
+    ChBxEntryFresnel = CheckBox(page, QStringLiteral("Fresnel at entry only"), QRect(294, 43, 130, 17),
+                                defaults.ChBxEntryFresnel,
+                                QStringLiteral("Check to reuse the entry point's Fresnel coefficient at every exit and "
+                                               "internal reflection, as earlier versions did (exact for a sphere only)."));
 
     Button1 = BoldButton(page, QStringLiteral("Calculation"), QRect(401, -4, 73, 20));
     CopyGrph = BoldButton(page, QStringLiteral("Graph Copy"), QRect(378, 22, 75, 20));
@@ -447,6 +451,7 @@ void TForm1::takeFields()
     f.ChBxTotalInt = ChBxTotalInt->isChecked();
     f.ChBxAiry = ChBxAiry->isChecked();
     f.ChBxCheck = ChBxCheck->isChecked();
+    f.ChBxEntryFresnel = ChBxEntryFresnel->isChecked();
     // A tick kept from a sphere does not bring the "spheres only" message to every run of
     // another shape: the menu shows the item disabled, and the run leaves the curve out.
     f.CompareExact = compareExact_ && ExactTheoryAvailable();
@@ -480,6 +485,7 @@ void TForm1::putFields()
     ChBxTotalInt->setChecked(f.ChBxTotalInt);
     ChBxAiry->setChecked(f.ChBxAiry);
     ChBxCheck->setChecked(f.ChBxCheck);
+    ChBxEntryFresnel->setChecked(f.ChBxEntryFresnel);
     putGrid();
 }
 

@@ -115,6 +115,7 @@ public:
     QCheckBox* ChBxTotalInt;
     QCheckBox* ChBxAiry;
     QCheckBox* ChBxCheck;
+    QCheckBox* ChBxEntryFresnel;
     QPushButton* Button1;
     QPushButton* CopyGrph;
     QPushButton* Button2;

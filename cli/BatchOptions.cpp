@@ -52,6 +52,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.mie = true;
         } else if (a == "--debye") {
             options.debye = true;
+        } else if (a == "--entry-fresnel") {
+            options.entryFresnel = true;
         } else if (a == "--minmax") {
             options.minMax = true;
             options.axisMin = value(a);
@@ -109,6 +111,8 @@ void ApplyBatchOptions(const BatchOptions& options, Fields& fields)
         fields.CompareExact = true;
     if (options.debye)
         fields.CompareDebye = true;
+    if (options.entryFresnel)
+        fields.ChBxEntryFresnel = true;
     if (options.minMax) {
         fields.ChkBxMinMax = true;
         fields.EdtAxisMin = options.axisMin;
@@ -139,6 +143,9 @@ std::string BatchUsage()
            "  --debye                \"Compare orders with exact Debye terms\" ticked: for a sphere, the\n"
            "                         exact Debye term of every order Min p..Max p on the angle grid,\n"
            "                         written as Orvane_Debye_<p>.dat and shown in the chart\n"
+           "  --entry-fresnel        \"Fresnel at entry only\" ticked: every exit and internal\n"
+           "                         reflection of a ray takes the Fresnel coefficient of its entry\n"
+           "                         point (the rule of earlier versions, exact for a sphere only)\n"
            "  --minmax MIN MAX       \"Rays b/w Min and Max :\" ticked, with these texts in Min and Max\n"
            "  --picture WxH          after the diagram, the ray-tracing picture on a W x H drawing area,\n"
            "                         written as Orvane.eps\n"

@@ -94,7 +94,8 @@ TracedRays TraceDiagramRays(const DiagramInputs& in, RunControl& control, TraceO
     CheckFpFaults();
     t.positions = DiagramPositions(t.params, in.NumIncRays, in.range);
     t.tables = MakeRayTables();
-    TraceRays(t.params, t.norm, t.positions.heights.data(), t.count(), in.MaxP, *t.tables, observer, control);
+    TraceRays(t.params, t.norm, t.positions.heights.data(), t.count(), in.MaxP, *t.tables, observer, control,
+              in.EntryFresnel ? FresnelRule::Entry : FresnelRule::Local);
     return t;
 }
 

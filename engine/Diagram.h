@@ -32,6 +32,7 @@ struct DiagramInputs {
     bool Airy = false;            // the Airy wave sum near the primary rainbow
     bool ExactMie = false;        // for a sphere: the exact (Mie) intensity on the grid
     bool ExactDebye = false;      // for a sphere: the exact Debye term of every order MinP..MaxP on the grid
+    bool EntryFresnel = false;    // every exit and internal reflection with the entry's Fresnel coefficient
 };
 
 // The limits of the inputs, each in one place; the window's texts and the Python module both

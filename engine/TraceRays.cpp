@@ -32,7 +32,9 @@ struct RaySetup {
     double km;      // real wave number inside, m_r·k
     Vec2 ki;        // incident wave vector
     TComplex M;     // complex wave number inside, (m_r·k, m_i·k)
+    TComplex M2;    // its square
     TComplex mu;    // square of the refractive index
+    FresnelRule rule;
 };
 
 // The wave inside the particle as it leaves a boundary point, carried from order to order.
@@ -47,6 +49,7 @@ struct InsideWave {
     double focal = 0;    // phase of the focal lines crossed so far [rad]
     TComplex q;          // normal component of the refracted wave vector at the entry
     double phiR = 0;     // phase of the entry's reflection coefficient
+    double reflectionPhase = 0;  // sum of arg r over the internal reflections so far [rad]
 };
 
 // The chord from one boundary point to the next, and the wave that arrives there.
@@ -84,6 +87,7 @@ TComplex EntryReflection(const RaySetup& S, double kn, const TComplex& q)
     return r;
 }
 
+// The entry's q reused at an exit, with the real emergent normal component kne.
 TComplex ExitReflection(const RaySetup& S, double kne, const TComplex& q)
 {
     TComplex num, den, r;
@@ -95,6 +99,25 @@ TComplex ExitReflection(const RaySetup& S, double kne, const TComplex& q)
         den = {q.Re + kne, q.Im};
     }
     CDiv(num, den, r);
+    return r;
+}
+
+// The coefficient of an interface met from inside, from the tangential part kt of the wave
+// vector there: q = √(M² − kt²) inside and kne = √(k² − kt²) outside, both complex. Beyond the
+// critical angle kne = (0, √(kt² − k²)) as CSqrt gives it (unlike the evanescent q of a total
+// reflection at the entry, which takes the conjugate root): |r| = 1 for a clear particle, a
+// little less for an absorbing one.
+TComplex LocalReflection(const RaySetup& S, double kt)
+{
+    TComplex q, kne, radicand;
+    CSub(S.M2, TComplex{kt * kt, 0.0}, radicand);
+    CSqrt(radicand, q);
+    CSqrt(TComplex{S.k * S.k - kt * kt, 0.0}, kne);
+    TComplex outer = kne;
+    if (S.P.Polar == 0)
+        outer = {kne.Re * S.mu.Re - kne.Im * S.mu.Im, kne.Re * S.mu.Im + kne.Im * S.mu.Re};
+    TComplex r;
+    CDiv(TComplex{q.Re - outer.Re, q.Im - outer.Im}, TComplex{q.Re + outer.Re, q.Im + outer.Im}, r);
     return r;
 }
 
@@ -156,13 +179,11 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
     e.Cr2 = Cr2;
 
     // Refraction: normal component of the refracted wave vector, sqrt(M² − kt²).
-    TComplex M2, radicand, q;
-    CSqr(S.M, M2);
-    CSub(M2, TComplex{kt * kt, 0.0}, radicand);
+    TComplex radicand, q;
+    CSub(S.M2, TComplex{kt * kt, 0.0}, radicand);
     CSqrt(radicand, q);
 
-    TComplex r{1.0, 0.0};
-    double phiR = kPi;
+    TComplex r;
     if (q.Re > 0) {
         w.K = Compose(q.Re, n, kt, tau);
         w.s = w.K.x / w.K.z;
@@ -171,7 +192,6 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
         w.C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
         w.C2 = -(k * Ci2 + delta * kappa2) / km;
         r = EntryReflection(S, kn, q);
-        phiR = std::atan2(r.Im, r.Re);
         w.D = 1 / (w.C1 * w.C2 * G);
         const double absR = CAbs(r);
         w.A = std::sqrt(1 - absR * absR);
@@ -179,8 +199,17 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
         e.slope = w.s;
         e.C1 = w.C1;
         e.C2 = w.C2;
+    } else {
+        // Total reflection (a clear particle of lower index, beyond the critical angle): the
+        // same quotient with the evanescent wave's q, so |r| = 1 and the phase goes from 0 at
+        // the critical angle to π at grazing incidence. A ray's phase falls by k per unit of
+        // path (the conjugate of the exp(−iωt) amplitudes of exact theory), so the wave that
+        // decays into the particle has q = (0, −√(kt² − k_m²)), the conjugate of the root
+        // above; that root would put a bubble's reflection fringes 0.8–1.8° off the exact
+        // ones. No inner orders.
+        r = EntryReflection(S, kn, TComplex{0.0, -q.Im});
     }
-    // Otherwise the ray is totally reflected at the entry: r = 1, phase π, no inner orders.
+    const double phiR = std::atan2(r.Im, r.Re);
     e.r = r;
 
     const double absR = CAbs(r);
@@ -244,8 +273,9 @@ TComplex Leave(const RaySetup& S, int i, int p, TRayTables& T, const InsideWave&
     const double k = S.k;
     const double km = S.km;
 
-    if (std::fabs(c.ktp) >= k)
-        return {1.0, 0.0};  // total internal reflection: this order does not leave
+    const bool local = S.rule == FresnelRule::Local;
+    if (std::fabs(c.ktp) >= k)  // total internal reflection: this order does not leave
+        return local ? LocalReflection(S, c.ktp) : TComplex{1.0, 0.0};
 
     const double kne = std::sqrt(k * k - c.ktp * c.ktp);
     const Vec2 ke = Compose(kne, c.n, c.ktp, c.tau);
@@ -269,21 +299,22 @@ TComplex Leave(const RaySetup& S, int i, int p, TRayTables& T, const InsideWave&
     e.E1 = E1;
     e.E2 = E2;
 
-    const TComplex r = ExitReflection(S, kne, w.q);
+    const TComplex r = local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q);
     const double Dp = w.D / (std::fabs(E1 * E2) * c.R1 * c.R2);
     // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
     const double alpha = std::exp(-k * P.IndexIm * c.L);
     const double absR = CAbs(r);
     const double FE = ((1 - absR * absR) * (w.A * w.A)) * (alpha * alpha);
     T.RayIntensity[p][i] = std::fabs(FE * Dp) * S.IntensityNorm;
-    // Each of the p − 1 internal reflections adds the entry's reflection phase less π.
-    T.RayPhase[p][i] =
-        (k * ProjectionLength(w.point.x, w.point.z, angle) + ((w.phiR - kPi) * (p - 1) + focalOut)) + w.Phi;
+    // The p − 1 internal reflections before this exit: each its own phase, or, by the entry
+    // rule, the entry's reflection phase less π.
+    const double reflections = local ? w.reflectionPhase : (w.phiR - kPi) * (p - 1);
+    T.RayPhase[p][i] = (k * ProjectionLength(w.point.x, w.point.z, angle) + (reflections + focalOut)) + w.Phi;
     return r;
 }
 
-// The wave reflected inside goes on with |r| of this point, its new curvatures and the
-// absorption of the chord.
+// The wave reflected inside goes on with |r| of this point, its phase, its new curvatures and
+// the absorption of the chord.
 void ReflectInside(const RaySetup& S, InsideWave& w, const Chord& c, const TComplex& r)
 {
     const double cosIp = std::fabs(c.knp / S.km);
@@ -292,6 +323,7 @@ void ReflectInside(const RaySetup& S, InsideWave& w, const Chord& c, const TComp
     w.D = w.D / (c.R1 * c.R2 * w.C1 * w.C2);
     const double alpha = std::exp(-S.k * S.P.IndexIm * c.L);
     w.A = CAbs(r) * w.A * alpha;
+    w.reflectionPhase = w.reflectionPhase + std::atan2(r.Im, r.Re);
 }
 
 void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, TraceObserver* observer)
@@ -333,9 +365,12 @@ constexpr int kRaysPerReport = 64;
 } // namespace
 
 void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
-               TRayTables& tables, TraceObserver* observer, RunControl& control)
+               TRayTables& tables, TraceObserver* observer, RunControl& control, FresnelRule rule)
 {
     const double k = P.WaveNumber;
+    const TComplex M{P.InnerWaveNumber, k * P.IndexIm};
+    TComplex M2;
+    CSqr(M, M2);
     const RaySetup setup{
         P,
         norm.IntensityNorm,
@@ -343,8 +378,10 @@ void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heigh
         k,
         P.InnerWaveNumber,
         Vec2{k * std::cos(P.IncAngle), k * std::sin(P.IncAngle)},
-        TComplex{P.InnerWaveNumber, k * P.IndexIm},
+        M,
+        M2,
         TComplex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
+        rule,
     };
     const int n = std::clamp(count, 0, kMaxRays);
     for (int i = 0; i < n; ++i) {

@@ -39,7 +39,7 @@ struct EntryEvent {
     bool refracted = false;      // the ray enters the particle
     double slope = 0;            // of the refracted ray, K_x/K_z (refracted only)
     double C1 = 0, C2 = 0;       // curvatures of the refracted wave (refracted only)
-    TComplex r;                  // reflection coefficient at the entry
+    TComplex r;                  // reflection coefficient at the entry (|r| = 1 when not refracted)
 };
 
 // What happened at the boundary point that ends the chord of order p: the arriving wave, its
@@ -54,8 +54,19 @@ struct InteractionEvent {
     double R1 = 0, R2 = 0;       // radii of the arriving wavefront [µm]
     bool leaves = false;         // order p leaves the particle here
     double E1 = 0, E2 = 0;       // curvatures of the emergent wave (leaves only)
-    TComplex r;                  // reflection coefficient of the reflection inside
+    TComplex r;                  // coefficient of the reflection inside, as computed
     double C1 = 0, C2 = 0;       // curvatures of the internally reflected wave
+};
+
+// Which Fresnel coefficient serves an exit and the internal reflection at that point.
+enum class FresnelRule {
+    // The coefficient of the point itself, from the tangential part of the wave arriving
+    // there; a total internal reflection carries its own phase.
+    Local,
+    // The entry point's refracted normal component reused at every exit, and every internal
+    // reflection given the entry's reflection phase less π (a total one 1 + 0i): exact for a
+    // sphere only, kept for comparison with earlier results.
+    Entry,
 };
 
 // Follows the rays as they are traced, one ray after the other: the entry, then each order.
@@ -71,6 +82,7 @@ public:
 // interaction. A floating-point fault ends the run after the ray that raised it (EMathError);
 // the control is asked to stop every few rays and told the progress.
 void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
-               TRayTables& tables, TraceObserver* observer, RunControl& control);
+               TRayTables& tables, TraceObserver* observer, RunControl& control,
+               FresnelRule rule = FresnelRule::Local);
 
 } // namespace orvane

@@ -54,6 +54,9 @@ const DiagramSwitch kDiagramSwitches[] = {
     {"diffraction", &DiagramInputs::Diffraction, "add the Fraunhofer diffraction of the shadow to the total"},
     {"airy", &DiagramInputs::Airy, "the Airy wave sum near the primary rainbow (order 2)"},
     {"mie", &DiagramInputs::ExactMie, "for a sphere, the exact (Mie) intensity on the same grid"},
+    {"debye", &DiagramInputs::ExactDebye, "for a sphere, the exact Debye term of every order on the same grid"},
+    {"entry_fresnel", &DiagramInputs::EntryFresnel,
+     "every exit and internal reflection with the entry point's Fresnel coefficient (the earlier rule)"},
 };
 
 // ---------------------------------------------------------------------------------------
@@ -309,6 +312,12 @@ py::dict DiagramDict(const DiagramResult& r, const std::vector<std::string>& mes
     }
     if (!r.mie.empty())
         d["mie"] = Array(r.mie);
+    if (!r.debye.empty()) {
+        py::dict debye;
+        for (std::size_t k = 0; k < r.debye.size(); ++k)
+            debye[py::int_(in.MinP + static_cast<int>(k))] = Array(r.debye[k]);
+        d["debye"] = debye;
+    }
     d["messages"] = messages;
     return d;
 }

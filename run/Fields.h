@@ -56,6 +56,7 @@ struct Fields {
     bool ChBxTotalInt = true;
     bool ChBxAiry = false;
     bool ChBxCheck = false;
+    bool ChBxEntryFresnel = false;  // "Fresnel at entry only"
 
     // The chart's menu: "Compare with exact theory" and "Compare orders with exact Debye terms".
     bool CompareExact = false;

@@ -134,11 +134,13 @@ class Diagram(_Record):
     airy       an Airy record; None unless airy=True and an order-2 rainbow was found
     mie        the exact intensity of a sphere on the grid, at scattering angle (grid angle -
                incidence) [|S|^2]; None unless mie=True and the particle is a sphere
+    debye      {p: the exact Debye term p of a sphere on the grid [|S|^2]} for p = min_p..max_p,
+               to lay over orders[p]; None unless debye=True and the particle is a sphere
     messages   the messages of the run (also issued as OrvaneWarning)
     """
 
     _fields = ("inputs", "angles", "total", "amplitude", "orders", "heights", "intensity_norm",
-               "diffraction_amplitude", "diffraction_intensity", "airy", "mie", "messages")
+               "diffraction_amplitude", "diffraction_intensity", "airy", "mie", "debye", "messages")
 
 
 class Mie(_Record):
@@ -319,7 +321,8 @@ def diagram(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
 {switches}
     output        a folder: also write the run's data files there, exactly as orvane-batch does
                   (Orvane_<p>.dat, Orvane_t.dat, and with their options Orvane_d.dat,
-                  Orvane_Airy.dat, Orvane_Mie.dat); the folder is made if missing. None (the
+                  Orvane_Airy.dat, Orvane_Mie.dat, Orvane_Debye_<p>.dat); the folder is made if
+                  missing. None (the
                   default): no file is written
     check         with output: also the check file Orvane_raw.dat
     separator     decimal separator of the numbers in the files
@@ -331,7 +334,7 @@ def diagram(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
     orders      {p: Rays}: per incident ray, its direction (degrees), intensity and phase
                 (radians) in order p; a ray that does not leave in order p has angle and
                 intensity 0
-    diffraction_amplitude, diffraction_intensity, airy, mie, messages, inputs, heights
+    diffraction_amplitude, diffraction_intensity, airy, mie, debye, messages, inputs, heights
 
     Conventions: a direction is the angle of the outgoing ray in the plane of the ellipse, in
     degrees from the +z axis (along c) towards the +x axis (along a), atan2(x, z), not its
@@ -373,7 +376,8 @@ def diagram(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
         orders={p: Rays(angle=a, intensity=i, phase=ph) for p, (a, i, ph) in raw["orders"].items()},
         heights=raw["heights"], intensity_norm=raw["intensity_norm"],
         diffraction_amplitude=amplitude, diffraction_intensity=None if amplitude is None else amplitude * amplitude,
-        airy=None if airy is None else Airy(**airy), mie=raw.get("mie"), messages=raw["messages"])
+        airy=None if airy is None else Airy(**airy), mie=raw.get("mie"), debye=raw.get("debye"),
+        messages=raw["messages"])
 
 
 def _describe_switches():

@@ -102,6 +102,7 @@ private slots:
     void exactTheoryItemOnlyForASphere_data();
     void exactTheoryItemOnlyForASphere();
     void compareWithExactTheoryAddsAndRemovesTheCurve();
+    void entryFresnelBoxSitsFreeAndReachesTheRun();
 };
 
 void MainWindowTest::startWithDefaultParameterFile()
@@ -632,6 +633,30 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     QVERIFY(form.Chart1->legend->itemWithPlottable(mie) == nullptr);
     QVERIFY(!QFileInfo::exists(mieFile));
     QCOMPARE(ShownSeriesWithPoints(*form.Chart1), 6);
+}
+
+void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
+{
+    WorkFolder folder;
+    folder.copyDefaultParameterFile();
+    RecordingSink sink;
+    TForm1 form(&sink);
+    QCheckBox* box = form.ChBxEntryFresnel;
+    QCOMPARE(box->parentWidget(), form.TabDiagram);
+    QCOMPARE(box->text(), QStringLiteral("Fresnel at entry only"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!form.fields().ChBxEntryFresnel);
+    // Nothing else on the page covers any part of it, the chart included.
+    for (QWidget* other : form.TabDiagram->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != box)
+            QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName() + " " +
+                                                                                other->metaObject()->className()));
+    }
+
+    box->setChecked(true);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    QVERIFY(form.fields().ChBxEntryFresnel);
 }
 
 ORVANE_APP_TEST_MAIN(MainWindowTest)

@@ -25,6 +25,7 @@ TEST(BatchOptions, NoOptionsKeepTheWindowDefaults)
     const Fields f = FieldsFor({});
     EXPECT_TRUE(f.ChBxTotalInt);
     EXPECT_FALSE(f.ChBxDiff || f.ChBxAiry || f.ChBxCheck || f.ChkBxMinMax || f.CompareExact || f.CompareDebye);
+    EXPECT_FALSE(f.ChBxEntryFresnel);
     EXPECT_FALSE(options.chartSize);
     EXPECT_EQ(f.CbxNumRay, "20");
     EXPECT_EQ(f.LblEdtSizeEll, "0.5");
@@ -36,7 +37,7 @@ TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
     const std::vector<std::string> args = {"-C", "runs/a", "--no-total", "--diffraction", "--airy", "--check",
                                            "--mie", "--debye", "--minmax", "-25", "2,5", "--picture", "700x500", "--rays",
                                            "12", "--ellipsoid-size", "0.7", "--no-emergent", "--png", "p.png",
-                                           "--chart-png", "c.png", "--chart-size", "900x500"};
+                                           "--chart-png", "c.png", "--chart-size", "900x500", "--entry-fresnel"};
     const BatchOptions options = ParseBatchOptions(args);
     EXPECT_EQ(options.dir, "runs/a");
     ASSERT_TRUE(options.picture);
@@ -55,6 +56,7 @@ TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
     EXPECT_TRUE(f.ChBxCheck);
     EXPECT_TRUE(f.CompareExact);
     EXPECT_TRUE(f.CompareDebye);
+    EXPECT_TRUE(f.ChBxEntryFresnel);
     EXPECT_TRUE(f.ChkBxMinMax);
     // The texts go into the fields as typed; their conversion is the run's business.
     EXPECT_EQ(f.EdtAxisMin, "-25");
@@ -74,7 +76,8 @@ TEST(BatchOptions, HelpAndVersion)
     EXPECT_TRUE(ParseBatchOptions({"--version"}).version);
     const std::string usage = BatchUsage();
     for (const char* option : {"--dir", "--no-total", "--diffraction", "--airy", "--check", "--minmax", "--picture",
-                               "--rays", "--ellipsoid-size", "--no-emergent", "--png", "--chart-png", "--chart-size", "--mie", "--debye", "--version"})
+                               "--rays", "--ellipsoid-size", "--no-emergent", "--png", "--chart-png", "--chart-size", "--mie", "--debye",
+                               "--entry-fresnel", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -116,7 +116,7 @@ TEST_P(BatchReference, ReproducesTheReferenceRun)
     EXPECT_GT(fs::file_size(work / "run/Orvane.eps"), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, BatchReference, ::testing::Values("default", "spheroid"));
+INSTANTIATE_TEST_SUITE_P(Runs, BatchReference, ::testing::Values("default", "spheroid", "spheroid-entry-fresnel"));
 
 // A folder holding the default parameter file.
 void PutDefaultParameters(const TempFolder& dir) { fs::copy_file(kReference / "default/Orvane.par", dir / "Orvane.par"); }

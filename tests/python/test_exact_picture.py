@@ -39,6 +39,19 @@ def test_mie_is_the_diagrams_exact_curve(polarisation):
     np.testing.assert_allclose(tilted.mie, turned.intensity, rtol=1e-9)
 
 
+def test_diagram_debye_terms_are_the_modules_on_the_grid():
+    sphere = dict(wavelength=0.6328, index=1.333 + 0j, polarisation=0)
+    d = orvane.diagram(radii=(30.0,) * 3, angles=721, rays=150, orders=(1, 3), debye=True, **sphere)
+    assert sorted(d.debye) == [1, 2, 3]
+    t = orvane.debye(radius=30.0, angles=721, orders=(1, 3), **sphere)
+    for p in (1, 2, 3):
+        np.testing.assert_array_equal(d.debye[p], t.orders[p].intensity)
+    # A spheroid has no exact theory here: the message, and no curves.
+    with pytest.warns(orvane.OrvaneWarning, match="spheres only"):
+        s = orvane.diagram(radii=(30.0, 30.0, 25.0), angles=721, rays=150, debye=True, mie=True, **sphere)
+    assert s.debye is None and s.mie is None
+
+
 def test_debye_terms_add_up_to_mie_by_order():
     sphere = dict(radius=8.0, wavelength=0.6328, index=1.333 + 0j, angles=np.linspace(0, 180, 91))
     m = orvane.mie(**sphere)

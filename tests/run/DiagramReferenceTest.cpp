@@ -1,7 +1,8 @@
-// Whole diagram runs against the two reference runs: every data file, digit for digit within
+// Whole diagram runs against the reference runs: every data file, digit for digit within
 // the last printed digit, and the messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -63,8 +64,18 @@ INSTANTIATE_TEST_SUITE_P(Runs, DiagramReference,
                                                          [](Fields& f) {
                                                              f.ChBxDiff = true;
                                                              f.ChBxAiry = true;
+                                                         }},
+                                           ReferenceCase{"spheroid-entry-fresnel",
+                                                         [](Fields& f) {
+                                                             f.ChBxDiff = true;
+                                                             f.ChBxAiry = true;
+                                                             f.ChBxEntryFresnel = true;
                                                          }}),
-                         [](const auto& info) { return std::string(info.param.folder); });
+                         [](const auto& info) {
+                             std::string name = info.param.folder;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 } // namespace
 } // namespace orvane

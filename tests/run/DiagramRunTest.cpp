@@ -244,5 +244,47 @@ TEST(DiagramRun, AiryFileHoldsTheParticleTheRaysAndTheDirections)
     EXPECT_EQ(lines[7 + 183 + 25].substr(0, 12), rainbowAngle.substr(1));
 }
 
+TEST(DiagramRun, FresnelAtEntryOnlyChangesNoFileOfASphere)
+{
+    // Every interface of a sphere's ray meets the same angle, so the entry's coefficient is the
+    // local one: the default drop with every file, check file included, and an absorbing glass
+    // sphere met at 30° in parallel polarisation.
+    struct Case {
+        const char* name;
+        std::function<void(Fields&)> setup;
+    };
+    const std::vector<Case> cases = {
+        {"default drop",
+         [](Fields& f) {
+             f.ChBxDiff = true;
+             f.ChBxAiry = true;
+             f.ChBxCheck = true;
+         }},
+        {"absorbing glass, parallel",
+         [](Fields& f) {
+             f.Edtmr = "1.5";
+             f.Edtmi = "0.002";
+             f.CbxPol = "0";
+             f.EdtIncAng = "30";
+             f.EdtMaxp = "6";
+             f.LblEdtNumRays = "400";
+             f.ChBxDiff = true;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder local, entry;
+        Window localRun, entryRun;
+        c.setup(localRun.fields);
+        c.setup(entryRun.fields);
+        entryRun.fields.ChBxEntryFresnel = true;
+        Calculate(localRun, local);
+        Calculate(entryRun, entry);
+        EXPECT_EQ(Files(local), Files(entry));
+        for (const std::string& name : Files(entry))
+            EXPECT_EQ(testing::CompareWithReference(local / name.c_str(), entry / name.c_str()), "") << name;
+    }
+}
+
 } // namespace
 } // namespace orvane

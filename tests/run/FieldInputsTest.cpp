@@ -88,12 +88,14 @@ TEST_F(FieldInputsTest, DefaultFieldsGiveTheDefaultParticleAndPositions)
 
 TEST_F(FieldInputsTest, DiagramReadsItsPageAndTheExactTick)
 {
+    EXPECT_FALSE(ReadDiagramInputs(f, '.', sink).EntryFresnel);
     f.LblEdtNumRays = "300";
     f.LblEdtNumSca = "2000";
     f.ChBxDiff = true;
     f.ChBxAiry = true;
     f.ChBxTotalInt = false;
     f.CompareExact = true;
+    f.ChBxEntryFresnel = true;
     f.EdtIncAng = "10";
     f.ChkBxMinMax = true;
     f.EdtAxisMin = "-20";
@@ -106,6 +108,7 @@ TEST_F(FieldInputsTest, DiagramReadsItsPageAndTheExactTick)
     EXPECT_TRUE(in.Airy);
     EXPECT_FALSE(in.TotalIntensity);
     EXPECT_TRUE(in.ExactMie);
+    EXPECT_TRUE(in.EntryFresnel);
     // Degrees to radians with one rounding, the same wherever an angle comes in.
     EXPECT_EQ(in.particle.IncAngle, 10 * 0.017453292519943295);
     ASSERT_TRUE(in.range);

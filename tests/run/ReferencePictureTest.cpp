@@ -1,4 +1,4 @@
-// End to end: the EPS files of the two reference runs, from their parameter files and
+// End to end: the EPS files of the reference runs, from their parameter files and
 // options, byte for byte.
 
 #include <gtest/gtest.h>
@@ -33,6 +33,7 @@ TEST(ReferencePicture, ReproducesTheReferenceEpsFiles)
     const ReferenceCase cases[] = {
         {"default", 518, 391, nullptr, nullptr},
         {"spheroid", 700, 500, "12", "0.7"},
+        {"spheroid-entry-fresnel", 700, 500, "12", "0.7"},
     };
     for (const ReferenceCase& c : cases) {
         SCOPED_TRACE(c.folder);
