@@ -113,7 +113,7 @@ int Run(const BatchOptions& options)
         app = MakeApplication();
     if (!options.chartPng.empty()) {
         const PictureSize size = options.chartSize.value_or(PictureSize{kChartWidth, kChartHeight});
-        SavePng(RenderChartImage(result, size.width, size.height), options.chartPng);
+        SavePng(RenderChartImage(result, size.width, size.height, ChartCaption(state.P)), options.chartPng);
     }
 
     if (options.picture) {

@@ -11,6 +11,7 @@
 #include "numeric/Format.h"
 #include "numeric/FpGuard.h"
 #include "numeric/TextFile.h"
+#include "raytrace/OrderPalette.h"
 
 namespace orvane {
 
@@ -69,13 +70,18 @@ void SortByAngle(SeriesData& series)
 }
 
 // A series over angles in radians: shown, in degrees against the chart's log10 intensity.
-void FillCurve(SeriesData& series, std::span<const double> angle, std::span<const double> intensity)
+// With skipZero, a point of intensity exactly 0 is left out: a ray that did not leave in
+// this order (its table slot was never written), which would otherwise sit at (0°, -10).
+void FillCurve(SeriesData& series, std::span<const double> angle, std::span<const double> intensity,
+               bool skipZero = false)
 {
     const std::size_t n = std::min(angle.size(), intensity.size());
     series.active = true;
     series.x.reserve(n);
     series.y.reserve(n);
     for (std::size_t e = 0; e < n; ++e) {
+        if (skipZero && intensity[e] == 0.0)
+            continue;
         series.x.push_back(ToDegrees(angle[e]));
         series.y.push_back(ChartIntensity(intensity[e]));
     }
@@ -84,20 +90,23 @@ void FillCurve(SeriesData& series, std::span<const double> angle, std::span<cons
 
 } // namespace
 
-DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
+DiagramResult BuildChartSeries(const TOrvaneState&, const TRayTables& T, int NumIncRays, OrderRange orders,
                                const TScatteringGrid* total, const AiryCurve* airy, const ExactCurve* exact)
 {
     DiagramResult result;
     for (int p = 0; p <= kMaxOrder; ++p) {
         SeriesData& s = result.orders[static_cast<std::size_t>(p)];
         s.title = "p=" + IntToStr(p);
-        s.color = state.OrderColor[static_cast<std::size_t>(p)];
+        s.color = kOrderPalette[static_cast<std::size_t>(p)];
+        SeriesData& d = result.debye[static_cast<std::size_t>(p)];
+        d.title = "Debye p=" + IntToStr(p);
+        d.color = s.color;
     }
     result.legendVisible = orders.MinP != orders.MaxP;
     for (int p = orders.MinP; p <= orders.MaxP; ++p) {
         const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
         FillCurve(result.orders[static_cast<std::size_t>(p)], {T.RayAngle[p].data(), rays},
-                  {T.RayIntensity[p].data(), rays});
+                  {T.RayIntensity[p].data(), rays}, true);
     }
 
     result.total.title = "Total";

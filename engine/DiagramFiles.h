@@ -36,7 +36,9 @@ void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& gr
 
 // The chart's series: one point series per computed order, the total (when computed), the
 // Airy curve (when it was computed) and the exact curve (when it was computed); every series
-// sorted by ascending angle.
+// sorted by ascending angle. A ray that did not leave in an order (intensity 0) is no point
+// of its series; the order files keep its zero line. Orders take their colours from
+// kOrderPalette; the Debye slots get their titles and colours, but no data.
 DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
                                const TScatteringGrid* total, const AiryCurve* airy,
                                const ExactCurve* exact = nullptr);

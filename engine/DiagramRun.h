@@ -26,6 +26,7 @@ struct DiagramResult {
     SeriesData total;                            // line series "Total", black
     SeriesData airy;                             // line series of the Airy curve, grey 0x707070
     SeriesData mie;                              // line series "Exact (Mie)" of a sphere, dark red
+    std::array<SeriesData, kOrderCount> debye;   // line "Debye p=<p>": the exact term of order p, in its colour
     bool legendVisible = true;
 };
 

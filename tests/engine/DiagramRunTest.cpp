@@ -12,6 +12,7 @@
 #include "engine/DiagramRun.h"
 #include "numeric/Errors.h"
 #include "numeric/MessageSink.h"
+#include "raytrace/OrderPalette.h"
 #include "tests/engine/TestSupport.h"
 
 namespace orvane {
@@ -177,7 +178,12 @@ TEST(DiagramRun, ChartSeriesCarryEveryComputedOrderTheTotalAndTheAiryCurve)
     for (int p = 0; p <= kMaxOrder; ++p) {
         const SeriesData& s = result.orders[static_cast<std::size_t>(p)];
         EXPECT_EQ(s.title, "p=" + std::to_string(p));
-        EXPECT_EQ(s.color, run.state.OrderColor[static_cast<std::size_t>(p)]);
+        EXPECT_EQ(s.color, kOrderPalette[static_cast<std::size_t>(p)]);
+        // The Debye slot of the order: named and coloured like it, empty until filled.
+        const SeriesData& d = result.debye[static_cast<std::size_t>(p)];
+        EXPECT_EQ(d.title, "Debye p=" + std::to_string(p));
+        EXPECT_EQ(d.color, s.color);
+        EXPECT_FALSE(d.active);
         EXPECT_EQ(s.active, p <= 4) << p;
         EXPECT_EQ(s.x.size(), p <= 4 ? 200u : 0u) << p;
         EXPECT_EQ(s.y.size(), s.x.size());
@@ -219,7 +225,9 @@ TEST(DiagramRun, ChartSeriesCarryEveryComputedOrderTheTotalAndTheAiryCurve)
     EXPECT_EQ(Calculate(run, dir).airy.x.size(), 51u);
 }
 
-TEST(DiagramRun, RaysThatDidNotEmergePlotAtZeroDegreesAndMinusTen)
+// A ray that did not leave in an order keeps its zero line in the order's file but is no
+// point of the chart (it would sit at 0°, -10).
+TEST(DiagramRun, RaysThatDidNotEmergeStayInTheFileButNotInTheChart)
 {
     TempFolder dir;
     Window run;
@@ -229,12 +237,31 @@ TEST(DiagramRun, RaysThatDidNotEmergePlotAtZeroDegreesAndMinusTen)
     const DiagramResult result = Calculate(run, dir);
     EXPECT_FALSE(result.legendVisible);  // a single order
     EXPECT_FALSE(result.orders[0].active);
-    const SeriesData& s = result.orders[1];
-    int zeros = 0;
-    for (std::size_t i = 0; i < s.x.size(); ++i)
-        zeros += s.x[i] == 0.0 && s.y[i] == -10.0;
-    EXPECT_GT(zeros, 40);
     EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_1.dat", "Orvane_d.dat", "Orvane_t.dat"}));
+
+    const std::vector<std::string> lines = Lines(dir / "Orvane_1.dat");
+    ASSERT_EQ(lines.size(), 201u);
+    std::vector<double> emerged;  // the angles of the rays that left, as the file has them
+    int zeros = 0;
+    for (std::size_t n = 1; n < lines.size(); ++n) {
+        std::istringstream in(lines[n]);
+        double x = 0, intensity = 0;
+        in >> x >> intensity;
+        if (intensity == 0.0)
+            ++zeros;
+        else
+            emerged.push_back(x);
+    }
+    EXPECT_GT(zeros, 40);
+    std::sort(emerged.begin(), emerged.end());
+
+    const SeriesData& s = result.orders[1];
+    ASSERT_TRUE(s.active);
+    ASSERT_EQ(s.x.size(), emerged.size());
+    for (std::size_t i = 0; i < s.x.size(); ++i) {
+        EXPECT_NEAR(s.x[i], emerged[i], 1e-6) << i;
+        EXPECT_GT(s.y[i], -10.0) << i;
+    }
 }
 
 TEST(DiagramRun, MinPAboveMaxPWritesOnlyTheTotal)
