@@ -279,7 +279,8 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { hideHover(); });
 
     // Legend columns and notices follow the chart's size at every redraw.
-    connect(this, &QCustomPlot::beforeReplot, this, [this] { arrangeFor(size()); });
+    // (The viewport, not the widget's size: a chart not yet shown has not taken its size.)
+    connect(this, &QCustomPlot::beforeReplot, this, [this] { arrangeFor(viewport().size()); });
 }
 
 ScatteringChart::~ScatteringChart() = default;
@@ -493,12 +494,18 @@ void ScatteringChart::updateStaleNoticeText()
 {
     if (!staleNotice_->visible())
         return;
+    // Wrapped to the plot's width; an error of more than three lines loses its middle.
     const QFontMetrics metrics(staleNotice_->font());
     const QMargins padding = staleNotice_->padding();
     const int width = std::max(40, axisRect()->width() - padding.left() - padding.right() - 8);
-    const QString headline = metrics.elidedText(kStaleHeadline, Qt::ElideRight, width);
-    const QString error = metrics.elidedText(staleError_, Qt::ElideMiddle, width);
-    staleNotice_->setText(error.isEmpty() ? headline : headline + QLatin1Char('\n') + error);
+    QStringList lines = WrapToWidth(kStaleHeadline, metrics, width).split(QLatin1Char('\n'));
+    QStringList error = WrapToWidth(staleError_, metrics, width).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (error.size() > 3)
+        error = {error.front(), metrics.elidedText(error.mid(1).join(QLatin1Char(' ')), Qt::ElideMiddle, width)};
+    lines << error;
+    for (QString& line : lines)
+        line = metrics.elidedText(line, Qt::ElideRight, width);  // a word wider than the plot
+    staleNotice_->setText(lines.join(QLatin1Char('\n')));
 }
 
 void ScatteringChart::showStaleNotice(const QString& error)
@@ -549,7 +556,7 @@ struct ScatteringChart::CaptionScope {
             chart.plotLayout()->simplify();
             chart.captionElement_ = nullptr;
         }
-        chart.arrangeFor(chart.size());
+        chart.arrangeFor(chart.viewport().size());
     }
     CaptionScope(const CaptionScope&) = delete;
     CaptionScope& operator=(const CaptionScope&) = delete;
