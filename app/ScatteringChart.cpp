@@ -181,14 +181,14 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
 
     // The plot on the left, the legend right of it (at the top of its column, above a
     // filler), so that no point is ever under the legend.
-    QCPAxisRect* rect = axisRect();
-    rect->insetLayout()->take(legend);
-    rect->insetLayout()->simplify();
-    plotLayout()->take(rect);
+    QCPAxisRect* plot = axisRect();
+    plot->insetLayout()->take(legend);
+    plot->insetLayout()->simplify();
+    plotLayout()->take(plot);
     plotLayout()->simplify();
     body_ = new QCPLayoutGrid;
     plotLayout()->addElement(0, 0, body_);
-    body_->addElement(0, 0, rect);
+    body_->addElement(0, 0, plot);
     legendColumn_ = new QCPLayoutGrid;
     legendColumn_->addElement(0, 0, legend);
     legendColumn_->addElement(1, 0, new QCPLayoutElement(this));
@@ -225,7 +225,7 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     staleNotice_ = new QCPItemText(this);
     staleNotice_->setLayer(QStringLiteral("overlay"));
     staleNotice_->position->setType(QCPItemPosition::ptAxisRectRatio);
-    staleNotice_->position->setAxisRect(rect);
+    staleNotice_->position->setAxisRect(plot);
     staleNotice_->position->setCoords(0.5, 0.015);
     staleNotice_->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
     staleNotice_->setTextAlignment(Qt::AlignLeft);
@@ -236,13 +236,14 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     staleNotice_->setSelectable(false);
     staleNotice_->setVisible(false);
 
-    // In place of a legend that cannot fit, at the plot's top right.
+    // In place of a legend that cannot fit, at the plot's bottom right (the notice of a
+    // failed run has the top).
     crowdedNote_ = new QCPItemText(this);
     crowdedNote_->setLayer(QStringLiteral("overlay"));
     crowdedNote_->position->setType(QCPItemPosition::ptAxisRectRatio);
-    crowdedNote_->position->setAxisRect(rect);
-    crowdedNote_->position->setCoords(0.99, 0.015);
-    crowdedNote_->setPositionAlignment(Qt::AlignTop | Qt::AlignRight);
+    crowdedNote_->position->setAxisRect(plot);
+    crowdedNote_->position->setCoords(0.99, 0.985);
+    crowdedNote_->setPositionAlignment(Qt::AlignBottom | Qt::AlignRight);
     crowdedNote_->setPadding(QMargins(4, 2, 4, 2));
     crowdedNote_->setBrush(QBrush(Qt::white));
     crowdedNote_->setPen(QPen(QColor(0x90, 0x90, 0x90)));
@@ -279,8 +280,13 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { hideHover(); });
 
     // Legend columns and notices follow the chart's size at every redraw.
-    // (The viewport, not the widget's size: a chart not yet shown has not taken its size.)
-    connect(this, &QCustomPlot::beforeReplot, this, [this] { arrangeFor(viewport().size()); });
+    // A chart not yet shown has its size but not yet the resize event that hands it to
+    // the plot: hand it over here, so that a hidden chart is laid out as it will be shown.
+    connect(this, &QCustomPlot::beforeReplot, this, [this] {
+        if (viewport() != this->rect())
+            setViewport(this->rect());
+        arrangeFor(size());
+    });
 }
 
 ScatteringChart::~ScatteringChart() = default;
@@ -413,11 +419,18 @@ bool ScatteringChart::legendCrowdedOut() const { return crowdedNote_->visible();
 void ScatteringChart::arrangeFor(const QSize& size)
 {
     fitLegend(size.width(), size.height());
-    // The notices are cut to the plot's width: lay out at this size to know it.
+    // The notices are wrapped to the plot's width: lay out at this size to know it.
     const QRect viewport = this->viewport();
     setViewport(QRect(QPoint(0, 0), size));
     updateLayout();
+    // About one angle tick per 60 pixels, so that the labels never run into each other.
+    xAxis->ticker()->setTickCount(std::clamp(axisRect()->width() / 60, 3, 8));
     updateStaleNoticeText();
+    if (crowdedNote_->visible()) {
+        const QFontMetrics metrics(crowdedNote_->font());
+        const QString text = crowdedNote_->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
+        crowdedNote_->setText(WrapToWidth(text, metrics, std::max(40, axisRect()->width() - 16)));
+    }
     setViewport(viewport);
 }
 
@@ -448,14 +461,16 @@ void ScatteringChart::fitLegend(int width, int height)
     const int available = height - captionHeight - column.top() - column.bottom();
     const int basePixels = std::max(QFontInfo(font()).pixelSize(), kMinLegendPixels);
 
-    // The largest text that fits in 30 % of the width (down to 9 pixels), else the smallest
-    // in 45 %, then in 60 %; a column holds as many rows as the height allows.
+    // The largest text that fits in 30 % of the width, down to 9 pixels; else 8 and 7
+    // pixels there; else 9 down to 7 pixels in 45 % of the width. A column holds as many
+    // rows as the height allows. Beyond that the plot itself would be too narrow to read.
     struct Stage {
         double share;
-        int smallest;
+        int largest, smallest;
     };
-    for (const Stage stage : {Stage{0.30, 9}, Stage{0.45, kMinLegendPixels}, Stage{0.60, kMinLegendPixels}}) {
-        for (int pixels = basePixels; pixels >= std::min(stage.smallest, basePixels); --pixels) {
+    const Stage stages[] = {{0.30, basePixels, 9}, {0.30, 8, kMinLegendPixels}, {0.45, 9, kMinLegendPixels}};
+    for (const Stage& stage : stages) {
+        for (int pixels = std::min(stage.largest, basePixels); pixels >= stage.smallest; --pixels) {
             QFont f = font();
             f.setPixelSize(pixels);
             legend->setFont(f);
@@ -486,8 +501,8 @@ void ScatteringChart::fitLegend(int width, int height)
     body_->take(legendColumn_);
     body_->simplify();
     crowdedNote_->setFont(font());
-    crowdedNote_->setText(QStringLiteral("Legend hidden: %1 series need a larger chart").arg(count));
-    crowdedNote_->setVisible(true);
+    crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
+    crowdedNote_->setVisible(true);  // wrapped to the plot's width by arrangeFor
 }
 
 void ScatteringChart::updateStaleNoticeText()
@@ -556,7 +571,7 @@ struct ScatteringChart::CaptionScope {
             chart.plotLayout()->simplify();
             chart.captionElement_ = nullptr;
         }
-        chart.arrangeFor(chart.viewport().size());
+        chart.arrangeFor(chart.size());
     }
     CaptionScope(const CaptionScope&) = delete;
     CaptionScope& operator=(const CaptionScope&) = delete;

@@ -12,10 +12,10 @@
 // on a legend entry hides or shows its series. Right-click for the menu: image and data
 // export, zoom, and the comparisons with exact theory that the owner answers for.
 //
-// The legend stands right of the plot, in as many columns as the chart's height needs;
-// when space is short its text shrinks (down to kMinLegendPixels), then it may take more
-// of the width, and on a chart too small for even that it gives way to a one-line note
-// rather than being cut.
+// The legend stands right of the plot, in as many columns as the chart's height needs,
+// within 30 % of the width; when space is short its text shrinks (down to kMinLegendPixels),
+// then it may take 45 % of the width in small text, and on a chart too small for even that
+// it gives way to a one-line note ("Legend hidden: …") rather than being cut.
 #pragma once
 
 #include <array>
