@@ -382,6 +382,7 @@ void ScatteringChart::clearDiagram()
 
 void ScatteringChart::rebuildLegend()
 {
+    lastFit_ = {};
     legend->clearItems();
     debyeEntry_ = nullptr;
     auto add = [this](QCPGraph* series) {
@@ -436,11 +437,19 @@ void ScatteringChart::arrangeFor(const QSize& size)
 
 void ScatteringChart::fitLegend(int width, int height)
 {
-    crowdedNote_->setVisible(false);
     int count = 0;
     for (int i = 0; i < legend->itemCount(); ++i)
         count += legend->item(i) != nullptr ? 1 : 0;
     const bool wanted = legendWanted_ && count > 0;
+    const QCPLayoutElement* captionRow = captionElement_;  // (the size hint is public there)
+    const int captionHeight = captionRow != nullptr ? captionRow->minimumOuterSizeHint().height() : 0;
+    // Nothing changed since the last fit (the usual replot after a zoom): keep it.
+    const LegendFit fit{width, height, captionHeight, count, wanted, QFontInfo(font()).pixelSize()};
+    if (fit == lastFit_)
+        return;
+    lastFit_ = fit;
+
+    crowdedNote_->setVisible(false);
     if (!wanted) {
         legend->setVisible(false);
         if (body_->hasElement(0, 1)) {
@@ -455,11 +464,9 @@ void ScatteringChart::fitLegend(int width, int height)
     body_->setColumnStretchFactor(1, 0.001);
     legend->setVisible(true);
 
-    const QCPLayoutElement* captionRow = captionElement_;
-    const int captionHeight = captionRow != nullptr ? captionRow->minimumOuterSizeHint().height() : 0;
     const QMargins column = legendColumn_->margins();
     const int available = height - captionHeight - column.top() - column.bottom();
-    const int basePixels = std::max(QFontInfo(font()).pixelSize(), kMinLegendPixels);
+    const int basePixels = std::max(fit.fontPixels, kMinLegendPixels);
 
     // The largest text that fits in 30 % of the width, down to 9 pixels; else 8 and 7
     // pixels there; else 9 down to 7 pixels in 45 % of the width. A column holds as many

@@ -187,6 +187,14 @@ private:
     SeriesGroupLegendItem* debyeEntry_ = nullptr;  // owned by the legend while in it
     bool debyeLinesShown_ = true;
 
+    // What the legend was last fitted to; the fit is kept while it holds.
+    struct LegendFit {
+        int width = -1, height = -1, captionHeight = 0, entries = 0;
+        bool wanted = false;
+        int fontPixels = 0;
+        bool operator==(const LegendFit&) const = default;
+    };
+    LegendFit lastFit_;
     QCPLayoutGrid* body_ = nullptr;          // the plot, and the legend's column right of it
     QCPLayoutGrid* legendColumn_ = nullptr;  // the legend above a filler
     QCPItemText* staleNotice_ = nullptr;
