@@ -668,6 +668,18 @@ void ScatteringChartTest::dataTableHoldsTheShownSeries()
     QVERIFY(copied.startsWith(QStringLiteral("series\tangle_deg\tlog10_intensity\tintensity\n")));
     QVERIFY(copied.contains(QStringLiteral("\nAiry, primary bow\t-139.000000\t0.500000\t3.162278e+00\n")));
 
+    // The menu offers both beside the image export, while there is something to export.
+    for (const bool any : {true, false}) {
+        if (!any)
+            chart.clearDiagram();
+        const auto menu = chart.createContextMenu();
+        for (const char* text : {"Copy data", "Save data as CSV\u2026", "Copy image", "Save image as PNG\u2026"}) {
+            QAction* action = ActionNamed(*menu, QString::fromUtf8(text));
+            QVERIFY2(action != nullptr, text);
+            QCOMPARE(action->isEnabled(), any || QString::fromUtf8(text).contains(QStringLiteral("image")));
+        }
+    }
+
     // A name taken by a folder: the error for the user.
     QVERIFY(QDir(folder.path()).mkdir("taken.csv"));
     QVERIFY_THROWS_EXCEPTION(orvane::EInOutError, chart.saveDataAsCsv(folder.file("taken.csv")));
