@@ -289,7 +289,13 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     });
 }
 
-ScatteringChart::~ScatteringChart() = default;
+ScatteringChart::~ScatteringChart()
+{
+    // Without a legend its column is out of the layout: put it back, so that the plot
+    // deletes it with the rest of the layout.
+    if (!body_->hasElement(0, 1))
+        body_->addElement(0, 1, legendColumn_);
+}
 
 QCPGraph* ScatteringChart::addSeries(const QString& name, bool points)
 {
