@@ -12,9 +12,12 @@ QImage RenderChartImage(const DiagramResult& result, int width, int height, cons
     ScatteringChart chart;
     chart.resize(width, height);
     chart.setCaption(caption);
-    // Drawn once, straight into the image.
+    // Drawn once, straight into the image; the caption also in its text, for a PNG file.
     chart.loadDiagram(result);
-    return chart.image();
+    QImage image = chart.image();
+    if (!caption.isEmpty())
+        image.setText(QStringLiteral("Title"), chart.captionText());
+    return image;
 }
 
 namespace {

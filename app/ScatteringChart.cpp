@@ -828,7 +828,7 @@ void ScatteringChart::saveAsPng(const QString& file)
 {
     QImage picture = image();
     if (!caption_.isEmpty())
-        picture.setText(QStringLiteral("Title"), caption_);
+        picture.setText(QStringLiteral("Title"), captionText());
     if (!picture.save(file, "PNG"))
         throw EInOutError("Cannot write the chart to \"" + file.toStdString() + "\".");
 }
@@ -839,7 +839,7 @@ void ScatteringChart::saveAsPdf(const QString& file)
     {
         const CaptionScope caption(*this, width());
         arrangeFor(size());
-        saved = savePdf(file, width(), height(), QCP::epAllowCosmetic, QStringLiteral("Orvane"), caption_);
+        saved = savePdf(file, width(), height(), QCP::epAllowCosmetic, QStringLiteral("Orvane"), captionText());
     }
     if (!saved)
         throw EInOutError("Cannot write the chart to \"" + file.toStdString() + "\".");

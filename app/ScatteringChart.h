@@ -84,6 +84,8 @@ public:
     // polarisation, orders); empty for none. The chart on screen does not show it.
     void setCaption(const QString& caption);
     QString caption() const { return caption_; }
+    // The caption as image files keep it in their text: plain blanks for no-break spaces.
+    QString captionText() const { return QString(caption_).replace(QChar(0x00A0), QLatin1Char(' ')); }
 
     // Zoom: the full view of the shown series (the view before it is remembered), and one
     // step back through the views left by rectangle, wheel, pan and reset.
