@@ -48,8 +48,8 @@ const QCPRange kEmptyIntensityRange(-10.0, 5.0);
 
 // Wheel turns closer together than this make one step of the zoom history.
 constexpr int kWheelBurstMs = 600;
-// The pointer's rest before the hover read-out looks for a point (one hit test per
-// rest: with 51 orders of 5000 points a test per mouse move would lag).
+// The hover read-out looks for the point under the pointer at most this often, at the
+// pointer's latest position: with 51 orders of 5000 points a test per mouse move would lag.
 constexpr int kHoverDelayMs = 40;
 
 // 0x00BBGGRR, red in the lowest byte.

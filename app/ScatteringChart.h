@@ -221,7 +221,7 @@ private:
     View panStart_;
 
     QLabel* hover_ = nullptr;
-    QTimer hoverTimer_;  // one hit test per pause of the pointer, not one per pixel
+    QTimer hoverTimer_;  // at most one hit test per kHoverDelayMs, at the latest position
     QPoint hoverPos_;
 };
 

@@ -133,6 +133,19 @@ void BM_ChartReplotWithDebyeLines(benchmark::State& state)
 }
 BENCHMARK(BM_ChartReplotWithDebyeLines)->Unit(benchmark::kMillisecond);
 
+// The hover read-out's look-up of the point under the pointer, in the middle of the plot.
+void BM_ChartPointUnderPointer(benchmark::State& state)
+{
+    orvane::ScatteringChart chart;
+    chart.resize(611, 372);
+    chart.setDiagram(state.range(0) != 0 ? RunWithDebyeLines() : Run());
+    const QPointF centre = chart.axisRect()->rect().center();
+    int index = -1;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(chart.seriesAt(centre, &index));
+}
+BENCHMARK(BM_ChartPointUnderPointer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // orvane-batch --chart-png: a chart made, filled and rendered to an image.
 void BM_RenderChartImage(benchmark::State& state)
 {
