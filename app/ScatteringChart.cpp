@@ -46,6 +46,9 @@ const QString kStaleHeadline =
 const QCPRange kEmptyAngleRange(-180.0, 180.0);
 const QCPRange kEmptyIntensityRange(-10.0, 5.0);
 
+// Pixels a curve counts farther from the pointer than a ray point (see seriesAt).
+constexpr double kPointPreference = 3.0;
+
 // Wheel turns closer together than this make one step of the zoom history.
 constexpr int kWheelBurstMs = 600;
 // The hover read-out looks for the point under the pointer at most this often, at the
@@ -681,25 +684,30 @@ void ScatteringChart::toggleDebyeLines()
 QCPGraph* ScatteringChart::seriesAt(const QPointF& pos, int* dataIndex) const
 {
     QCPGraph* nearest = nullptr;
-    double nearestDistance = std::numeric_limits<double>::max();
+    double nearestScore = std::numeric_limits<double>::max();
     int nearestIndex = -1;
-    // Topmost first: on equal distance the series drawn last wins.
+    // Topmost first: on equal distance the series drawn last wins. A ray point under the
+    // pointer wins over a curve passing just as near (the curves run through the point
+    // clouds): a curve counts kPointPreference pixels farther than it is.
     for (int i = graphCount() - 1; i >= 0; --i) {
         QCPGraph* series = graph(i);
         if (!series->visible() || series->data()->isEmpty())
             continue;
         QVariant details;
         const double distance = series->selectTest(pos, false, &details);
-        if (distance < 0 || distance >= nearestDistance)
+        if (distance < 0 || distance > selectionTolerance())
+            continue;
+        const double score = distance + (series->lineStyle() == QCPGraph::lsNone ? 0.0 : kPointPreference);
+        if (score >= nearestScore)
             continue;
         const QCPDataSelection selection = details.value<QCPDataSelection>();
         if (selection.isEmpty())
             continue;
         nearest = series;
-        nearestDistance = distance;
+        nearestScore = score;
         nearestIndex = selection.dataRange().begin();
     }
-    if (nearest == nullptr || nearestDistance > selectionTolerance())
+    if (nearest == nullptr)
         return nullptr;
     if (dataIndex != nullptr)
         *dataIndex = nearestIndex;

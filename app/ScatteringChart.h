@@ -117,7 +117,8 @@ public:
     std::unique_ptr<QMenu> createContextMenu();
 
     // The shown series whose point or line is nearest to pos (within the selection
-    // tolerance), and the index of the point; null when none is near.
+    // tolerance; a ray point before a curve as near), and the index of the point; null
+    // when none is near.
     QCPGraph* seriesAt(const QPointF& pos, int* dataIndex) const;
     // The series of the legend entry under pos; null outside the (shown) legend.
     QCPGraph* legendSeriesAt(const QPointF& pos) const;

@@ -583,8 +583,17 @@ void ScatteringChartTest::hoverNamesThePointUntilTheViewMoves()
     chart.resize(519, 356);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    chart.setDiagram(ThreeOrders());
+    DiagramResult run = ThreeOrders();
+    run.orders[0].y[1] = -2.25;  // (-90°, -2.25): a point right on the total's line
+    chart.setDiagram(run);
     const QLabel* hover = chart.hoverLabel();
+
+    // The point wins over the line through it, for the read-outs of hover and click.
+    int index = -1;
+    QCOMPARE(chart.seriesAt(chart.totalSeries()->coordsToPixels(-90, -2.25), &index), chart.orderSeries(0));
+    QCOMPARE(index, 1);
+    // Beside the point, on the line, the line.
+    QCOMPARE(chart.seriesAt(chart.totalSeries()->coordsToPixels(-75, -2.125), &index), chart.totalSeries());
 
     const QPoint onPoint = chart.orderSeries(1)->coordsToPixels(10, 1).toPoint();
     QTest::mouseMove(&chart, onPoint);
