@@ -78,10 +78,11 @@ public:
     void showStaleNotice(const QString& error);
     void clearStaleNotice();
     bool staleNoticeShown() const;
-    QString staleNoticeText() const;  // as drawn, both lines
+    QString staleNoticeText() const;  // as drawn, wrapped to the plot's width
 
-    // The line exported images carry under their top edge (particle, index, wavelength,
-    // polarisation, orders); empty for none. The chart on screen does not show it.
+    // The text exported images carry above the plot (particle, index, wavelength,
+    // polarisation, orders; see ChartCaption), wrapped to their width; empty for none. The
+    // chart on screen does not show it.
     void setCaption(const QString& caption);
     QString caption() const { return caption_; }
     // The caption as image files keep it in their text: plain blanks for no-break spaces.
