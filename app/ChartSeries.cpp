@@ -7,7 +7,7 @@
 
 #include "geometry/Angles.h"
 #include "numeric/Format.h"
-#include "raytrace/Picture.h"
+#include "raytrace/OrderPalette.h"
 
 namespace orvane {
 
@@ -36,13 +36,18 @@ void SortByAngle(SeriesData& series)
 }
 
 // A series over angles in radians: shown, in degrees against the chart's log10 intensity.
-void FillCurve(SeriesData& series, std::span<const double> angle, std::span<const double> intensity)
+// With skipZero, a point of intensity exactly 0 is left out: a ray that did not leave in
+// this order (its table slot was never written), which would otherwise sit at (0°, -10).
+void FillCurve(SeriesData& series, std::span<const double> angle, std::span<const double> intensity,
+               bool skipZero = false)
 {
     const std::size_t n = std::min(angle.size(), intensity.size());
     series.active = true;
     series.x.reserve(n);
     series.y.reserve(n);
     for (std::size_t e = 0; e < n; ++e) {
+        if (skipZero && intensity[e] == 0.0)
+            continue;
         series.x.push_back(ToDegrees(angle[e]));
         series.y.push_back(ChartIntensity(intensity[e]));
     }
@@ -58,14 +63,19 @@ DiagramSeries BuildChartSeries(const DiagramResult& result)
     for (int p = 0; p <= kMaxOrder; ++p) {
         SeriesData& s = series.orders[static_cast<std::size_t>(p)];
         s.title = "p=" + IntToStr(p);
-        s.color = PictureOrderColor(p);
+        s.color = kOrderPalette[static_cast<std::size_t>(p)];
+        SeriesData& d = series.debye[static_cast<std::size_t>(p)];
+        d.title = "Debye p=" + IntToStr(p);
+        d.color = s.color;
     }
     series.legendVisible = in.MinP != in.MaxP;
     const auto rays = static_cast<std::size_t>(result.rays.count());
     for (int p = in.MinP; p <= in.MaxP; ++p) {
         const OrderRows rows = result.order(p);
-        FillCurve(series.orders[static_cast<std::size_t>(p)], {rows.angle, rays}, {rows.intensity, rays});
+        FillCurve(series.orders[static_cast<std::size_t>(p)], {rows.angle, rays}, {rows.intensity, rays}, true);
     }
+    for (std::size_t k = 0; k < result.debye.size(); ++k)
+        FillCurve(series.debye[static_cast<std::size_t>(in.MinP) + k], result.grid.ThetaGrid, result.debye[k]);
 
     series.total.title = "Total";
     series.total.color = kTotalColor;

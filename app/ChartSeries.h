@@ -25,15 +25,18 @@ struct DiagramSeries {
     SeriesData total;                            // line series "Total", black
     SeriesData airy;                             // line series of the Airy curve, grey 0x707070
     SeriesData mie;                              // line series "Exact (Mie)" of a sphere, dark red
+    std::array<SeriesData, kOrderCount> debye;   // line "Debye p=<p>": the exact term of order p, in its colour
     bool legendVisible = true;
 };
 
 // log10(|I| + 1e-10): the chart's intensity axis.
 double ChartIntensity(double intensity);
 
-// Every series of the run: one per computed order (all titled "p=<p>" in the order's colour),
-// the total (when computed), the Airy curve and the exact curve (when computed); every series
-// sorted by ascending angle. The legend shows for more than one order.
+// Every series of the run: one per computed order (all titled "p=<p>" in the order's colour of
+// kOrderPalette), the total (when computed), the Airy curve, the exact curve and the Debye term
+// of every order (when computed); every series sorted by ascending angle. A ray that did not
+// leave in an order (intensity 0) is no point of its series; the order files keep its zero
+// line. The legend shows for more than one order.
 DiagramSeries BuildChartSeries(const DiagramResult& result);
 
 } // namespace orvane

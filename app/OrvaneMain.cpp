@@ -14,6 +14,7 @@
 #include <QTextDocument>
 
 #include "app/AppIcon.h"
+#include "app/ChartRender.h"
 #include "app/ChartSeries.h"
 #include "app/QtCanvas.h"
 #include "numeric/Errors.h"
@@ -411,6 +412,14 @@ void TForm1::connectEvents()
         return item;
     });
     connect(Chart1, &ScatteringChart::exactTheoryToggled, this, &TForm1::CompareExactClick);
+    Chart1->setDebyeTermsQuery([this] {
+        ScatteringChart::ExactTheoryItem item;
+        item.enabled = ExactTheoryAvailable();
+        item.checked = item.enabled && compareDebye_;
+        item.whyDisabled = Q(kExactSpheresOnlyMessage);
+        return item;
+    });
+    connect(Chart1, &ScatteringChart::debyeTermsToggled, this, &TForm1::CompareDebyeClick);
 }
 
 bool TForm1::isInGrid(const QWidget* widget) const
@@ -455,6 +464,7 @@ void TForm1::takeFields()
     // A tick kept from a sphere does not bring the "spheres only" message to every run of
     // another shape: the menu shows the item disabled, and the run leaves the curve out.
     f.CompareExact = compareExact_ && ExactTheoryAvailable();
+    f.CompareDebye = compareDebye_ && ExactTheoryAvailable();
 }
 
 void TForm1::putFields()
@@ -507,12 +517,12 @@ void TForm1::showError(const std::string& text)
     errors_->show(text);
 }
 
-void TForm1::runCore(bool busy, const std::function<void()>& work)
+std::string TForm1::runCore(bool busy, const std::function<void()>& work)
 {
     // A modal box opened by a running handler lets resize events through; the core is
     // not entered a second time meanwhile.
     if (running_)
-        return;
+        return {};
     running_ = true;
     std::string error;
     bool failed = false;
@@ -535,6 +545,7 @@ void TForm1::runCore(bool busy, const std::function<void()>& work)
     running_ = false;
     if (failed)
         showError(error);
+    return error;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -591,14 +602,24 @@ void TForm1::PgRayTracingChange(int) {}
 
 void TForm1::BtnCalcDiagClick()
 {
-    runCore(true, [this] {
+    const std::string error = runCore(true, [this] {
         SinkControl control(*messages_);
         const DiagramInputs inputs = ReadDiagramInputs(fields_, separator_, control);
         const DiagramResult result = RunDiagram(inputs, fields_.ChBxCheck, {{}, separator_}, control);
         LblX->setText(QString());
         LblX->adjustSize();
+        Chart1->setCaption(ChartCaption(inputs));
         Chart1->setDiagram(BuildChartSeries(result));
     });
+    // The chart keeps the last good result, and says so.
+    if (!error.empty())
+        Chart1->showStaleNotice(Q(error));
+}
+
+void TForm1::CompareDebyeClick(bool checked)
+{
+    compareDebye_ = checked;
+    BtnCalcDiagClick();
 }
 
 void TForm1::CompareExactClick(bool checked)

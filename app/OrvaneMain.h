@@ -67,6 +67,9 @@ public:
     // The chart menu's "Compare with exact theory" ticked or unticked: the diagram is
     // computed again at once, with or without the exact curve.
     void CompareExactClick(bool checked);
+    // The chart menu's "Compare orders with exact Debye terms" ticked or unticked: the diagram
+    // is computed again at once, with or without the Debye lines.
+    void CompareDebyeClick(bool checked);
 
     // A sphere by the three radius texts as typed (each a number, all equal): only then
     // does the chart menu offer the exact curve.
@@ -74,6 +77,7 @@ public:
     // The tick of "Compare with exact theory", kept between runs. A run asks for the
     // exact curve only while the item is available (fields().CompareExact).
     bool compareExact() const { return compareExact_; }
+    bool compareDebye() const { return compareDebye_; }
 
     const Fields& fields() const { return fields_; }
     char decimalSeparator() const { return separator_; }
@@ -147,7 +151,8 @@ private:
 
     // Runs a piece of the core on the window's fields: fields taken in before, grid put back
     // after, errors shown. busy: the computation shows the busy cursor.
-    void runCore(bool busy, const std::function<void()>& work);
+    // Returns the error shown, empty when the work succeeded.
+    std::string runCore(bool busy, const std::function<void()>& work);
     void showError(const std::string& text);
     bool isInGrid(const QWidget* widget) const;
 
@@ -159,6 +164,7 @@ private:
     MessageSink* errors_ = nullptr;
     bool running_ = false;  // a handler of the core is running (a modal box may be open)
     bool compareExact_ = false;
+    bool compareDebye_ = false;
     QSize lastFrameSize_;
     QMetaObject::Connection focusConnection_;
 };

@@ -1,6 +1,7 @@
 // The scattering-diagram chart with the largest run the program makes: 51 orders of 5000
-// points each, a total of 100000 angles and the 51-point Airy curve. Filling the series,
-// redrawing the chart, and the whole offscreen rendering of orvane-batch --chart-png.
+// points each, a total of 100000 angles and the 51-point Airy curve (and, in the Debye
+// cases, a Debye line of 100000 angles for every order). Filling the series, redrawing the
+// chart, and the whole offscreen rendering of orvane-batch --chart-png.
 #include <cmath>
 
 #include <QApplication>
@@ -9,21 +10,21 @@
 
 #include "app/ChartRender.h"
 #include "app/ScatteringChart.h"
+#include "raytrace/OrderPalette.h"
 
 namespace {
 
-orvane::DiagramSeries LargestRun()
+constexpr int kAngles = 100000;
+
+orvane::DiagramSeries LargestRun(bool debye)
 {
     constexpr int kRays = 5000;
-    constexpr int kAngles = 100000;
-    const orvane::TColor colours[] = {0x00FF00, 0x0000FF, 0xFF0000, 0x008000, 0x00FFFF, 0x000080,
-                                      0x808000, 0x800080, 0x800000, 0xC0C0C0, 0x808080};
     orvane::DiagramSeries r;
     for (int p = 0; p <= orvane::kMaxOrder; ++p) {
         orvane::SeriesData& s = r.orders[static_cast<std::size_t>(p)];
         s.active = true;
         s.title = "p=" + std::to_string(p);
-        s.color = p == 0 ? colours[0] : p <= 20 ? colours[(p - 1) % 10 + 1] : 0;
+        s.color = orvane::kOrderPalette[static_cast<std::size_t>(p)];
         s.x.resize(kRays);
         s.y.resize(kRays);
         // Each order sweeps part of the circle, intensities over several decades.
@@ -49,13 +50,33 @@ orvane::DiagramSeries LargestRun()
         r.airy.x.push_back(-140.0 + 0.2 * n);
         r.airy.y.push_back(std::sin(0.3 * n));
     }
+    if (debye) {
+        for (int p = 0; p <= orvane::kMaxOrder; ++p) {
+            orvane::SeriesData& s = r.debye[static_cast<std::size_t>(p)];
+            s.active = true;
+            s.title = "Debye p=" + std::to_string(p);
+            s.color = orvane::kOrderPalette[static_cast<std::size_t>(p)];
+            s.x = r.total.x;
+            s.y.resize(kAngles);
+            for (int e = 0; e < kAngles; ++e) {
+                const double t = static_cast<double>(e) / (kAngles - 1);
+                s.y[static_cast<std::size_t>(e)] = -1.2 - 0.1 * p + 2.0 * std::sin(7.0 * t + p) * std::cos(31.0 * t);
+            }
+        }
+    }
     r.legendVisible = true;
     return r;
 }
 
 const orvane::DiagramSeries& Run()
 {
-    static const orvane::DiagramSeries run = LargestRun();
+    static const orvane::DiagramSeries run = LargestRun(false);
+    return run;
+}
+
+const orvane::DiagramSeries& RunWithDebyeLines()
+{
+    static const orvane::DiagramSeries run = LargestRun(true);
     return run;
 }
 
@@ -91,6 +112,40 @@ void BM_ChartFillAndReplot(benchmark::State& state)
 }
 BENCHMARK(BM_ChartFillAndReplot)->Unit(benchmark::kMillisecond);
 
+// The same with a Debye line of 100000 angles for each of the 51 orders.
+void BM_ChartFillWithDebyeLines(benchmark::State& state)
+{
+    orvane::ScatteringChart chart;
+    chart.resize(611, 372);
+    for (auto _ : state)
+        chart.loadDiagram(RunWithDebyeLines());
+    state.SetItemsProcessed(state.iterations() * (51 * 5000 + 100000 + 51 * kAngles));
+}
+BENCHMARK(BM_ChartFillWithDebyeLines)->Unit(benchmark::kMillisecond);
+
+void BM_ChartReplotWithDebyeLines(benchmark::State& state)
+{
+    orvane::ScatteringChart chart;
+    chart.resize(611, 372);
+    chart.loadDiagram(RunWithDebyeLines());
+    for (auto _ : state)
+        chart.replot(QCustomPlot::rpImmediateRefresh);
+}
+BENCHMARK(BM_ChartReplotWithDebyeLines)->Unit(benchmark::kMillisecond);
+
+// The hover read-out's look-up of the point under the pointer, in the middle of the plot.
+void BM_ChartPointUnderPointer(benchmark::State& state)
+{
+    orvane::ScatteringChart chart;
+    chart.resize(611, 372);
+    chart.setDiagram(state.range(0) != 0 ? RunWithDebyeLines() : Run());
+    const QPointF centre = chart.axisRect()->rect().center();
+    int index = -1;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(chart.seriesAt(centre, &index));
+}
+BENCHMARK(BM_ChartPointUnderPointer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // orvane-batch --chart-png: a chart made, filled and rendered to an image.
 void BM_RenderChartImage(benchmark::State& state)
 {
@@ -110,6 +165,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     Run();
+    RunWithDebyeLines();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

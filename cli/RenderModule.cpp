@@ -67,7 +67,9 @@ bool Guarded(std::string* error, Work&& work)
 
 bool SaveChartPng(const DiagramResult& result, int width, int height, const std::string& file, std::string* error)
 {
-    return Guarded(error, [&] { return Save(RenderChartImage(BuildChartSeries(result), width, height), file, error); });
+    return Guarded(error, [&] {
+        return Save(RenderChartImage(BuildChartSeries(result), width, height, ChartCaption(result.inputs)), file, error);
+    });
 }
 
 bool SavePicturePng(const Picture& picture, const std::string& file, std::string* error)

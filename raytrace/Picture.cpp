@@ -9,6 +9,7 @@
 #include "numeric/Format.h"
 #include "numeric/FpGuard.h"
 #include "numeric/MessageSink.h"
+#include "raytrace/OrderPalette.h"
 #include "raytrace/PictureRay.h"
 
 namespace orvane {
@@ -21,17 +22,7 @@ int LimitPictureRays(int NumRays, MessageSink& sink)
     return kMaxRays;
 }
 
-TColor PictureOrderColor(int p)
-{
-    static constexpr std::array<TColor, 11> kColors = {
-        0x00FF00, 0x0000FF, 0xFF0000, 0x008000, 0x00FFFF, 0x000080, 0x808000, 0x800080, 0x800000, 0xC0C0C0, 0x808080,
-    };
-    if (p >= 0 && p <= 10)
-        return kColors[static_cast<std::size_t>(p)];
-    if (p <= 20)
-        return kColors[static_cast<std::size_t>(p - 10)];
-    return 0x000000;
-}
+TColor PictureOrderColor(int p) { return kOrderPalette[static_cast<std::size_t>(std::clamp(p, 0, kMaxOrder))]; }
 
 std::int64_t TruncToInt64(double value)
 {

@@ -29,8 +29,7 @@ struct PictureInputs {
 // More than 5000 rays: "The number of rays must be less than 5000", then 5000.
 int LimitPictureRays(int NumRays, MessageSink& sink);
 
-// The screen colours of the orders, 0x00BBGGRR: lime, red, blue, green, yellow, maroon, teal,
-// purple, navy, silver, gray; orders 11 to 20 repeat 1 to 10, the rest black.
+// The screen colour of order p (0..50), the chart's: kOrderPalette.
 TColor PictureOrderColor(int p);
 
 // A point of the picture, pixels, y downwards.

@@ -14,6 +14,7 @@
 #include "numeric/Errors.h"
 #include "numeric/Format.h"
 #include "numeric/RunControl.h"
+#include "raytrace/OrderPalette.h"
 #include "raytrace/RecordingCanvas.h"
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"
@@ -231,10 +232,10 @@ TEST_F(RayPictureTest, RaysBesideTheParticleAreSkipped)
                                                     "161 195 m 0 195 l st"}));
 }
 
-TEST_F(RayPictureTest, HighOrders_BlackOnScreenFrom21_NoColourCommandFrom10)
+TEST_F(RayPictureTest, HighOrders_EachInItsOwnColourOnScreen_NoColourCommandFrom10)
 {
-    // Order p on screen: the colours of orders 1..10 twice, then black.
-    const TColor cycle[10] = {kRed, kBlue, kGreen, kYellow, 0x000080, 0x808000, 0x800080, 0x800000, 0xC0C0C0, 0x808080};
+    // Order p on screen: the chart's colour of order p (the first ones as they always were);
+    // in the file the colour table ends at order 9.
     struct Case {
         const char* maxP;
         int chords;
@@ -252,7 +253,9 @@ TEST_F(RayPictureTest, HighOrders_BlackOnScreenFrom21_NoColourCommandFrom10)
                 chordColors.push_back(line.color);
         ASSERT_EQ(chordColors.size(), static_cast<std::size_t>(c.chords));
         for (int p = 1; p <= c.chords; ++p)
-            EXPECT_EQ(chordColors[p - 1], p <= 20 ? cycle[(p - 1) % 10] : 0u) << "order " << p;
+            EXPECT_EQ(chordColors[p - 1], kOrderPalette[static_cast<std::size_t>(p)]) << "order " << p;
+        EXPECT_EQ(chordColors[0], kRed);
+        EXPECT_EQ(chordColors[3], kYellow);
 
         // Block: R1, R3, R4, then colour and chord for each order.
         const std::vector<std::string> block = rayLines();
