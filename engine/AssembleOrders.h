@@ -34,9 +34,11 @@ struct OrderRows {
 // out in pieces between up to `threads` threads; every grid angle still receives its
 // branches one after the other in the order given, so the result does not depend on the
 // threads. The interpolation's range messages reach the sink in that order too, from this
-// thread, before any sum is formed.
+// thread, before any sum is formed. With uniformRainbow, wherever two branches of an order
+// meet at a turning point, the grid angles near it receive the uniform field of that caustic
+// (engine/UniformCaustic.h) in place of the two branches; every other grid angle is unchanged.
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, MessageSink& sink,
-                    int threads = 2);
+                    int threads = 2, bool uniformRainbow = false);
 
 // TotalIntensity = (TotalAmpRe + DiffAmp)² + TotalAmpIm² at every grid angle.
 void ComputeTotalIntensity(TScatteringGrid& grid);
