@@ -60,7 +60,7 @@ DiagramResult BtnCalcDiagClick(Session& session)
         std::vector<OrderRows> rows;
         for (int p = orders.MinP; p <= orders.MaxP; ++p)
             rows.push_back({tables->RayAngle[p].data(), tables->RayIntensity[p].data(), tables->RayPhase[p].data()});
-        AssembleOrders(rows, N, grid, sink);
+        AssembleOrders(rows, N, grid, sink, 2, fields.ChBxUniformRainbow);
         CheckFpFaults();
 
         if (fields.ChBxAiry) {

@@ -11,9 +11,11 @@
 
 #include "engine/Angles.h"
 #include "engine/AssembleOrders.h"
+#include "engine/DiagramRun.h"
 #include "engine/UniformCaustic.h"
 #include "numeric/AiryFunctions.h"
 #include "numeric/MessageSink.h"
+#include "tests/engine/TestSupport.h"
 #include "tests/engine/TracedRun.h"
 
 namespace orvane {
@@ -272,6 +274,46 @@ TEST(UniformCaustic, PrimaryRainbowOfADropFollowsTheExactDebyeTerm)
         }
         std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
         EXPECT_LT(errors[errors.size() / 2], 0.04);
+    }
+}
+
+TEST(UniformCaustic, RunChangesOnlyTheTotalNearTheRainbows)
+{
+    // The default drop with diffraction, Airy curve and check file: with "Uniform rainbow" the
+    // total file differs only near the primary rainbow (±137.9°), every other file not at all.
+    std::vector<std::string> names;
+    testing::TempFolder plainDir, uniformDir;
+    for (bool uniform : {false, true}) {
+        TOrvaneState state;
+        Fields fields;
+        fields.ChBxDiff = fields.ChBxAiry = fields.ChBxCheck = true;
+        fields.ChBxUniformRainbow = uniform;
+        RecordingSink sink;
+        Session session{state, fields, sink, (uniform ? uniformDir : plainDir).path()};
+        BtnCalcDiagClick(session);
+        EXPECT_TRUE(sink.messages.empty());
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(plainDir.path())) {
+        const std::string name = entry.path().filename().string();
+        const std::string plain = testing::ReadBytes(entry.path());
+        const std::string uniform = testing::ReadBytes(uniformDir / name.c_str());
+        if (name != "Orvane_t.dat") {
+            EXPECT_EQ(plain, uniform) << name;
+            continue;
+        }
+        const auto a = testing::SplitCrLf(plain).lines;
+        const auto b = testing::SplitCrLf(uniform).lines;
+        ASSERT_EQ(a.size(), b.size());
+        int changed = 0;
+        for (std::size_t n = 1; n < a.size(); ++n) {
+            const double degrees = std::fabs(std::stod(a[n]));
+            if (degrees < 120 || degrees > 152) {
+                EXPECT_EQ(a[n], b[n]) << n;
+            } else {
+                changed += a[n] != b[n];
+            }
+        }
+        EXPECT_GT(changed, 40);
     }
 }
 
