@@ -19,6 +19,7 @@ struct BatchOptions {
     bool noTotal = false;         // "Total intensity" unticked
     bool diffraction = false;
     bool airy = false;
+    bool uniformRainbow = false;  // "Uniform rainbow" ticked
     bool check = false;
     bool mie = false;             // the chart menu's "Compare with exact theory" ticked
     bool minMax = false;          // "Rays b/w Min and Max :" ticked with the two texts
