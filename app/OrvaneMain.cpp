@@ -309,6 +309,11 @@ void TForm1::createDiagramPage()
                         QStringLiteral("Check to add Airy in the scattering diagram."));
     ChBxCheck = CheckBox(page, QStringLiteral("Check"), QRect(294, 22, 56, 17), defaults.ChBxCheck,
                          QStringLiteral("Save data for check."));
+    // In Airy's column, on the row left free above the chart.
+    ChBxUniformRainbow = CheckBox(page, QStringLiteral("Uniform rainbow"), QRect(294, 43, 110, 17),
+                                  defaults.ChBxUniformRainbow,
+                                  QStringLiteral("Check to give the total the uniform (Airy) field near every "
+                                                 "rainbow of every order."));
 
     Button1 = BoldButton(page, QStringLiteral("Calculation"), QRect(401, -4, 73, 20));
     CopyGrph = BoldButton(page, QStringLiteral("Graph Copy"), QRect(378, 22, 75, 20));
@@ -434,6 +439,7 @@ void TForm1::takeFields()
     f.ChBxDiff = ChBxDiff->isChecked();
     f.ChBxTotalInt = ChBxTotalInt->isChecked();
     f.ChBxAiry = ChBxAiry->isChecked();
+    f.ChBxUniformRainbow = ChBxUniformRainbow->isChecked();
     f.ChBxCheck = ChBxCheck->isChecked();
     // A tick kept from a sphere does not bring the "spheres only" message to every run of
     // another shape: the menu shows the item disabled, and the run leaves the curve out.
@@ -467,6 +473,7 @@ void TForm1::putFields()
     ChBxDiff->setChecked(f.ChBxDiff);
     ChBxTotalInt->setChecked(f.ChBxTotalInt);
     ChBxAiry->setChecked(f.ChBxAiry);
+    ChBxUniformRainbow->setChecked(f.ChBxUniformRainbow);
     ChBxCheck->setChecked(f.ChBxCheck);
     putGrid();
 }

@@ -114,6 +114,7 @@ public:
     QCheckBox* ChBxDiff;
     QCheckBox* ChBxTotalInt;
     QCheckBox* ChBxAiry;
+    QCheckBox* ChBxUniformRainbow;
     QCheckBox* ChBxCheck;
     QPushButton* Button1;
     QPushButton* CopyGrph;
