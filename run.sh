@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 
 packages=(cmake g++ make pkg-config qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
-          libbenchmark-dev fonts-dejavu-core xvfb xauth
+          libbenchmark-dev libboost-math-dev fonts-dejavu-core xvfb xauth
           python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib dpkg-dev file)
 
 install_missing() {

@@ -322,10 +322,15 @@ void TForm1::createDiagramPage()
                         QStringLiteral("Check to add Airy in the scattering diagram."));
     ChBxCheck = CheckBox(page, QStringLiteral("Check"), QRect(294, 22, 56, 17), defaults.ChBxCheck,
                          QStringLiteral("Save data for check."));
-    ChBxEntryFresnel = CheckBox(page, QStringLiteral("Fresnel at entry only"), QRect(294, 43, 130, 17),
+    ChBxEntryFresnel = CheckBox(page, QStringLiteral("Fresnel at entry only"), QRect(140, 43, 140, 17),
                                 defaults.ChBxEntryFresnel,
                                 QStringLiteral("Check to reuse the entry point's Fresnel coefficient at every exit and "
                                                "internal reflection, as earlier versions did (exact for a sphere only)."));
+    // In Airy's column, on the row left free above the chart.
+    ChBxUniformRainbow = CheckBox(page, QStringLiteral("Uniform rainbow"), QRect(294, 43, 110, 17),
+                                  defaults.ChBxUniformRainbow,
+                                  QStringLiteral("Check to give the total the uniform (Airy) field near every "
+                                                 "rainbow of every order."));
 
     Button1 = BoldButton(page, QStringLiteral("Calculation"), QRect(401, -4, 73, 20));
     CopyGrph = BoldButton(page, QStringLiteral("Graph Copy"), QRect(378, 22, 75, 20));
@@ -459,6 +464,7 @@ void TForm1::takeFields()
     f.ChBxDiff = ChBxDiff->isChecked();
     f.ChBxTotalInt = ChBxTotalInt->isChecked();
     f.ChBxAiry = ChBxAiry->isChecked();
+    f.ChBxUniformRainbow = ChBxUniformRainbow->isChecked();
     f.ChBxCheck = ChBxCheck->isChecked();
     f.ChBxEntryFresnel = ChBxEntryFresnel->isChecked();
     // A tick kept from a sphere does not bring the "spheres only" message to every run of
@@ -494,6 +500,7 @@ void TForm1::putFields()
     ChBxDiff->setChecked(f.ChBxDiff);
     ChBxTotalInt->setChecked(f.ChBxTotalInt);
     ChBxAiry->setChecked(f.ChBxAiry);
+    ChBxUniformRainbow->setChecked(f.ChBxUniformRainbow);
     ChBxCheck->setChecked(f.ChBxCheck);
     ChBxEntryFresnel->setChecked(f.ChBxEntryFresnel);
     putGrid();

@@ -118,6 +118,7 @@ public:
     QCheckBox* ChBxDiff;
     QCheckBox* ChBxTotalInt;
     QCheckBox* ChBxAiry;
+    QCheckBox* ChBxUniformRainbow;
     QCheckBox* ChBxCheck;
     QCheckBox* ChBxEntryFresnel;
     QPushButton* Button1;

@@ -114,6 +114,21 @@ void BM_Assemble(benchmark::State& state)
     state.counters["threads"] = static_cast<double>(state.range(2));
 }
 
+// The same with "Uniform rainbow": near every caustic its uniform field in place of its two
+// branches.
+void BM_AssembleUniformRainbow(benchmark::State& state)
+{
+    Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const std::vector<OrderRows> rows = run.rows();
+    for (auto _ : state) {
+        TScatteringGrid grid(run.inputs.NumScaRays);
+        AssembleOrders(rows, run.rays.count(), grid, run.control, static_cast<int>(state.range(2)), true);
+        benchmark::DoNotOptimize(grid.TotalAmpRe[grid.NumScaRays / 2]);
+    }
+    SetCounters(state);
+    state.counters["threads"] = static_cast<double>(state.range(2));
+}
+
 void BM_AiryDiffraction(benchmark::State& state)
 {
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -159,6 +174,11 @@ BENCHMARK(BM_Assemble)
     ->Args({5000, 100000, 1})
     ->Args({2500, 100000, 1})
     ->Args({5000, 50000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_AssembleUniformRainbow)
+    ->Args({5000, 100000, 2})
+    ->Args({5000, 100000, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_AiryDiffraction)->Apply(Sizes);

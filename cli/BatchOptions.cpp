@@ -46,6 +46,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.diffraction = true;
         } else if (a == "--airy") {
             options.airy = true;
+        } else if (a == "--uniform-rainbow") {
+            options.uniformRainbow = true;
         } else if (a == "--check") {
             options.check = true;
         } else if (a == "--mie") {
@@ -105,6 +107,8 @@ void ApplyBatchOptions(const BatchOptions& options, Fields& fields)
         fields.ChBxDiff = true;
     if (options.airy)
         fields.ChBxAiry = true;
+    if (options.uniformRainbow)
+        fields.ChBxUniformRainbow = true;
     if (options.check)
         fields.ChBxCheck = true;
     if (options.mie)
@@ -136,6 +140,9 @@ std::string BatchUsage()
            "  --no-total             \"Total intensity\" unticked (ticked by default)\n"
            "  --diffraction          \"Diffraction\" ticked\n"
            "  --airy                 \"Airy\" ticked\n"
+           "  --uniform-rainbow      \"Uniform rainbow\" ticked: near every rainbow of every order the\n"
+           "                         total carries the uniform (Airy) field of the caustic instead of\n"
+           "                         the two rays that meet there\n"
            "  --check                \"Check\" ticked (writes Orvane_raw.dat)\n"
            "  --mie                  \"Compare with exact theory\" ticked: for a sphere, the exact\n"
            "                         (Mie) intensity on the angle grid, written as Orvane_Mie.dat and\n"

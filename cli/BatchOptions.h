@@ -19,6 +19,7 @@ struct BatchOptions {
     bool noTotal = false;         // "Total intensity" unticked
     bool diffraction = false;
     bool airy = false;
+    bool uniformRainbow = false;  // "Uniform rainbow" ticked
     bool check = false;
     bool mie = false;             // the chart menu's "Compare with exact theory" ticked
     bool debye = false;           // the chart menu's "Compare orders with exact Debye terms" ticked

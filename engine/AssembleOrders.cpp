@@ -1,6 +1,7 @@
 #include "engine/AssembleOrders.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cfenv>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/UniformCaustic.h"
 #include "geometry/Angles.h"
 #include "numeric/RunControl.h"
 #include "numeric/Numerics.h"
@@ -121,40 +123,71 @@ constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 struct Worker {
     std::vector<double> amplitude = std::vector<double>(kPiecePoints);
     std::vector<double> phase = std::vector<double>(kPiecePoints);
+    CausticWork caustic;
 };
 
-// Grid angles g0..g1-1: each branch's complex amplitude there, with A and φ interpolated
-// separately as functions of the angle, added branch after branch.
-void SumPiece(const std::vector<Branch>& branches, int g0, int g1, TScatteringGrid& grid, Worker& w)
-{
-    for (const Branch& b : branches) {
-        const int lo = std::max(g0, b.s);
-        const int hi = std::min(g1, b.s + b.nGrid);
-        if (lo >= hi)
-            continue;
-        const double* amplitude = w.amplitude.data();
-        const double* phase = w.phase.data();
+// The branches' plain interpolation, read by the caustics.
+class PlainBranches final : public BranchInterpolation {
+public:
+    explicit PlainBranches(const std::vector<Branch>& branches) : branches_(branches) {}
+
+    void Evaluate(int branch, int lo, int hi, double* amplitude, double* phase) const override
+    {
+        const Branch& b = branches_[static_cast<std::size_t>(branch)];
         if (b.plan.ordered) {
-            EvaluateLagrange(b.plan, lo - b.s, hi - b.s, w.amplitude.data(), w.phase.data());
-        } else {
-            amplitude = b.amplitude.data() + (lo - b.s);
-            phase = b.phase.data() + (lo - b.s);
+            EvaluateLagrange(b.plan, lo - b.s, hi - b.s, amplitude, phase);
+            return;
         }
-        double* totalRe = grid.TotalAmpRe.data() + lo;
-        double* totalIm = grid.TotalAmpIm.data() + lo;
-        for (int r = 0; r < hi - lo; ++r) {
-            const double a = amplitude[r];
-            const double phi = phase[r];
-            totalRe[r] += a * std::cos(phi);
-            totalIm[r] += a * std::sin(phi);
-        }
+        std::copy(b.amplitude.begin() + (lo - b.s), b.amplitude.begin() + (hi - b.s), amplitude);
+        std::copy(b.phase.begin() + (lo - b.s), b.phase.begin() + (hi - b.s), phase);
+    }
+
+private:
+    const std::vector<Branch>& branches_;
+};
+
+// Branch b's complex amplitude at the grid angles lo..hi-1 of its section, with A and φ
+// interpolated separately as functions of the angle.
+void AddBranch(const Branch& b, int lo, int hi, TScatteringGrid& grid, Worker& w)
+{
+    const double* amplitude = w.amplitude.data();
+    const double* phase = w.phase.data();
+    if (b.plan.ordered) {
+        EvaluateLagrange(b.plan, lo - b.s, hi - b.s, w.amplitude.data(), w.phase.data());
+    } else {
+        amplitude = b.amplitude.data() + (lo - b.s);
+        phase = b.phase.data() + (lo - b.s);
+    }
+    double* totalRe = grid.TotalAmpRe.data() + lo;
+    double* totalIm = grid.TotalAmpIm.data() + lo;
+    for (int r = 0; r < hi - lo; ++r) {
+        const double a = amplitude[r];
+        const double phi = phase[r];
+        totalRe[r] += a * std::cos(phi);
+        totalIm[r] += a * std::sin(phi);
+    }
+}
+
+// Grid angles g0..g1-1: the branches added one after the other. Near a caustic its uniform
+// field takes the place of the two branches that meet there, at the first one's turn.
+void SumPiece(const std::vector<Branch>& branches, const UniformCaustics& caustics, int g0, int g1,
+              TScatteringGrid& grid, Worker& w)
+{
+    std::array<GridRange, 3> free;
+    for (std::size_t bi = 0; bi < branches.size(); ++bi) {
+        const Branch& b = branches[bi];
+        const int branch = static_cast<int>(bi);
+        caustics.AddFields(branch, g0, g1, grid, w.caustic);
+        const int freeCount = caustics.FreeRanges(branch, std::max(g0, b.s), std::min(g1, b.s + b.nGrid), free);
+        for (int f = 0; f < freeCount; ++f)
+            AddBranch(b, free[static_cast<std::size_t>(f)].lo, free[static_cast<std::size_t>(f)].hi, grid, w);
     }
 }
 
 } // namespace
 
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, RunControl& control,
-                    int threads)
+                    int threads, bool uniformRainbow)
 {
     std::vector<Branch> branches;
     for (const OrderRows& rows : orders)
@@ -169,6 +202,16 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
         totalPoints += static_cast<std::size_t>(b.nGrid);
     }
 
+    // The caustics where two branches of an order meet, and the grid angles they take over.
+    const PlainBranches plain(branches);
+    UniformCaustics caustics;
+    if (uniformRainbow) {
+        std::vector<CausticBranch> spans;
+        for (const Branch& b : branches)
+            spans.push_back({b.rows->angle, b.rows->intensity, b.rows->phase, b.first, b.count, b.s, b.nGrid});
+        caustics = UniformCaustics(spans, grid, plain);
+    }
+
     // The pieces that any branch reaches, the busiest first, so that the threads finish
     // together; the sums do not depend on who took which piece.
     const int pieceCount = (grid.NumScaRays + kPiecePoints - 1) / kPiecePoints;
@@ -177,6 +220,13 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
         for (int c = b.s / kPiecePoints; c <= (b.s + b.nGrid - 1) / kPiecePoints; ++c) {
             const int lo = std::max(c * kPiecePoints, b.s);
             const int hi = std::min((c + 1) * kPiecePoints, b.s + b.nGrid);
+            load[static_cast<std::size_t>(c)] += static_cast<std::size_t>(hi - lo);
+        }
+    }
+    for (const Caustic& z : caustics.caustics()) {
+        for (int c = z.zone.lo / kPiecePoints; c <= (z.zone.hi - 1) / kPiecePoints; ++c) {
+            const int lo = std::max(c * kPiecePoints, z.zone.lo);
+            const int hi = std::min((c + 1) * kPiecePoints, z.zone.hi);
             load[static_cast<std::size_t>(c)] += static_cast<std::size_t>(hi - lo);
         }
     }
@@ -196,7 +246,7 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
             if (reports)
                 control.progress(RunStage::Assembling, static_cast<int>(q), pieceTotal);
             const int g0 = pieces[q] * kPiecePoints;
-            SumPiece(branches, g0, std::min(g0 + kPiecePoints, grid.NumScaRays), grid, w);
+            SumPiece(branches, caustics, g0, std::min(g0 + kPiecePoints, grid.NumScaRays), grid, w);
         }
     };
 

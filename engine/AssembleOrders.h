@@ -36,8 +36,11 @@ struct OrderRows {
 // threads. The interpolation's range messages reach the control in that order too, from this
 // thread, before any sum is formed. Each thread asks the control between pieces whether to
 // stop (cancelRequested must be safe to call from any thread); progress is told from this one.
+// With uniformRainbow, wherever two branches of an order meet at a turning point, the grid
+// angles near it receive the uniform field of that caustic (engine/UniformCaustic.h) in place
+// of the two branches; every other grid angle is unchanged.
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, RunControl& control,
-                    int threads = 2);
+                    int threads = 2, bool uniformRainbow = false);
 
 // TotalIntensity = (TotalAmpRe + DiffAmp)² + TotalAmpIm² at every grid angle.
 void ComputeTotalIntensity(TScatteringGrid& grid);

@@ -120,7 +120,7 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
         std::vector<OrderRows> rows;
         for (int p = in.MinP; p <= in.MaxP; ++p)
             rows.push_back(result.order(p));
-        AssembleOrders(rows, N, grid, control);
+        AssembleOrders(rows, N, grid, control, 2, in.UniformRainbow);
         CheckFpFaults();
         result.totalComputed = true;
 

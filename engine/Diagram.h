@@ -32,6 +32,7 @@ struct DiagramInputs {
     bool Airy = false;            // the Airy wave sum near the primary rainbow
     bool ExactMie = false;        // for a sphere: the exact (Mie) intensity on the grid
     bool ExactDebye = false;      // for a sphere: the exact Debye term of every order MinP..MaxP on the grid
+    bool UniformRainbow = false;  // the uniform (Airy) field of every caustic in the total, instead of its two rays
     bool EntryFresnel = false;    // every exit and internal reflection with the entry's Fresnel coefficient
 };
 

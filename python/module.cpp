@@ -53,6 +53,8 @@ const DiagramSwitch kDiagramSwitches[] = {
      "sum the orders coherently on the angle grid (diffraction and airy need it)"},
     {"diffraction", &DiagramInputs::Diffraction, "add the Fraunhofer diffraction of the shadow to the total"},
     {"airy", &DiagramInputs::Airy, "the Airy wave sum near the primary rainbow (order 2)"},
+    {"uniform_rainbow", &DiagramInputs::UniformRainbow,
+     "the total with the uniform (Airy) field near every rainbow of every order, finite through the caustic"},
     {"mie", &DiagramInputs::ExactMie, "for a sphere, the exact (Mie) intensity on the same grid"},
     {"debye", &DiagramInputs::ExactDebye, "for a sphere, the exact Debye term of every order on the same grid"},
     {"entry_fresnel", &DiagramInputs::EntryFresnel,

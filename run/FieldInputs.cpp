@@ -65,6 +65,7 @@ DiagramInputs ReadDiagramInputs(Fields& f, char sep, MessageSink& sink)
     in.Airy = f.ChBxAiry;
     in.ExactMie = f.CompareExact;
     in.ExactDebye = f.CompareDebye;
+    in.UniformRainbow = f.ChBxUniformRainbow;
     in.EntryFresnel = f.ChBxEntryFresnel;
     CheckDiagramCounts(in, f.ChBxCheck, sink);
     return in;

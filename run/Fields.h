@@ -55,6 +55,7 @@ struct Fields {
     bool ChBxDiff = false;
     bool ChBxTotalInt = true;
     bool ChBxAiry = false;
+    bool ChBxUniformRainbow = false;  // "Uniform rainbow": the total's uniform field at every caustic
     bool ChBxCheck = false;
     bool ChBxEntryFresnel = false;  // "Fresnel at entry only"
 

@@ -103,6 +103,7 @@ private slots:
     void exactTheoryItemOnlyForASphere();
     void compareWithExactTheoryAddsAndRemovesTheCurve();
     void entryFresnelBoxSitsFreeAndReachesTheRun();
+    void uniformRainbowTickReachesTheTotal();
 };
 
 void MainWindowTest::startWithDefaultParameterFile()
@@ -657,6 +658,37 @@ void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     QVERIFY(form.fields().ChBxEntryFresnel);
+}
+
+void MainWindowTest::uniformRainbowTickReachesTheTotal()
+{
+    WorkFolder folder;
+    folder.copyDefaultParameterFile();
+    RecordingSink sink;
+    TForm1 form(&sink);
+    QCOMPARE(form.ChBxUniformRainbow->text(), QStringLiteral("Uniform rainbow"));
+    QVERIFY(!form.ChBxUniformRainbow->isChecked());
+    QVERIFY(!form.fields().ChBxUniformRainbow);
+    const auto read = [&](const char* name) {
+        QFile file(folder.file(QString::fromLatin1(name)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray plainTotal = read("Orvane_t.dat");
+    const QByteArray plainOrder = read("Orvane_2.dat");
+    QVERIFY(!plainTotal.isEmpty());
+
+    // Ticked, the next "Calculation" gives the total the uniform field near the rainbows.
+    form.ChBxUniformRainbow->setChecked(true);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    QVERIFY(form.fields().ChBxUniformRainbow);
+    QVERIFY(read("Orvane_t.dat") != plainTotal);
+    QCOMPARE(read("Orvane_2.dat"), plainOrder);
+
+    // Unticked again, the total is the plain sum once more.
+    form.ChBxUniformRainbow->setChecked(false);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QCOMPARE(read("Orvane_t.dat"), plainTotal);
 }
 
 ORVANE_APP_TEST_MAIN(MainWindowTest)

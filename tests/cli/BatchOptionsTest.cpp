@@ -24,7 +24,8 @@ TEST(BatchOptions, NoOptionsKeepTheWindowDefaults)
     EXPECT_EQ(FieldsFor({}).StrGrdPosit, Fields{}.StrGrdPosit);
     const Fields f = FieldsFor({});
     EXPECT_TRUE(f.ChBxTotalInt);
-    EXPECT_FALSE(f.ChBxDiff || f.ChBxAiry || f.ChBxCheck || f.ChkBxMinMax || f.CompareExact || f.CompareDebye);
+    EXPECT_FALSE(f.ChBxDiff || f.ChBxAiry || f.ChBxUniformRainbow || f.ChBxCheck || f.ChkBxMinMax || f.CompareExact ||
+                 f.CompareDebye);
     EXPECT_FALSE(f.ChBxEntryFresnel);
     EXPECT_FALSE(options.chartSize);
     EXPECT_EQ(f.CbxNumRay, "20");
@@ -34,10 +35,11 @@ TEST(BatchOptions, NoOptionsKeepTheWindowDefaults)
 
 TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
 {
-    const std::vector<std::string> args = {"-C", "runs/a", "--no-total", "--diffraction", "--airy", "--check",
-                                           "--mie", "--debye", "--minmax", "-25", "2,5", "--picture", "700x500", "--rays",
-                                           "12", "--ellipsoid-size", "0.7", "--no-emergent", "--png", "p.png",
-                                           "--chart-png", "c.png", "--chart-size", "900x500", "--entry-fresnel"};
+    const std::vector<std::string> args = {"-C", "runs/a", "--no-total", "--diffraction", "--airy",
+                                           "--uniform-rainbow", "--check", "--mie", "--debye", "--minmax", "-25",
+                                           "2,5", "--picture", "700x500", "--rays", "12", "--ellipsoid-size", "0.7",
+                                           "--no-emergent", "--png", "p.png", "--chart-png", "c.png",
+                                           "--chart-size", "900x500", "--entry-fresnel"};
     const BatchOptions options = ParseBatchOptions(args);
     EXPECT_EQ(options.dir, "runs/a");
     ASSERT_TRUE(options.picture);
@@ -53,6 +55,7 @@ TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
     EXPECT_FALSE(f.ChBxTotalInt);
     EXPECT_TRUE(f.ChBxDiff);
     EXPECT_TRUE(f.ChBxAiry);
+    EXPECT_TRUE(f.ChBxUniformRainbow);
     EXPECT_TRUE(f.ChBxCheck);
     EXPECT_TRUE(f.CompareExact);
     EXPECT_TRUE(f.CompareDebye);
@@ -75,9 +78,9 @@ TEST(BatchOptions, HelpAndVersion)
     EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
     EXPECT_TRUE(ParseBatchOptions({"--version"}).version);
     const std::string usage = BatchUsage();
-    for (const char* option : {"--dir", "--no-total", "--diffraction", "--airy", "--check", "--minmax", "--picture",
-                               "--rays", "--ellipsoid-size", "--no-emergent", "--png", "--chart-png", "--chart-size", "--mie", "--debye",
-                               "--entry-fresnel", "--version"})
+    for (const char* option : {"--dir", "--no-total", "--diffraction", "--airy", "--uniform-rainbow", "--check",
+                               "--minmax", "--picture", "--rays", "--ellipsoid-size", "--no-emergent", "--png",
+                               "--chart-png", "--chart-size", "--mie", "--debye", "--entry-fresnel", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -286,5 +286,41 @@ TEST(DiagramRun, FresnelAtEntryOnlyChangesNoFileOfASphere)
     }
 }
 
+TEST(DiagramRun, UniformRainbowChangesOnlyTheTotalNearTheRainbows)
+{
+    // The default drop with diffraction, Airy curve and check file: with "Uniform rainbow" the
+    // total file differs only near the primary rainbow (±137.9°), every other file not at all.
+    testing::TempFolder plainDir, uniformDir;
+    for (bool uniform : {false, true}) {
+        testing::WindowRun run;
+        run.fields.ChBxDiff = run.fields.ChBxAiry = run.fields.ChBxCheck = true;
+        run.fields.ChBxUniformRainbow = uniform;
+        testing::Calculate(run, (uniform ? uniformDir : plainDir).path());
+        EXPECT_TRUE(run.sink.messages.empty());
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(plainDir.path())) {
+        const std::string name = entry.path().filename().string();
+        const std::string plain = testing::ReadBytes(entry.path());
+        const std::string uniform = testing::ReadBytes(uniformDir / name.c_str());
+        if (name != "Orvane_t.dat") {
+            EXPECT_EQ(plain, uniform) << name;
+            continue;
+        }
+        const auto a = testing::SplitCrLf(plain).lines;
+        const auto b = testing::SplitCrLf(uniform).lines;
+        ASSERT_EQ(a.size(), b.size());
+        int changed = 0;
+        for (std::size_t n = 1; n < a.size(); ++n) {
+            const double degrees = std::fabs(std::stod(a[n]));
+            if (degrees < 120 || degrees > 152) {
+                EXPECT_EQ(a[n], b[n]) << n;
+            } else {
+                changed += a[n] != b[n];
+            }
+        }
+        EXPECT_GT(changed, 40);
+    }
+}
+
 } // namespace
 } // namespace orvane
