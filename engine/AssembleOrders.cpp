@@ -11,6 +11,7 @@
 #include "engine/Angles.h"
 #include "numeric/MessageSink.h"
 #include "numeric/Numerics.h"
+#include "numeric/SinCos.h"
 
 namespace orvane {
 
@@ -117,10 +118,13 @@ constexpr int kPiecePoints = 1024;
 constexpr std::size_t kParallelPoints = 1u << 16;
 constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 
-// Working storage of one summing thread: a piece's interpolated amplitude and phase.
+// Working storage of one summing thread: a piece's interpolated amplitude and phase, and
+// the phase's cosine and sine.
 struct Worker {
     std::vector<double> amplitude = std::vector<double>(kPiecePoints);
     std::vector<double> phase = std::vector<double>(kPiecePoints);
+    std::vector<double> cosine = std::vector<double>(kPiecePoints);
+    std::vector<double> sine = std::vector<double>(kPiecePoints);
 };
 
 // Grid angles g0..g1-1: each branch's complex amplitude there, with A and φ interpolated
@@ -140,13 +144,14 @@ void SumPiece(const std::vector<Branch>& branches, int g0, int g1, TScatteringGr
             amplitude = b.amplitude.data() + (lo - b.s);
             phase = b.phase.data() + (lo - b.s);
         }
+        double* cosine = w.cosine.data();
+        double* sine = w.sine.data();
+        SinCos(phase, sine, cosine, static_cast<std::size_t>(hi - lo));
         double* totalRe = grid.TotalAmpRe.data() + lo;
         double* totalIm = grid.TotalAmpIm.data() + lo;
         for (int r = 0; r < hi - lo; ++r) {
-            const double a = amplitude[r];
-            const double phi = phase[r];
-            totalRe[r] += a * std::cos(phi);
-            totalIm[r] += a * std::sin(phi);
+            totalRe[r] += amplitude[r] * cosine[r];
+            totalIm[r] += amplitude[r] * sine[r];
         }
     }
 }

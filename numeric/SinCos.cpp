@@ -1,0 +1,150 @@
+#include "numeric/SinCos.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include <sleef.h>
+
+#include "numeric/SinCosLanes.h"
+
+namespace orvane {
+
+namespace {
+
+using Kernel = void (*)(const double* phase, double* s, double* c, std::size_t n);
+
+void SinCos1(const double* phase, double* s, double* c, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const Sleef_double_2 r = Sleef_cinz_sincosd1_u10purec(phase[i]);
+        s[i] = r.x;
+        c[i] = r.y;
+    }
+}
+
+#if defined(__x86_64__)
+void SinCos2(const double* phase, double* s, double* c, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; i += 2) {
+        const Sleef___m128d_2 r = Sleef_cinz_sincosd2_u10sse2(_mm_loadu_pd(phase + i));
+        _mm_storeu_pd(s + i, r.x);
+        _mm_storeu_pd(c + i, r.y);
+    }
+}
+#endif
+
+constexpr int kMaxLanes = 8;
+
+// The packed call of a lane count, or null where this processor cannot run it.
+Kernel KernelFor(int lanes)
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    switch (lanes) {
+    case 1:
+        return SinCos1;
+    case 2:
+        return SinCos2;
+    case 4:
+        return __builtin_cpu_supports("avx") ? sincos_lanes::SinCos4 : nullptr;
+    case 8:
+        return __builtin_cpu_supports("avx512f") ? sincos_lanes::SinCos8 : nullptr;
+    default:
+        return nullptr;
+    }
+#else
+    return lanes == 1 ? SinCos1 : nullptr;
+#endif
+}
+
+int ChooseLanes()
+{
+    int lanes = 1;
+    for (int l = 2; l <= kMaxLanes; l *= 2)
+        if (KernelFor(l))
+            lanes = l;
+    if (const char* forced = std::getenv("ORVANE_SINCOS_LANES")) {
+        const int l = std::atoi(forced);
+        if (KernelFor(l))
+            lanes = l;
+    }
+    return lanes;
+}
+
+struct Chosen {
+    int lanes;
+    Kernel kernel;
+};
+
+const Chosen& ChosenLanes()
+{
+    static const Chosen chosen = [] {
+        const int lanes = ChooseLanes();
+        return Chosen{lanes, KernelFor(lanes)};
+    }();
+    return chosen;
+}
+
+constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
+
+void Run(int lanes, Kernel kernel, const double* phase, double* s, double* c, std::size_t n)
+{
+    // SLEEF raises the invalid flag where libm raises none (phases beyond about 1e14 on some
+    // widths, a NaN on all): the flags are put back as they were, and an infinite phase,
+    // the one fault of sin and cos, raises it here.
+    std::fexcept_t before;
+    std::fegetexceptflag(&before, kFpFaults);
+    const std::size_t whole = n - n % static_cast<std::size_t>(lanes);
+    kernel(phase, s, c, whole);
+    if (whole < n) {
+        // The last few phases go through the same packed call, the spare lanes with 0.
+        double x[kMaxLanes] = {};
+        double ts[kMaxLanes];
+        double tc[kMaxLanes];
+        const std::size_t rest = n - whole;
+        std::memcpy(x, phase + whole, rest * sizeof(double));
+        kernel(x, ts, tc, static_cast<std::size_t>(lanes));
+        std::memcpy(s + whole, ts, rest * sizeof(double));
+        std::memcpy(c + whole, tc, rest * sizeof(double));
+    }
+    std::fesetexceptflag(&before, kFpFaults);
+    // isinf, not a comparison with the largest double: that would signal on a NaN.
+    bool infinite = false;
+    for (std::size_t i = 0; i < n; ++i)
+        infinite |= std::isinf(phase[i]);
+    if (infinite)
+        std::feraiseexcept(FE_INVALID);
+}
+
+} // namespace
+
+void SinCos(const double* phase, double* s, double* c, std::size_t n)
+{
+    const Chosen& chosen = ChosenLanes();
+    Run(chosen.lanes, chosen.kernel, phase, s, c, n);
+}
+
+int SinCosLanes() { return ChosenLanes().lanes; }
+
+std::vector<int> SinCosLaneCounts()
+{
+    std::vector<int> counts;
+    for (int l = 1; l <= kMaxLanes; l *= 2)
+        if (KernelFor(l))
+            counts.push_back(l);
+    return counts;
+}
+
+void SinCosWithLanes(int lanes, const double* phase, double* s, double* c, std::size_t n)
+{
+    const Kernel kernel = KernelFor(lanes);
+    if (!kernel)
+        throw std::invalid_argument("SinCosWithLanes: " + std::to_string(lanes) + " lanes cannot run here");
+    Run(lanes, kernel, phase, s, c, n);
+}
+
+} // namespace orvane

@@ -1,0 +1,17 @@
+// Compiled with -mavx512f only: see SinCosLanes.h.
+#include "numeric/SinCosLanes.h"
+
+#include <sleef.h>
+
+namespace orvane::sincos_lanes {
+
+void SinCos8(const double* phase, double* s, double* c, size_t n)
+{
+    for (size_t i = 0; i < n; i += 8) {
+        const Sleef___m512d_2 r = Sleef_cinz_sincosd8_u10avx512fnofma(_mm512_loadu_pd(phase + i));
+        _mm512_storeu_pd(s + i, r.x);
+        _mm512_storeu_pd(c + i, r.y);
+    }
+}
+
+} // namespace orvane::sincos_lanes
