@@ -10,6 +10,7 @@
 #include "engine/Angles.h"
 #include "numeric/Format.h"
 #include "numeric/FpGuard.h"
+#include "numeric/OrderedLines.h"
 #include "numeric/TextFile.h"
 
 namespace orvane {
@@ -18,17 +19,16 @@ std::string OrderFileName(int p) { return "Orvane_" + IntToStr(p) + ".dat"; }
 
 void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays, OrderRange orders)
 {
-    std::string line;
     for (int p = orders.MinP; p <= orders.MaxP; ++p) {
         CheckFpFaults();
         const std::string name = OrderFileName(p);
         TextWriter out(session.file(name.c_str()));
         out.writeLine("# theta[deg.] Intensity");
-        for (int i = 0; i < NumIncRays; ++i) {
-            line.clear();
-            FormatTo(line, "%12.6f %12.6e", {ToDegrees(T.RayAngle[p][i]), T.RayIntensity[p][i]});
-            out.writeLine(line);
-        }
+        const double* angle = T.RayAngle[p].data();
+        const double* intensity = T.RayIntensity[p].data();
+        WriteLinesInOrder(out, static_cast<std::size_t>(std::max(NumIncRays, 0)), [&](std::size_t i, std::string& line) {
+            FormatTo(line, "%12.6f %12.6e", {ToDegrees(angle[i]), intensity[i]});
+        });
         out.close();
     }
 }
@@ -38,13 +38,10 @@ void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& gr
     CheckFpFaults();
     TextWriter out(file);
     out.writeLine("# theta[deg.] Intensity   Amplitude_Re  Amplitude_Im");
-    std::string line;
-    for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
-        line.clear();
+    WriteLinesInOrder(out, grid.ThetaGrid.size(), [&](std::size_t e, std::string& line) {
         FormatTo(line, "%12.6f %12.6e %12.6e %12.6e",
                  {ToDegrees(grid.ThetaGrid[e]), grid.TotalIntensity[e], grid.TotalAmpRe[e], grid.TotalAmpIm[e]});
-        out.writeLine(line);
-    }
+    });
     out.close();
 }
 

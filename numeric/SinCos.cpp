@@ -1,5 +1,6 @@
 #include "numeric/SinCos.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
@@ -94,10 +95,12 @@ constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 void Run(int lanes, Kernel kernel, const double* phase, double* s, double* c, std::size_t n)
 {
     // SLEEF raises the invalid flag where libm raises none (phases beyond about 1e14 on some
-    // widths, a NaN on all): the flags are put back as they were, and an infinite phase,
-    // the one fault of sin and cos, raises it here.
+    // widths, a NaN on all) as well as for an infinite phase, the one fault of sin and cos:
+    // the flags are put back as they were, and where SLEEF raised any, the phases are
+    // searched for an infinite one.
     std::fexcept_t before;
     std::fegetexceptflag(&before, kFpFaults);
+    std::feclearexcept(kFpFaults);
     const std::size_t whole = n - n % static_cast<std::size_t>(lanes);
     kernel(phase, s, c, whole);
     if (whole < n) {
@@ -111,12 +114,9 @@ void Run(int lanes, Kernel kernel, const double* phase, double* s, double* c, st
         std::memcpy(s + whole, ts, rest * sizeof(double));
         std::memcpy(c + whole, tc, rest * sizeof(double));
     }
+    const bool raised = std::fetestexcept(kFpFaults) != 0;
     std::fesetexceptflag(&before, kFpFaults);
-    // isinf, not a comparison with the largest double: that would signal on a NaN.
-    bool infinite = false;
-    for (std::size_t i = 0; i < n; ++i)
-        infinite |= std::isinf(phase[i]);
-    if (infinite)
+    if (raised && std::any_of(phase, phase + n, [](double x) { return std::isinf(x); }))
         std::feraiseexcept(FE_INVALID);
 }
 
