@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include <sleef.h>
 
+#include "numeric/Lanes.h"
 #include "numeric/SinCosLanes.h"
 
 namespace orvane {
@@ -43,36 +43,30 @@ constexpr int kMaxLanes = 8;
 // The packed call of a lane count, or null where this processor cannot run it.
 Kernel KernelFor(int lanes)
 {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
+    if (!ProcessorRunsLanes(lanes))
+        return nullptr;
     switch (lanes) {
     case 1:
         return SinCos1;
+#if defined(__x86_64__)
     case 2:
         return SinCos2;
     case 4:
-        return __builtin_cpu_supports("avx") ? sincos_lanes::SinCos4 : nullptr;
+        return sincos_lanes::SinCos4;
     case 8:
-        return __builtin_cpu_supports("avx512f") ? sincos_lanes::SinCos8 : nullptr;
+        return sincos_lanes::SinCos8;
+#endif
     default:
         return nullptr;
     }
-#else
-    return lanes == 1 ? SinCos1 : nullptr;
-#endif
 }
 
 int ChooseLanes()
 {
     int lanes = 1;
-    for (int l = 2; l <= kMaxLanes; l *= 2)
+    for (int l = 2; l <= std::min(kMaxLanes, LaneCap()); l *= 2)
         if (KernelFor(l))
             lanes = l;
-    if (const char* forced = std::getenv("ORVANE_SINCOS_LANES")) {
-        const int l = std::atoi(forced);
-        if (KernelFor(l))
-            lanes = l;
-    }
     return lanes;
 }
 

@@ -10,10 +10,8 @@
 namespace orvane {
 
 // s[i] = sin(phase[i]), c[i] = cos(phase[i]) for i = 0..n-1, with the widest lane count the
-// processor has (the environment variable ORVANE_SINCOS_LANES = 1, 2, 4 or 8 narrows it, to
-// compare widths; a count the processor cannot run is ignored). The floating-point flags
-// end as libm leaves them: an infinite phase raises the invalid-operation flag, nothing
-// else raises any.
+// processor runs within LaneCap() (numeric/Lanes.h). The floating-point flags end as libm
+// leaves them: an infinite phase raises the invalid-operation flag, nothing else raises any.
 void SinCos(const double* phase, double* s, double* c, std::size_t n);
 
 // The lane count SinCos uses, and every count this processor can run (narrowest first).
