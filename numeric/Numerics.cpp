@@ -70,8 +70,8 @@ ORVANE_ALWAYS_INLINE void CubicAt(const V& t, const CubicNodes<V>& c, V& y, V& z
 // the processor has AVX-512F, four where it has AVX, two (SSE2) elsewhere, within LaneCap().
 // None may contract to fused multiply-add: the build forbids contraction, and the AVX path
 // is compiled for AVX alone, which has none.
-using CubicPointsFunction = void (*)(const double* X, const double* Y, const double* Z, const double* t, const int* k,
-                                     int count, double* y, double* z);
+using CubicPointsFunction = void (*)(const double* X, const double* Y, const double* Z, int n, const double* t,
+                                     const int* k, int count, double* y, double* z);
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
@@ -173,22 +173,62 @@ ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const 
     }
 }
 
-void CubicPointsSse2(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count,
+void CubicPointsSse2(const double* X, const double* Y, const double* Z, int, const double* t, const int* k, int count,
                      double* y, double* z)
 {
     CubicPointsIn<Lanes2, 2>(X, Y, Z, t, k, count, y, z);
 }
 
-__attribute__((target("avx"))) void CubicPointsAvx(const double* X, const double* Y, const double* Z, const double* t,
-                                                   const int* k, int count, double* y, double* z)
+__attribute__((target("avx"))) void CubicPointsAvx(const double* X, const double* Y, const double* Z, int,
+                                                   const double* t, const int* k, int count, double* y, double* z)
 {
     CubicPointsIn<Lanes4, 4>(X, Y, Z, t, k, count, y, z);
 }
 
-__attribute__((target("avx512f"))) void CubicPointsAvx512(const double* X, const double* Y, const double* Z,
-                                                         const double* t, const int* k, int count, double* y, double* z)
+// Eight points at a time. Their intervals are mostly one or two neighbours: then the nodes of
+// all eight lie among eight consecutive ones, loaded once and dealt out to the lanes by
+// permutation, instead of four nodes gathered and turned side by side for every lane.
+__attribute__((target("avx512f"))) void CubicPointsAvx512(const double* X, const double* Y, const double* Z, int n,
+                                                         const double* t, const int* k, int count, double* y,
+                                                         double* z)
 {
-    CubicPointsIn<Lanes8, 8>(X, Y, Z, t, k, count, y, z);
+    typedef int Ints8 __attribute__((vector_size(8 * sizeof(int))));
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        int kLow = k[i];
+        int kHigh = k[i];
+        for (int q = 1; q < 8; ++q) {
+            kLow = std::min(kLow, k[i + q]);
+            kHigh = std::max(kHigh, k[i + q]);
+        }
+        // The window X[w..w+7] must hold nodes kLow-1..kHigh+2 and stay within X[0..n-1].
+        const int w = std::min(kLow - 1, n - 8);
+        if (n < 8 || kHigh + 2 - w > 7) {
+            CubicPointsIn<Lanes8, 8>(X, Y, Z, t + i, k + i, 8, y + i, z + i);
+            continue;
+        }
+        Lanes8 windowX, windowY, windowZ, u;
+        std::memcpy(&windowX, X + w, sizeof windowX);
+        std::memcpy(&windowY, Y + w, sizeof windowY);
+        std::memcpy(&windowZ, Z + w, sizeof windowZ);
+        std::memcpy(&u, t + i, sizeof u);
+        Ints8 kv;
+        std::memcpy(&kv, k + i, sizeof kv);
+        const Index8 at = __builtin_convertvector(kv, Index8) - static_cast<long long>(w + 1);
+        const Index8 one = {1, 1, 1, 1, 1, 1, 1, 1};
+        const CubicNodes<Lanes8> c{__builtin_shuffle(windowX, at),           __builtin_shuffle(windowX, at + one),
+                                   __builtin_shuffle(windowX, at + 2 * one), __builtin_shuffle(windowX, at + 3 * one),
+                                   __builtin_shuffle(windowY, at),           __builtin_shuffle(windowY, at + one),
+                                   __builtin_shuffle(windowY, at + 2 * one), __builtin_shuffle(windowY, at + 3 * one),
+                                   __builtin_shuffle(windowZ, at),           __builtin_shuffle(windowZ, at + one),
+                                   __builtin_shuffle(windowZ, at + 2 * one), __builtin_shuffle(windowZ, at + 3 * one)};
+        Lanes8 yv, zv;
+        CubicAt(u, c, yv, zv);
+        std::memcpy(y + i, &yv, sizeof yv);
+        std::memcpy(z + i, &zv, sizeof zv);
+    }
+    if (i < count)
+        CubicPointsIn<Lanes8, 8>(X, Y, Z, t + i, k + i, count - i, y + i, z + i);
 }
 
 CubicPointsFunction PickCubicPoints()
@@ -200,8 +240,8 @@ CubicPointsFunction PickCubicPoints()
     return CubicPointsSse2;
 }
 #else
-void CubicPointsOneByOne(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count,
-                         double* y, double* z)
+void CubicPointsOneByOne(const double* X, const double* Y, const double* Z, int, const double* t, const int* k,
+                         int count, double* y, double* z)
 {
     for (int i = 0; i < count; ++i) {
         const int b = k[i] - 1;
@@ -217,11 +257,12 @@ CubicPointsFunction PickCubicPoints()
 }
 #endif
 
-void CubicPoints(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count, double* y,
-                 double* z)
+// X, Y, Z hold n nodes each.
+void CubicPoints(const double* X, const double* Y, const double* Z, int n, const double* t, const int* k, int count,
+                 double* y, double* z)
 {
     static const CubicPointsFunction chosen = PickCubicPoints();
-    chosen(X, Y, Z, t, k, count, y, z);
+    chosen(X, Y, Z, n, t, k, count, y, z);
 }
 
 // The interior intervals X[k] <= t < X[k+1], k = 1..n-3 (none when n = 3).
@@ -388,7 +429,7 @@ void EvaluateLagrange(const LagrangePlan& p, int j0, int j1, double* y, double* 
                 kb[j - b0] = k;
         }
         if (!gaps) {
-            CubicPoints(X, Y, Z, x + b0, kb, b1 - b0, y + (b0 - j0), z + (b0 - j0));
+            CubicPoints(X, Y, Z, p.n, x + b0, kb, b1 - b0, y + (b0 - j0), z + (b0 - j0));
             continue;
         }
         for (int j = b0; j < b1;) {
@@ -399,7 +440,7 @@ void EvaluateLagrange(const LagrangePlan& p, int j0, int j1, double* y, double* 
             int r = j + 1;
             while (r < b1 && kb[r - b0] != 0)
                 ++r;
-            CubicPoints(X, Y, Z, x + j, kb + (j - b0), r - j, y + (j - j0), z + (j - j0));
+            CubicPoints(X, Y, Z, p.n, x + j, kb + (j - b0), r - j, y + (j - j0), z + (j - j0));
             j = r;
         }
     }
