@@ -69,7 +69,7 @@ struct Traced {
         state.P.NumIncRays = ReadIncidentRayCount(fields, sink);
         state.P.NumScaRays = ReadScatteringAngleCount(fields);
         SetIncidentPositions(state, fields);
-        tables = MakeRayTables();
+        tables = MakeRayTables(state.P.NumIncRays, kOrderCount);
         TraceRays(state.P, norm, state.RayPos.data(), *tables, nullptr);
     }
 
@@ -106,7 +106,7 @@ void BM_Trace(benchmark::State& state)
 {
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
-        auto tables = MakeRayTables();
+        auto tables = MakeRayTables(run.state.P.NumIncRays, kOrderCount);
         TraceRays(run.state.P, run.norm, run.state.RayPos.data(), *tables, nullptr);
         benchmark::DoNotOptimize(tables->RayPhase[50][0]);
     }

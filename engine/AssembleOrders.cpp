@@ -11,6 +11,7 @@
 #include "engine/Angles.h"
 #include "numeric/MessageSink.h"
 #include "numeric/Numerics.h"
+#include "numeric/Pages.h"
 #include "numeric/SinCos.h"
 
 namespace orvane {
@@ -38,7 +39,7 @@ struct Branch {
     int count = 0;
     int s = 0;
     int nGrid = 0;
-    std::vector<double> nodes;  // the interpolation's ascending copies of angle, amplitude, phase
+    double* nodes = nullptr;  // the interpolation's ascending copies of angle, amplitude, phase
     LagrangePlan plan;
     // The whole section's amplitude and phase, for a branch whose angles are not in order
     // (where a piece of the section cannot be interpolated on its own cheaply).
@@ -101,9 +102,8 @@ void Prepare(Branch& b, const TScatteringGrid& grid, std::vector<double>& amplit
     const OrderRows& rows = *b.rows;
     for (int r = 0; r < b.count; ++r)
         amplitude[static_cast<std::size_t>(r)] = std::sqrt(rows.intensity[b.first + r]);
-    b.nodes.resize(3 * static_cast<std::size_t>(b.count));
     b.plan = PrepareLagrange(rows.angle + b.first, amplitude.data(), rows.phase + b.first,
-                             grid.ThetaGrid.data() + b.s, b.count, b.nGrid, b.nodes.data(), sink);
+                             grid.ThetaGrid.data() + b.s, b.count, b.nGrid, b.nodes, sink);
     if (!b.plan.ordered) {
         b.amplitude.resize(static_cast<std::size_t>(b.nGrid));
         b.phase.resize(static_cast<std::size_t>(b.nGrid));
@@ -115,6 +115,7 @@ void Prepare(Branch& b, const TScatteringGrid& grid, std::vector<double>& amplit
 // that reaches the piece adds A·(cos φ, sin φ) at its angles, in the order of the branches.
 // Below kParallelPoints contributions in all a second thread is not worth starting.
 constexpr int kPiecePoints = 1024;
+constexpr std::size_t kHugeNodes = std::size_t{1} << 20;  // bytes: from here in 2 MB pages
 constexpr std::size_t kParallelPoints = 1u << 16;
 constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 
@@ -167,9 +168,17 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     if (branches.empty())
         return;
 
+    // Every branch's nodes in one block, written through: a large run's are megabytes.
+    std::size_t nodeCount = 0;
+    for (const Branch& b : branches)
+        nodeCount += 3 * static_cast<std::size_t>(b.count);
+    const ZeroedDoubles nodes(nodeCount, nodeCount * sizeof(double) >= kHugeNodes);
     std::vector<double> amplitude(static_cast<std::size_t>(std::max(NumIncRays, 1)));
     std::size_t totalPoints = 0;
+    nodeCount = 0;
     for (Branch& b : branches) {
+        b.nodes = nodes.data() + nodeCount;
+        nodeCount += 3 * static_cast<std::size_t>(b.count);
         Prepare(b, grid, amplitude, sink);
         totalPoints += static_cast<std::size_t>(b.nGrid);
     }

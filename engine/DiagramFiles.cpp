@@ -52,6 +52,8 @@ namespace {
 // The chart keeps its points by ascending x; equal angles keep their order.
 void SortByAngle(SeriesData& series)
 {
+    if (std::is_sorted(series.x.begin(), series.x.end()))
+        return;  // the grid's curves: nothing to move
     std::vector<std::size_t> order(series.x.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(),

@@ -43,7 +43,7 @@ DiagramResult BtnCalcDiagClick(Session& session)
 
     const int N = P.NumIncRays;
     const OrderRange orders = UsedOrders(P);
-    const RayTablesPtr tables = MakeRayTables();
+    const RayTablesPtr tables = MakeRayTables(N, orders.MaxP + 1);
 
     // Every ray through every order; the check file records each interaction.
     {
