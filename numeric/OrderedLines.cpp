@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "numeric/TextFile.h"
 
@@ -30,6 +31,15 @@ void FormatChunk(const LineFormatter& line, std::size_t first, std::size_t last,
         line(i, text);
         AppendLine(chunk, text);
     }
+}
+
+// The chunks' storage, kept by the writing thread from file to file: a run writes dozens of
+// files one after the other, and storage given back to the system after each one would be
+// faulted in again for the next (each 4 KB page at the cost of formatting a few lines).
+std::array<std::string, kAhead + 1>& KeptChunks()
+{
+    thread_local std::array<std::string, kAhead + 1> kept;
+    return kept;
 }
 
 class TwoThreadWriter {
@@ -69,7 +79,7 @@ public:
 
 private:
     struct Slot {
-        std::string lines;
+        std::string& lines;
         bool ready = false;
     };
 
@@ -135,7 +145,13 @@ private:
     const std::size_t count_;
     const std::size_t chunks_;
     const LineFormatter& line_;
-    std::array<Slot, kAhead> slots_;
+    std::array<Slot, kAhead> slots_ = SlotsOverKept(std::make_index_sequence<kAhead>());
+
+    template <std::size_t... i>
+    static std::array<Slot, kAhead> SlotsOverKept(std::index_sequence<i...>)
+    {
+        return {Slot{KeptChunks()[i]}...};
+    }
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t next_ = 0;     // the next chunk to format
@@ -152,7 +168,7 @@ void WriteLinesInOrder(TextWriter& out, std::size_t count, const LineFormatter& 
     // Without a helper thread this one does it all.
     if (threads > 1 && count > kChunkLines && TwoThreadWriter(out, count, line).run())
         return;
-    std::string chunk;
+    std::string& chunk = KeptChunks()[kAhead];
     std::string text;
     for (std::size_t first = 0; first < count; first += kChunkLines) {
         FormatChunk(line, first, std::min(count, first + kChunkLines), chunk, text);
