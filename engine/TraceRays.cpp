@@ -1,7 +1,12 @@
 #include "engine/TraceRays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "engine/Angles.h"
 #include "engine/CheckFile.h"
@@ -279,6 +284,54 @@ void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, CheckFile* chec
 
 } // namespace
 
+// Below this many rays times orders a second thread is not worth starting.
+constexpr int kParallelRayOrders = 20000;
+
+// Every ray writes only its own cells, so two threads share the rays in blocks. The run
+// still ends with the fault of the first ray that raised one: blocks are taken in ray
+// order, those past a faulty ray are skipped, and the fault of the lowest ray is rethrown.
+void TraceRaysOnTwoThreads(const RaySetup& setup, const double* RayPos, int count, TRayTables& tables)
+{
+    constexpr int kBlockRays = 64;
+    std::atomic<int> nextBlock{0};
+    std::atomic<int> firstFaulty{count};
+    std::mutex failure;
+    std::exception_ptr firstError;  // the fault of ray firstFaulty, under `failure`
+    auto trace = [&] {
+        for (int b = nextBlock.fetch_add(1); b * kBlockRays < count; b = nextBlock.fetch_add(1)) {
+            for (int i = b * kBlockRays; i < std::min(count, (b + 1) * kBlockRays); ++i) {
+                if (i > firstFaulty.load())
+                    return;
+                try {
+                    TraceRay(setup, i, RayPos[i], tables, nullptr);
+                    CheckFpFaults();
+                } catch (...) {
+                    const std::lock_guard<std::mutex> lock(failure);
+                    if (i < firstFaulty.load()) {
+                        firstFaulty = i;
+                        firstError = std::current_exception();
+                    }
+                    return;
+                }
+            }
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            ClearFpFaults();
+            trace();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: this one traces every ray.
+    }
+    trace();
+    if (helper.joinable())
+        helper.join();
+    if (firstError)
+        std::rethrow_exception(firstError);
+}
+
 void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* RayPos, TRayTables& tables,
                CheckFile* check)
 {
@@ -294,10 +347,15 @@ void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* RayPo
         TComplex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
     };
     const int count = std::min(P.NumIncRays, kMaxRays);
-    for (int i = 0; i < count; ++i) {
-        TraceRay(setup, i, RayPos[i], tables, check);
-        CheckFpFaults();
+    if (check || count * (setup.MaxP + 1) < kParallelRayOrders) {
+        // The check file follows the rays one after the other.
+        for (int i = 0; i < count; ++i) {
+            TraceRay(setup, i, RayPos[i], tables, check);
+            CheckFpFaults();
+        }
+        return;
     }
+    TraceRaysOnTwoThreads(setup, RayPos, count, tables);
 }
 
 } // namespace orvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,22 @@ TEST(TraceRays, CellsTheRunDoesNotReachStayZero)
             }
         }
     EXPECT_GT(T.RayIntensity[0][149], 0.0);
+}
+
+TEST(TraceRays, RaysSharedBetweenTwoThreadsFillTheTablesOfOneRayAfterTheOther)
+{
+    // A large run without a check file traces its rays on two threads; with one (here
+    // thrown away) it traces them in order. Every cell must come out the same.
+    const auto fields = [](Fields& f) {
+        f.LblEdtNumRays = "1000";
+        f.EdtMaxp = "25";
+        f.Edtmr = "1.5";
+    };
+    const auto shared = Trace(fields);
+    CheckFile discarded("/dev/null");
+    const auto inOrder = Trace(fields, &discarded);
+    EXPECT_EQ(0, std::memcmp(&shared->T(), &inOrder->T(), sizeof(TRayTables)));
+    EXPECT_GT(shared->T().RayIntensity[25][500], 0.0);
 }
 
 TEST(TraceRays, AnyNonZeroPolarisationIsPerpendicular)
