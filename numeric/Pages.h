@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 namespace orvane {
 
@@ -29,6 +30,35 @@ public:
 private:
     std::size_t bytes_;
     double* data_;
+};
+
+// The allocator of std::vector for arrays a large run fills whole: from 512 KB on they are
+// taken with AllocateZeroedPages in 2 MB pages, smaller ones as usual.
+template <class T>
+struct LargePageAllocator {
+    using value_type = T;
+    static constexpr std::size_t kLargeBytes = std::size_t{1} << 19;
+
+    LargePageAllocator() = default;
+    template <class U>
+    LargePageAllocator(const LargePageAllocator<U>&) noexcept
+    {
+    }
+
+    T* allocate(std::size_t n)
+    {
+        if (n * sizeof(T) >= kLargeBytes)
+            return static_cast<T*>(AllocateZeroedPages(n * sizeof(T), true));
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) noexcept
+    {
+        if (n * sizeof(T) >= kLargeBytes)
+            FreePages(p, n * sizeof(T));
+        else
+            std::allocator<T>().deallocate(p, n);
+    }
+    friend bool operator==(const LargePageAllocator&, const LargePageAllocator&) { return true; }
 };
 
 } // namespace orvane
