@@ -20,6 +20,9 @@ namespace {
 // chunks ahead of the writer, which bounds the memory whatever the file's length.
 constexpr std::size_t kChunkLines = 512;
 constexpr std::size_t kAhead = 8;
+// Below this many lines (a millisecond or so of formatting) a second thread is not worth
+// starting.
+constexpr std::size_t kParallelLines = 8 * kChunkLines;
 constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 
 void FormatChunk(const LineFormatter& line, std::size_t first, std::size_t last, std::string& chunk,
@@ -166,7 +169,7 @@ private:
 void WriteLinesInOrder(TextWriter& out, std::size_t count, const LineFormatter& line, int threads)
 {
     // Without a helper thread this one does it all.
-    if (threads > 1 && count > kChunkLines && TwoThreadWriter(out, count, line).run())
+    if (threads > 1 && count >= kParallelLines && TwoThreadWriter(out, count, line).run())
         return;
     std::string& chunk = KeptChunks()[kAhead];
     std::string text;

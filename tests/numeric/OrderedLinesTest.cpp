@@ -33,7 +33,7 @@ TEST(WriteLinesInOrder, GivesTheFileWriteLineGivesEachLineFormattedOnce)
     // Counts around the chunk size and many chunks, so that the helper runs far ahead of
     // a writer it must wait for, and short files that never start it.
     TempFolder dir;
-    for (const std::size_t count : {0u, 1u, 511u, 512u, 513u, 1025u, 40000u}) {
+    for (const std::size_t count : {0u, 1u, 511u, 512u, 513u, 4095u, 4096u, 4097u, 40000u}) {
         std::string expected;
         {
             TextWriter plain(dir / "plain.dat");
