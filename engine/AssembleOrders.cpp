@@ -148,12 +148,8 @@ void SumPiece(const std::vector<Branch>& branches, int g0, int g1, TScatteringGr
         double* cosine = w.cosine.data();
         double* sine = w.sine.data();
         SinCos(phase, sine, cosine, static_cast<std::size_t>(hi - lo));
-        double* totalRe = grid.TotalAmpRe.data() + lo;
-        double* totalIm = grid.TotalAmpIm.data() + lo;
-        for (int r = 0; r < hi - lo; ++r) {
-            totalRe[r] += amplitude[r] * cosine[r];
-            totalIm[r] += amplitude[r] * sine[r];
-        }
+        AddPolar(amplitude, cosine, sine, grid.TotalAmpRe.data() + lo, grid.TotalAmpIm.data() + lo,
+                 static_cast<std::size_t>(hi - lo));
     }
 }
 

@@ -153,6 +153,22 @@ void SinCos(const double* phase, double* s, double* c, std::size_t n)
     Run(chosen.lanes, chosen.kernel, phase, s, c, n);
 }
 
+void AddPolar(const double* a, const double* c, const double* s, double* re, double* im, std::size_t n)
+{
+    std::size_t whole = 0;
+#if defined(__x86_64__)
+    const int lanes = ChosenLanes().lanes;
+    if (lanes >= 4) {
+        whole = n - n % static_cast<std::size_t>(lanes);
+        (lanes == 8 ? sincos_lanes::AddPolar8 : sincos_lanes::AddPolar4)(a, c, s, re, im, whole);
+    }
+#endif
+    for (std::size_t i = whole; i < n; ++i) {
+        re[i] += a[i] * c[i];
+        im[i] += a[i] * s[i];
+    }
+}
+
 int SinCosLanes() { return ChosenLanes().lanes; }
 
 std::vector<int> SinCosLaneCounts()

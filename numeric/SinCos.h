@@ -14,6 +14,11 @@ namespace orvane {
 // leaves them: an infinite phase raises the invalid-operation flag, nothing else raises any.
 void SinCos(const double* phase, double* s, double* c, std::size_t n);
 
+// re[i] += a[i]·c[i] and im[i] += a[i]·s[i] for i = 0..n-1 (a complex amplitude a·(c, s)
+// added on), with as many lanes as SinCos; each element on its own, so the same bits on
+// every width. The arrays may not overlap, except re or im with itself.
+void AddPolar(const double* a, const double* c, const double* s, double* re, double* im, std::size_t n);
+
 // The lane count SinCos uses, and every count this processor can run (narrowest first).
 int SinCosLanes();
 std::vector<int> SinCosLaneCounts();

@@ -14,4 +14,14 @@ void SinCos8(const double* phase, double* s, double* c, size_t n)
     }
 }
 
+void AddPolar8(const double* a, const double* c, const double* s, double* re, double* im, size_t n)
+{
+    // Products and sums stay apart: this file is compiled without contraction to FMA.
+    for (size_t i = 0; i < n; i += 8) {
+        const __m512d amplitude = _mm512_loadu_pd(a + i);
+        _mm512_storeu_pd(re + i, _mm512_add_pd(_mm512_loadu_pd(re + i), _mm512_mul_pd(amplitude, _mm512_loadu_pd(c + i))));
+        _mm512_storeu_pd(im + i, _mm512_add_pd(_mm512_loadu_pd(im + i), _mm512_mul_pd(amplitude, _mm512_loadu_pd(s + i))));
+    }
+}
+
 } // namespace orvane::sincos_lanes

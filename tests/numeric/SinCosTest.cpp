@@ -107,6 +107,33 @@ TEST(SinCos, WithinOneUnitInTheLastPlaceOfTheRoundedValues)
     }
 }
 
+TEST(SinCos, AddPolarAddsEachAmplitudeTimesCosineAndSineToItsOwnElement)
+{
+    // Runs of every length from odd offsets, as the assembly's grid pieces come: every
+    // element must get exactly a·c and a·s added, none beside the run.
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> value(-3.0, 3.0);
+    std::vector<double> a(64), c(64), s(64), re0(64), im0(64);
+    for (std::size_t i = 0; i < 64; ++i) {
+        a[i] = std::fabs(value(random));
+        c[i] = value(random);
+        s[i] = value(random);
+        re0[i] = value(random) * 1e3;
+        im0[i] = value(random) * 1e-3;
+    }
+    for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t at : {std::size_t{0}, std::size_t{3}, std::size_t{9}}) {
+            std::vector<double> re = re0, im = im0;
+            AddPolar(a.data() + at, c.data() + at, s.data() + at, re.data() + at, im.data() + at, n);
+            for (std::size_t i = 0; i < 64; ++i) {
+                const bool inRun = i >= at && i < at + n;
+                ASSERT_EQ(Bits(inRun ? re0[i] + a[i] * c[i] : re0[i]), Bits(re[i])) << "run of " << n << " at " << at;
+                ASSERT_EQ(Bits(inRun ? im0[i] + a[i] * s[i] : im0[i]), Bits(im[i])) << "run of " << n << " at " << at;
+            }
+        }
+    }
+}
+
 TEST(SinCos, RaisesTheInvalidFlagForAnInfinitePhaseOnlyAndKeepsTheOthers)
 {
     // A run ends with a message when a fault flag is raised: no flag may come from a
