@@ -12,6 +12,7 @@
 #include "numeric/FpGuard.h"
 #include "numeric/OrderedLines.h"
 #include "numeric/TextFile.h"
+#include "numeric/TwoThreads.h"
 
 namespace orvane {
 
@@ -81,6 +82,9 @@ void FillCurve(SeriesData& series, std::span<const double> angle, std::span<cons
     SortByAngle(series);
 }
 
+// Below this many points in all a second thread is not worth starting.
+constexpr std::size_t kParallelChartPoints = 50000;
+
 } // namespace
 
 DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, int NumIncRays, OrderRange orders,
@@ -93,26 +97,37 @@ DiagramResult BuildChartSeries(const TOrvaneState& state, const TRayTables& T, i
         s.color = state.OrderColor[static_cast<std::size_t>(p)];
     }
     result.legendVisible = orders.MinP != orders.MaxP;
-    for (int p = orders.MinP; p <= orders.MaxP; ++p) {
-        const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
-        FillCurve(result.orders[static_cast<std::size_t>(p)], {T.RayAngle[p].data(), rays},
-                  {T.RayIntensity[p].data(), rays});
-    }
-
     result.total.title = "Total";
     result.total.color = kTotalColor;
-    if (total)
-        FillCurve(result.total, total->ThetaGrid, total->TotalIntensity);
-
     result.airy.title = "Airy";
     result.airy.color = kAiryColor;
-    if (airy)
-        FillCurve(result.airy, airy->angle, airy->intensity);
-
     result.mie.title = "Exact (Mie)";
     result.mie.color = kMieColor;
+
+    // The curves to fill, the longest first; each is filled on its own, so two threads share
+    // them when there are many points.
+    struct Curve {
+        SeriesData* series;
+        std::span<const double> angle;
+        std::span<const double> intensity;
+    };
+    std::vector<Curve> curves;
+    if (total)
+        curves.push_back({&result.total, total->ThetaGrid, total->TotalIntensity});
     if (exact)
-        FillCurve(result.mie, exact->theta, exact->intensity);
+        curves.push_back({&result.mie, exact->theta, exact->intensity});
+    const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
+    for (int p = orders.MinP; p <= orders.MaxP; ++p)
+        curves.push_back({&result.orders[static_cast<std::size_t>(p)], {T.RayAngle[p].data(), rays},
+                          {T.RayIntensity[p].data(), rays}});
+    if (airy)
+        curves.push_back({&result.airy, airy->angle, airy->intensity});
+    std::size_t points = 0;
+    for (const Curve& c : curves)
+        points += c.angle.size();
+    RunOnTwoThreads(
+        curves.size(), [&](std::size_t i) { FillCurve(*curves[i].series, curves[i].angle, curves[i].intensity); },
+        points >= kParallelChartPoints);
     CheckFpFaults();
     return result;
 }

@@ -1,12 +1,7 @@
 #include "engine/TraceRays.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "engine/Angles.h"
 #include "engine/CheckFile.h"
@@ -14,6 +9,7 @@
 #include "numeric/Complex.h"
 #include "numeric/FpGuard.h"
 #include "numeric/Numerics.h"
+#include "numeric/TwoThreads.h"
 
 namespace orvane {
 
@@ -287,51 +283,6 @@ void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, CheckFile* chec
 // Below this many rays times orders a second thread is not worth starting.
 constexpr int kParallelRayOrders = 20000;
 
-// Every ray writes only its own cells, so two threads share the rays in blocks. The run
-// still ends with the fault of the first ray that raised one: blocks are taken in ray
-// order, those past a faulty ray are skipped, and the fault of the lowest ray is rethrown.
-void TraceRaysOnTwoThreads(const RaySetup& setup, const double* RayPos, int count, TRayTables& tables)
-{
-    constexpr int kBlockRays = 64;
-    std::atomic<int> nextBlock{0};
-    std::atomic<int> firstFaulty{count};
-    std::mutex failure;
-    std::exception_ptr firstError;  // the fault of ray firstFaulty, under `failure`
-    auto trace = [&] {
-        for (int b = nextBlock.fetch_add(1); b * kBlockRays < count; b = nextBlock.fetch_add(1)) {
-            for (int i = b * kBlockRays; i < std::min(count, (b + 1) * kBlockRays); ++i) {
-                if (i > firstFaulty.load())
-                    return;
-                try {
-                    TraceRay(setup, i, RayPos[i], tables, nullptr);
-                    CheckFpFaults();
-                } catch (...) {
-                    const std::lock_guard<std::mutex> lock(failure);
-                    if (i < firstFaulty.load()) {
-                        firstFaulty = i;
-                        firstError = std::current_exception();
-                    }
-                    return;
-                }
-            }
-        }
-    };
-    std::thread helper;
-    try {
-        helper = std::thread([&] {
-            ClearFpFaults();
-            trace();
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: this one traces every ray.
-    }
-    trace();
-    if (helper.joinable())
-        helper.join();
-    if (firstError)
-        std::rethrow_exception(firstError);
-}
-
 void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* RayPos, TRayTables& tables,
                CheckFile* check)
 {
@@ -347,7 +298,7 @@ void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* RayPo
         TComplex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
     };
     const int count = std::min(P.NumIncRays, kMaxRays);
-    if (check || count * (setup.MaxP + 1) < kParallelRayOrders) {
+    if (check) {
         // The check file follows the rays one after the other.
         for (int i = 0; i < count; ++i) {
             TraceRay(setup, i, RayPos[i], tables, check);
@@ -355,7 +306,19 @@ void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* RayPo
         }
         return;
     }
-    TraceRaysOnTwoThreads(setup, RayPos, count, tables);
+    // Every ray writes only its own cells: a large run shares its rays, in blocks, between
+    // two threads, and still ends with the fault of the first ray that raised one.
+    constexpr int kBlockRays = 64;
+    RunOnTwoThreads(
+        static_cast<std::size_t>((count + kBlockRays - 1) / kBlockRays),
+        [&](std::size_t block) {
+            const int first = static_cast<int>(block) * kBlockRays;
+            for (int i = first; i < std::min(count, first + kBlockRays); ++i) {
+                TraceRay(setup, i, RayPos[i], tables, nullptr);
+                CheckFpFaults();
+            }
+        },
+        count * (setup.MaxP + 1) >= kParallelRayOrders);
 }
 
 } // namespace orvane

@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/Angles.h"
+#include "engine/DiagramFiles.h"
 #include "engine/DiagramRun.h"
 #include "numeric/Errors.h"
 #include "numeric/MessageSink.h"
 #include "tests/engine/TestSupport.h"
+#include "tests/engine/TracedRun.h"
 
 namespace orvane {
 namespace {
@@ -217,6 +220,37 @@ TEST(DiagramRun, ChartSeriesCarryEveryComputedOrderTheTotalAndTheAiryCurve)
 
     // A second run starts from empty series: the Airy curve does not pile up.
     EXPECT_EQ(Calculate(run, dir).airy.x.size(), 51u);
+}
+
+TEST(DiagramRun, ChartSeriesOfALargeRunHoldEachOrdersOwnPointsSortedByAngle)
+{
+    // Enough points for the curves to be shared between two threads: each series must
+    // still hold its own order's rays, stably sorted by angle, and the total its grid.
+    const auto run = testing::Trace([](Fields& f) {
+        f.LblEdtNumRays = "2000";
+        f.EdtMaxp = "30";
+    });
+    const int N = 2000;
+    TScatteringGrid grid(20001);
+    for (std::size_t e = 0; e < grid.TotalIntensity.size(); ++e)
+        grid.TotalIntensity[e] = 1.0 + static_cast<double>(e % 17);
+    const DiagramResult result = BuildChartSeries(run->state, run->T(), N, {0, 30}, &grid, nullptr);
+    for (int p = 0; p <= 30; ++p) {
+        std::vector<std::pair<double, double>> expected;
+        for (int i = 0; i < N; ++i)
+            expected.emplace_back(ToDegrees(run->T().RayAngle[p][i]), ChartIntensity(run->T().RayIntensity[p][i]));
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        const SeriesData& s = result.orders[static_cast<std::size_t>(p)];
+        ASSERT_EQ(s.x.size(), expected.size()) << "order " << p;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(s.x[i], expected[i].first) << "order " << p << ", point " << i;
+            ASSERT_EQ(s.y[i], expected[i].second) << "order " << p << ", point " << i;
+        }
+    }
+    ASSERT_EQ(result.total.y.size(), grid.TotalIntensity.size());
+    for (std::size_t e = 0; e < grid.TotalIntensity.size(); ++e)
+        ASSERT_EQ(result.total.y[e], ChartIntensity(grid.TotalIntensity[e])) << "grid angle " << e;
 }
 
 TEST(DiagramRun, RaysThatDidNotEmergePlotAtZeroDegreesAndMinusTen)
