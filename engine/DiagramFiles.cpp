@@ -27,7 +27,8 @@ void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays
         out.writeLine("# theta[deg.] Intensity");
         const double* angle = T.RayAngle[p].data();
         const double* intensity = T.RayIntensity[p].data();
-        WriteLinesInOrder(out, static_cast<std::size_t>(std::max(NumIncRays, 0)), [&](std::size_t i, std::string& line) {
+        const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
+        WriteLinesInOrder(out, rays, [&](std::size_t i, std::string& line) {
             FormatTo(line, "%12.6f %12.6e", {ToDegrees(angle[i]), intensity[i]});
         });
         out.close();

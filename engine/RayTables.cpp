@@ -15,7 +15,8 @@ RayTablesPtr MakeRayTables(int NumIncRays, int orderCount)
     // written, against the 2 MB pages that would hold the whole table. Past about an eighth
     // of them, faulting 4 KB pages one at a time costs more than zeroing whole 2 MB ones.
     constexpr long long kPage = 4096;
-    const long long pagesPerRow = (std::max(NumIncRays, 0) * static_cast<long long>(sizeof(double)) + kPage - 1) / kPage;
+    const long long rowBytes = std::max(NumIncRays, 0) * static_cast<long long>(sizeof(double));
+    const long long pagesPerRow = (rowBytes + kPage - 1) / kPage;
     const long long written = pagesPerRow * std::clamp(orderCount, 0, kOrderCount);
     const bool mostlyUsed = written * 8 >= static_cast<long long>(sizeof(TRayTable)) / kPage;
     // Tables of doubles may live in zeroed storage as they are: all-zero bytes are 0.0.

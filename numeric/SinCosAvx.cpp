@@ -18,8 +18,10 @@ void AddPolar4(const double* a, const double* c, const double* s, double* re, do
 {
     for (size_t i = 0; i < n; i += 4) {
         const __m256d amplitude = _mm256_loadu_pd(a + i);
-        _mm256_storeu_pd(re + i, _mm256_add_pd(_mm256_loadu_pd(re + i), _mm256_mul_pd(amplitude, _mm256_loadu_pd(c + i))));
-        _mm256_storeu_pd(im + i, _mm256_add_pd(_mm256_loadu_pd(im + i), _mm256_mul_pd(amplitude, _mm256_loadu_pd(s + i))));
+        const __m256d addRe = _mm256_mul_pd(amplitude, _mm256_loadu_pd(c + i));
+        const __m256d addIm = _mm256_mul_pd(amplitude, _mm256_loadu_pd(s + i));
+        _mm256_storeu_pd(re + i, _mm256_add_pd(_mm256_loadu_pd(re + i), addRe));
+        _mm256_storeu_pd(im + i, _mm256_add_pd(_mm256_loadu_pd(im + i), addIm));
     }
 }
 

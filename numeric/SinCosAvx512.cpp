@@ -19,8 +19,10 @@ void AddPolar8(const double* a, const double* c, const double* s, double* re, do
     // Products and sums stay apart: this file is compiled without contraction to FMA.
     for (size_t i = 0; i < n; i += 8) {
         const __m512d amplitude = _mm512_loadu_pd(a + i);
-        _mm512_storeu_pd(re + i, _mm512_add_pd(_mm512_loadu_pd(re + i), _mm512_mul_pd(amplitude, _mm512_loadu_pd(c + i))));
-        _mm512_storeu_pd(im + i, _mm512_add_pd(_mm512_loadu_pd(im + i), _mm512_mul_pd(amplitude, _mm512_loadu_pd(s + i))));
+        const __m512d addRe = _mm512_mul_pd(amplitude, _mm512_loadu_pd(c + i));
+        const __m512d addIm = _mm512_mul_pd(amplitude, _mm512_loadu_pd(s + i));
+        _mm512_storeu_pd(re + i, _mm512_add_pd(_mm512_loadu_pd(re + i), addRe));
+        _mm512_storeu_pd(im + i, _mm512_add_pd(_mm512_loadu_pd(im + i), addIm));
     }
 }
 

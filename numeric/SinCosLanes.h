@@ -1,7 +1,8 @@
-// The packed SLEEF calls behind SinCos and the packed sums of AddPolar, one lane count per file: each file is compiled for
-// its instruction set alone (AVX, AVX-512F) and is called only where the processor has it.
-// n is a multiple of the lane count. These files include no C++ library header, so that
-// no inline function is ever compiled for an instruction set the processor may lack.
+// The packed SLEEF calls behind SinCos and the packed sums of AddPolar, one lane count per
+// file: each file is compiled for its instruction set alone (AVX, AVX-512F) and is called
+// only where the processor has it. n is a multiple of the lane count. These files include
+// no C++ library header, so that no inline function is ever compiled for an instruction set
+// the processor may lack.
 #pragma once
 
 #include <stddef.h>
