@@ -7,6 +7,7 @@
 #include "numeric/Format.h"
 #include "numeric/FpGuard.h"
 #include "numeric/Numerics.h"
+#include "numeric/OrderedLines.h"
 #include "numeric/TextFile.h"
 
 namespace orvane {
@@ -29,13 +30,10 @@ void WriteDiffractionFile(const std::filesystem::path& file, const TScatteringGr
     TextWriter out(file);
     out.writeLine("# theta[deg.] Intensity");
     if (withAmplitude) {
-        std::string line;
-        for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
-            line.clear();
+        WriteLinesInOrder(out, grid.ThetaGrid.size(), [&](std::size_t e, std::string& line) {
             const double amp = grid.DiffAmp[e];
             FormatTo(line, "%12.6f %12.6e", {ToDegrees(grid.ThetaGrid[e]), amp * amp});
-            out.writeLine(line);
-        }
+        });
     }
     out.close();
 }
