@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <utility>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "engine/Angles.h"
@@ -20,19 +22,39 @@ std::string OrderFileName(int p) { return "Orvane_" + IntToStr(p) + ".dat"; }
 
 void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays, OrderRange orders)
 {
-    for (int p = orders.MinP; p <= orders.MaxP; ++p) {
-        CheckFpFaults();
-        const std::string name = OrderFileName(p);
-        TextWriter out(session.file(name.c_str()));
-        out.writeLine("# theta[deg.] Intensity");
-        const double* angle = T.RayAngle[p].data();
-        const double* intensity = T.RayIntensity[p].data();
-        const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
-        WriteLinesInOrder(out, rays, [&](std::size_t i, std::string& line) {
-            FormatTo(line, "%12.6f %12.6e", {ToDegrees(angle[i]), intensity[i]});
+    if (orders.MaxP < orders.MinP)
+        return;
+    // All the files as one run of lines, a header and a line per ray for each order, so that
+    // the formatting flows on from file to file; each file is created as its first lines come.
+    const auto rays = static_cast<std::size_t>(std::max(NumIncRays, 0));
+    const std::size_t perFile = rays + 1;
+    const auto files = static_cast<std::size_t>(orders.MaxP - orders.MinP + 1);
+    std::vector<std::size_t> fileStarts;
+    for (std::size_t f = 0; f < files; ++f)
+        fileStarts.push_back(f * perFile);
+    std::optional<TextWriter> out;
+    FormatLinesInOrder(
+        files * perFile, fileStarts,
+        [&](std::size_t i, std::string& line) {
+            const int p = orders.MinP + static_cast<int>(i / perFile);
+            const std::size_t ray = i % perFile;
+            if (ray == 0)
+                line = "# theta[deg.] Intensity";
+            else
+                FormatTo(line, "%12.6f %12.6e", {ToDegrees(T.RayAngle[p][ray - 1]), T.RayIntensity[p][ray - 1]});
+        },
+        [&](std::size_t first, std::string_view lines) {
+            if (first % perFile == 0) {
+                if (out)
+                    out->close();
+                CheckFpFaults();
+                const int p = orders.MinP + static_cast<int>(first / perFile);
+                out.emplace(session.file(OrderFileName(p).c_str()));
+            }
+            out->writeLines(lines);
         });
-        out.close();
-    }
+    if (out)
+        out->close();
 }
 
 void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& grid)

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "numeric/TextFile.h"
 
@@ -17,7 +18,7 @@ namespace orvane {
 namespace {
 
 // A chunk is a few tenths of a millisecond of formatting; the helper runs at most kAhead
-// chunks ahead of the writer, which bounds the memory whatever the file's length.
+// chunks ahead of the writing, which bounds the memory whatever the length.
 constexpr std::size_t kChunkLines = 512;
 constexpr std::size_t kAhead = 8;
 // Below this many lines (a millisecond or so of formatting) a second thread is not worth
@@ -25,14 +26,35 @@ constexpr std::size_t kAhead = 8;
 constexpr std::size_t kParallelLines = 8 * kChunkLines;
 constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 
-void FormatChunk(const LineFormatter& line, std::size_t first, std::size_t last, std::string& chunk,
-                 std::string& text)
+struct Chunk {
+    std::size_t first;
+    std::size_t last;
+};
+
+// Lines 0..count-1 in chunks of at most kChunkLines, none across a cut.
+std::vector<Chunk> CutIntoChunks(std::size_t count, std::span<const std::size_t> cuts)
 {
-    chunk.clear();
-    for (std::size_t i = first; i < last; ++i) {
+    std::vector<Chunk> chunks;
+    std::size_t first = 0;
+    auto cut = cuts.begin();
+    while (first < count) {
+        while (cut != cuts.end() && *cut <= first)
+            ++cut;
+        const std::size_t end = cut != cuts.end() ? std::min(*cut, count) : count;
+        const std::size_t last = std::min(end, first + kChunkLines);
+        chunks.push_back({first, last});
+        first = last;
+    }
+    return chunks;
+}
+
+void FormatChunk(const LineFormatter& line, Chunk chunk, std::string& lines, std::string& text)
+{
+    lines.clear();
+    for (std::size_t i = chunk.first; i < chunk.last; ++i) {
         text.clear();
         line(i, text);
-        AppendLine(chunk, text);
+        AppendLine(lines, text);
     }
 }
 
@@ -45,10 +67,14 @@ std::array<std::string, kAhead + 1>& KeptChunks()
     return kept;
 }
 
-class TwoThreadWriter {
+// The helper formats the next free chunk into its slot; the writer writes the chunks in
+// order. While the helper holds the chunk due next, the writer formats chunks ahead; when
+// it can take none, it formats the due chunk itself rather than wait (on a busy machine the
+// helper may not run for milliseconds), and the helper's copy is dropped.
+class TwoThreadFormatter {
 public:
-    TwoThreadWriter(TextWriter& out, std::size_t count, const LineFormatter& line)
-        : out_(out), count_(count), chunks_((count + kChunkLines - 1) / kChunkLines), line_(line)
+    TwoThreadFormatter(const std::vector<Chunk>& chunks, const LineFormatter& line, const ChunkWriter& write)
+        : chunks_(chunks), line_(line), write_(write), own_(KeptChunks()[kAhead])
     {
     }
 
@@ -72,6 +98,11 @@ public:
             helper.join();
             throw;
         }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
         helper.join();
         if (helperError_)
             std::rethrow_exception(helperError_);
@@ -81,22 +112,31 @@ public:
     }
 
 private:
+    enum class State { Free, Formatting, Ready };
     struct Slot {
         std::string& lines;
-        bool ready = false;
+        State state = State::Free;
+        std::size_t chunk = 0;
     };
 
-    bool canTake() const { return next_ < chunks_ && next_ < written_ + kAhead; }
-
-    // Formats chunk c with the lock released; chunks written_..written_+kAhead-1 have
-    // slots of their own, so no one else touches this one meanwhile.
-    void format(std::unique_lock<std::mutex>& lock, std::size_t c, std::string& text)
+    Slot& slotOf(std::size_t c) { return slots_[c % kAhead]; }
+    bool canTake() const
     {
-        Slot& slot = slots_[c % kAhead];
+        return next_ < chunks_.size() && next_ < written_ + kAhead && slots_[next_ % kAhead].state == State::Free;
+    }
+
+    // Takes chunk next_ and formats it into its slot with the lock released.
+    void formatNext(std::unique_lock<std::mutex>& lock, std::string& text)
+    {
+        const std::size_t c = next_++;
+        Slot& slot = slotOf(c);
+        slot.state = State::Formatting;
+        slot.chunk = c;
         lock.unlock();
-        FormatChunk(line_, c * kChunkLines, std::min(count_, (c + 1) * kChunkLines), slot.lines, text);
+        FormatChunk(line_, chunks_[c], slot.lines, text);
         lock.lock();
-        slot.ready = true;
+        // Written meanwhile from the writer's own copy: this one is not needed.
+        slot.state = c < written_ ? State::Free : State::Ready;
         changed_.notify_all();
     }
 
@@ -107,76 +147,88 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         try {
             for (;;) {
-                changed_.wait(lock, [this] { return stop_ || next_ >= chunks_ || canTake(); });
-                if (stop_ || next_ >= chunks_)
+                changed_.wait(lock, [this] { return stop_ || next_ >= chunks_.size() || canTake(); });
+                if (stop_ || next_ >= chunks_.size())
                     break;
-                format(lock, next_++, text);
+                formatNext(lock, text);
             }
         } catch (...) {
             if (!lock.owns_lock())
                 lock.lock();
             helperError_ = std::current_exception();
-            changed_.notify_all();
         }
         helperFaults_ = std::fetestexcept(kFpFaults);
     }
 
-    // The writer: the next chunk in order as soon as it is ready, meanwhile chunks of its own.
     void write()
     {
         std::string text;
         std::unique_lock<std::mutex> lock(mutex_);
-        while (written_ < chunks_) {
-            Slot& slot = slots_[written_ % kAhead];
-            changed_.wait(lock, [&] { return slot.ready || helperError_ || canTake(); });
-            if (helperError_)
-                return;
-            if (slot.ready) {
+        while (written_ < chunks_.size() && !helperError_) {
+            Slot& due = slotOf(written_);
+            if (due.state == State::Ready && due.chunk == written_) {
                 lock.unlock();
-                out_.writeLines(slot.lines);
+                write_(chunks_[written_].first, due.lines);
                 lock.lock();
-                slot.ready = false;
-                ++written_;
-                changed_.notify_all();
+                due.state = State::Free;
+            } else if (next_ > written_ && canTake()) {
+                formatNext(lock, text);  // the helper has the due chunk: work ahead meanwhile
+                continue;
             } else {
-                format(lock, next_++, text);
+                // The due chunk is nobody's yet, or the helper's and nothing else is left.
+                if (next_ == written_)
+                    ++next_;
+                const Chunk chunk = chunks_[written_];
+                lock.unlock();
+                FormatChunk(line_, chunk, own_, text);
+                write_(chunk.first, own_);
+                lock.lock();
             }
+            ++written_;
+            changed_.notify_all();
         }
     }
 
-    TextWriter& out_;
-    const std::size_t count_;
-    const std::size_t chunks_;
+    const std::vector<Chunk>& chunks_;
     const LineFormatter& line_;
+    const ChunkWriter& write_;
+    std::string& own_;
     std::array<Slot, kAhead> slots_ = SlotsOverKept(std::make_index_sequence<kAhead>());
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t next_ = 0;     // the next chunk nobody has taken
+    std::size_t written_ = 0;  // chunks written
+    bool stop_ = false;
+    std::exception_ptr helperError_;
+    int helperFaults_ = 0;
 
     template <std::size_t... i>
     static std::array<Slot, kAhead> SlotsOverKept(std::index_sequence<i...>)
     {
         return {Slot{KeptChunks()[i]}...};
     }
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t next_ = 0;     // the next chunk to format
-    std::size_t written_ = 0;  // chunks written
-    bool stop_ = false;
-    std::exception_ptr helperError_;
-    int helperFaults_ = 0;
 };
 
 } // namespace
 
+void FormatLinesInOrder(std::size_t count, std::span<const std::size_t> cuts, const LineFormatter& line,
+                        const ChunkWriter& write, int threads)
+{
+    const std::vector<Chunk> chunks = CutIntoChunks(count, cuts);
+    // Without a helper thread this one does it all.
+    if (threads > 1 && count >= kParallelLines && TwoThreadFormatter(chunks, line, write).run())
+        return;
+    std::string& lines = KeptChunks()[kAhead];
+    std::string text;
+    for (const Chunk& chunk : chunks) {
+        FormatChunk(line, chunk, lines, text);
+        write(chunk.first, lines);
+    }
+}
+
 void WriteLinesInOrder(TextWriter& out, std::size_t count, const LineFormatter& line, int threads)
 {
-    // Without a helper thread this one does it all.
-    if (threads > 1 && count >= kParallelLines && TwoThreadWriter(out, count, line).run())
-        return;
-    std::string& chunk = KeptChunks()[kAhead];
-    std::string text;
-    for (std::size_t first = 0; first < count; first += kChunkLines) {
-        FormatChunk(line, first, std::min(count, first + kChunkLines), chunk, text);
-        out.writeLines(chunk);
-    }
+    FormatLinesInOrder(count, {}, line, [&](std::size_t, std::string_view lines) { out.writeLines(lines); }, threads);
 }
 
 } // namespace orvane

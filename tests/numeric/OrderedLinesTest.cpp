@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cfenv>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,42 +31,83 @@ void SampleLine(std::size_t i, std::string& text)
     text.append(i % 13, 'x');
 }
 
-TEST(WriteLinesInOrder, GivesTheFileWriteLineGivesEachLineFormattedOnce)
+// The bytes writeLine gives lines 0..count-1.
+std::string PlainLines(std::size_t count)
 {
-    // Counts around the chunk size and many chunks, so that the helper runs far ahead of
-    // a writer it must wait for, and short files that never start it.
+    std::string lines, text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text.clear();
+        SampleLine(i, text);
+        AppendLine(lines, text);
+    }
+    return lines;
+}
+
+TEST(WriteLinesInOrder, GivesTheFileWriteLineGivesWhateverTheThreadsDo)
+{
+    // Counts around the chunk size and many chunks, and short files that never start the
+    // helper; then a helper that dawdles, so that the writer formats the chunks it holds.
     TempFolder dir;
-    for (const std::size_t count : {0u, 1u, 511u, 512u, 513u, 4095u, 4096u, 4097u, 40000u}) {
-        std::string expected;
-        {
-            TextWriter plain(dir / "plain.dat");
-            std::string text;
-            for (std::size_t i = 0; i < count; ++i) {
-                text.clear();
-                SampleLine(i, text);
-                plain.writeLine(text);
+    const std::thread::id caller = std::this_thread::get_id();
+    for (const bool slowHelper : {false, true}) {
+        for (const std::size_t count : {0u, 1u, 511u, 512u, 513u, 4095u, 4096u, 4097u, 40000u}) {
+            for (int threads : {1, 2}) {
+                std::vector<std::atomic<int>> calls(count);
+                {
+                    TextWriter out(dir / "ordered.dat");
+                    out.writeLine("# header");
+                    WriteLinesInOrder(
+                        out, count,
+                        [&](std::size_t i, std::string& text) {
+                            EXPECT_TRUE(text.empty());
+                            ++calls[i];
+                            if (slowHelper && i % 1000 == 0 && std::this_thread::get_id() != caller)
+                                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                            SampleLine(i, text);
+                        },
+                        threads);
+                    out.writeLine("# after");
+                }
+                EXPECT_EQ("# header\r\n" + PlainLines(count) + "# after\r\n", ReadBytes(dir / "ordered.dat"))
+                    << count << " lines, " << threads << " threads" << (slowHelper ? ", slow helper" : "");
+                for (std::size_t i = 0; i < count; ++i)
+                    ASSERT_GE(calls[i], 1) << "line " << i << " of " << count << ", " << threads << " threads";
             }
         }
-        expected = ReadBytes(dir / "plain.dat");
+    }
+}
+
+TEST(FormatLinesInOrder, HandsOverConsecutiveChunksNoneAcrossACut)
+{
+    // A run of files, each beginning at a cut: every chunk must start where the last one
+    // ended and lie within one file.
+    struct Case {
+        std::size_t count;
+        std::vector<std::size_t> cuts;
+    };
+    std::vector<std::size_t> files;
+    for (std::size_t f = 0; f < 51; ++f)
+        files.push_back(f * 5001);
+    const std::vector<Case> cases = {
+        {40000, {}}, {51 * 5001, files}, {30000, {0, 1, 2, 700, 701, 4096, 29999}}, {3, {0, 1, 2}}, {100, {100}}};
+    for (const Case& c : cases) {
         for (int threads : {1, 2}) {
-            std::vector<std::atomic<int>> calls(count);
-            {
-                TextWriter out(dir / "ordered.dat");
-                out.writeLine("# header");
-                WriteLinesInOrder(
-                    out, count,
-                    [&](std::size_t i, std::string& text) {
-                        EXPECT_TRUE(text.empty());
-                        ++calls[i];
-                        SampleLine(i, text);
-                    },
-                    threads);
-                out.writeLine("# after");
-            }
-            EXPECT_EQ("# header\r\n" + expected + "# after\r\n", ReadBytes(dir / "ordered.dat"))
-                << count << " lines, " << threads << " threads";
-            for (std::size_t i = 0; i < count; ++i)
-                ASSERT_EQ(calls[i], 1) << "line " << i << " of " << count << ", " << threads << " threads";
+            std::string all;
+            std::size_t next = 0;
+            FormatLinesInOrder(
+                c.count, c.cuts, SampleLine,
+                [&](std::size_t first, std::string_view lines) {
+                    EXPECT_EQ(next, first);
+                    const auto count = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+                    EXPECT_GT(count, 0u);
+                    for (std::size_t cut : c.cuts)
+                        EXPECT_FALSE(first < cut && cut < first + count) << "chunk " << first << " crosses " << cut;
+                    next = first + count;
+                    all += lines;
+                },
+                threads);
+            EXPECT_EQ(next, c.count);
+            EXPECT_TRUE(all == PlainLines(c.count)) << c.count << " lines, " << threads << " threads";
         }
     }
 }
