@@ -1,6 +1,7 @@
 // A diagram run at the largest size (5000 incident rays, MaxP 50, 100000 scattering angles,
 // diffraction and Airy on, files to a temporary folder), whole and stage by stage, and how
-// each stage grows when the rays or the grid angles are doubled.
+// each stage grows when the rays or the grid angles are doubled; beside them the yardstick
+// the whole run is measured against (README, "Speed and memory").
 //   Args: incident rays, grid angles.
 #include <benchmark/benchmark.h>
 
