@@ -7,6 +7,7 @@
 
 #include "geometry/Angles.h"
 #include "numeric/Format.h"
+#include "numeric/TwoThreads.h"
 #include "raytrace/OrderPalette.h"
 
 namespace orvane {
@@ -22,6 +23,8 @@ constexpr TColor kMieColor = 0x00008B;  // dark red
 // The chart keeps its points by ascending x; equal angles keep their order.
 void SortByAngle(SeriesData& series)
 {
+    if (std::is_sorted(series.x.begin(), series.x.end()))
+        return;  // the grid's curves: nothing to move
     std::vector<std::size_t> order(series.x.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(),
@@ -54,6 +57,9 @@ void FillCurve(SeriesData& series, std::span<const double> angle, std::span<cons
     SortByAngle(series);
 }
 
+// Below this many points in all a second thread is not worth starting.
+constexpr std::size_t kParallelChartPoints = 50000;
+
 } // namespace
 
 DiagramSeries BuildChartSeries(const DiagramResult& result)
@@ -69,28 +75,43 @@ DiagramSeries BuildChartSeries(const DiagramResult& result)
         d.color = s.color;
     }
     series.legendVisible = in.MinP != in.MaxP;
+    series.total.title = "Total";
+    series.total.color = kTotalColor;
+    series.airy.title = "Airy";
+    series.airy.color = kAiryColor;
+    series.mie.title = "Exact (Mie)";
+    series.mie.color = kMieColor;
+
+    // The curves to fill, the longest first; each is filled on its own, so that two threads
+    // share them when there are many points.
+    struct Curve {
+        SeriesData* series;
+        std::span<const double> angle;
+        std::span<const double> intensity;
+        bool skipZero;  // a ray's point only where it left
+    };
+    std::vector<Curve> curves;
+    const TScatteringGrid& grid = result.grid;
+    if (result.totalComputed)
+        curves.push_back({&series.total, grid.ThetaGrid, grid.TotalIntensity, false});
+    if (!result.mie.empty())
+        curves.push_back({&series.mie, grid.ThetaGrid, result.mie, false});
+    for (std::size_t k = 0; k < result.debye.size(); ++k)
+        curves.push_back({&series.debye[static_cast<std::size_t>(in.MinP) + k], grid.ThetaGrid, result.debye[k], false});
     const auto rays = static_cast<std::size_t>(result.rays.count());
     for (int p = in.MinP; p <= in.MaxP; ++p) {
         const OrderRows rows = result.order(p);
-        FillCurve(series.orders[static_cast<std::size_t>(p)], {rows.angle, rays}, {rows.intensity, rays}, true);
+        curves.push_back({&series.orders[static_cast<std::size_t>(p)], {rows.angle, rays}, {rows.intensity, rays}, true});
     }
-    for (std::size_t k = 0; k < result.debye.size(); ++k)
-        FillCurve(series.debye[static_cast<std::size_t>(in.MinP) + k], result.grid.ThetaGrid, result.debye[k]);
-
-    series.total.title = "Total";
-    series.total.color = kTotalColor;
-    if (result.totalComputed)
-        FillCurve(series.total, result.grid.ThetaGrid, result.grid.TotalIntensity);
-
-    series.airy.title = "Airy";
-    series.airy.color = kAiryColor;
     if (result.airy)
-        FillCurve(series.airy, result.airy->angle, result.airy->intensity);
-
-    series.mie.title = "Exact (Mie)";
-    series.mie.color = kMieColor;
-    if (!result.mie.empty())
-        FillCurve(series.mie, result.grid.ThetaGrid, result.mie);
+        curves.push_back({&series.airy, result.airy->angle, result.airy->intensity, false});
+    std::size_t points = 0;
+    for (const Curve& c : curves)
+        points += c.angle.size();
+    RunOnTwoThreads(
+        curves.size(),
+        [&](std::size_t i) { FillCurve(*curves[i].series, curves[i].angle, curves[i].intensity, curves[i].skipZero); },
+        points >= kParallelChartPoints);
     return series;
 }
 

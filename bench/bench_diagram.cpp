@@ -1,9 +1,11 @@
 // A diagram run at the largest size (5000 incident rays, MaxP 50, 100000 scattering angles,
 // diffraction and Airy on, files to a temporary folder), whole and stage by stage, and how
-// each stage grows when the rays or the grid angles are doubled.
+// each stage grows when the rays or the grid angles are doubled; beside them the yardstick
+// the whole run is measured against (README, "Speed and memory").
 //   Args: incident rays, grid angles.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -15,6 +17,7 @@
 #include "engine/Diagram.h"
 #include "engine/Diffraction.h"
 #include "numeric/RunControl.h"
+#include "numeric/SinCos.h"
 #include "output/DataFiles.h"
 #include "output/OutputFiles.h"
 #include "run/Jobs.h"
@@ -92,7 +95,7 @@ void BM_Trace(benchmark::State& state)
 {
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
-        auto tables = MakeRayTables();
+        auto tables = MakeRayTables(run.rays.count(), kOrderCount);
         TraceRays(run.rays.params, run.rays.norm, run.rays.positions.heights.data(), run.rays.count(), 50, *tables,
                   nullptr, run.control);
         benchmark::DoNotOptimize(tables->RayPhase[50][0]);
@@ -112,6 +115,7 @@ void BM_Assemble(benchmark::State& state)
     }
     SetCounters(state);
     state.counters["threads"] = static_cast<double>(state.range(2));
+    state.counters["sincos_lanes"] = SinCosLanes();
 }
 
 // The same with "Uniform rainbow": near every caustic its uniform field in place of its two
@@ -142,6 +146,24 @@ void BM_AiryDiffraction(benchmark::State& state)
         benchmark::DoNotOptimize(curve.intensity[25]);
     }
     SetCounters(state);
+}
+
+// The yardstick of the speed goal: 64 million libm sincos calls on one core, on phases like
+// the assembly's (100 rad upwards in steps of 0.0015), as many calls as the largest run has
+// grid contributions. The whole run is to take at most 0.45 times as long.
+void BM_SinCosYardstick(benchmark::State& state)
+{
+    for (auto _ : state) {
+        double acc = 0.0;
+        double x = 100.0;
+        for (long i = 0; i < 64'000'000L; ++i) {
+            double s, c;
+            ::sincos(x, &s, &c);
+            acc += s + c;
+            x += 0.0015;
+        }
+        benchmark::DoNotOptimize(acc);
+    }
 }
 
 // The 51 order files, the total, the diffraction and the Airy file.
@@ -182,6 +204,7 @@ BENCHMARK(BM_AssembleUniformRainbow)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_AiryDiffraction)->Apply(Sizes);
+BENCHMARK(BM_SinCosYardstick)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Files)->Apply(Sizes);
 
 } // namespace

@@ -13,6 +13,8 @@
 #include "geometry/Angles.h"
 #include "numeric/RunControl.h"
 #include "numeric/Numerics.h"
+#include "numeric/Pages.h"
+#include "numeric/SinCos.h"
 
 namespace orvane {
 
@@ -39,7 +41,7 @@ struct Branch {
     int count = 0;
     int s = 0;
     int nGrid = 0;
-    std::vector<double> nodes;  // the interpolation's ascending copies of angle, amplitude, phase
+    double* nodes = nullptr;  // the interpolation's ascending copies of angle, amplitude, phase
     LagrangePlan plan;
     // The whole section's amplitude and phase, for a branch whose angles are not in order
     // (where a piece of the section cannot be interpolated on its own cheaply).
@@ -102,9 +104,8 @@ void Prepare(Branch& b, const TScatteringGrid& grid, std::vector<double>& amplit
     const OrderRows& rows = *b.rows;
     for (int r = 0; r < b.count; ++r)
         amplitude[static_cast<std::size_t>(r)] = std::sqrt(rows.intensity[b.first + r]);
-    b.nodes.resize(3 * static_cast<std::size_t>(b.count));
     b.plan = PrepareLagrange(rows.angle + b.first, amplitude.data(), rows.phase + b.first,
-                             grid.ThetaGrid.data() + b.s, b.count, b.nGrid, b.nodes.data(), sink);
+                             grid.ThetaGrid.data() + b.s, b.count, b.nGrid, b.nodes, sink);
     if (!b.plan.ordered) {
         b.amplitude.resize(static_cast<std::size_t>(b.nGrid));
         b.phase.resize(static_cast<std::size_t>(b.nGrid));
@@ -116,13 +117,17 @@ void Prepare(Branch& b, const TScatteringGrid& grid, std::vector<double>& amplit
 // that reaches the piece adds A·(cos φ, sin φ) at its angles, in the order of the branches.
 // Below kParallelPoints contributions in all a second thread is not worth starting.
 constexpr int kPiecePoints = 1024;
+constexpr std::size_t kHugeNodes = std::size_t{1} << 20;  // bytes: from here in 2 MB pages
 constexpr std::size_t kParallelPoints = 1u << 16;
 constexpr int kFpFaults = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 
-// Working storage of one summing thread: a piece's interpolated amplitude and phase.
+// Working storage of one summing thread: a piece's interpolated amplitude and phase, and
+// the phase's cosine and sine.
 struct Worker {
     std::vector<double> amplitude = std::vector<double>(kPiecePoints);
     std::vector<double> phase = std::vector<double>(kPiecePoints);
+    std::vector<double> cosine = std::vector<double>(kPiecePoints);
+    std::vector<double> sine = std::vector<double>(kPiecePoints);
     CausticWork caustic;
 };
 
@@ -158,14 +163,13 @@ void AddBranch(const Branch& b, int lo, int hi, TScatteringGrid& grid, Worker& w
         amplitude = b.amplitude.data() + (lo - b.s);
         phase = b.phase.data() + (lo - b.s);
     }
-    double* totalRe = grid.TotalAmpRe.data() + lo;
-    double* totalIm = grid.TotalAmpIm.data() + lo;
-    for (int r = 0; r < hi - lo; ++r) {
-        const double a = amplitude[r];
-        const double phi = phase[r];
-        totalRe[r] += a * std::cos(phi);
-        totalIm[r] += a * std::sin(phi);
-    }
+    // The sine and cosine of every phase at once (the same bits at every vector width),
+    // then a·(cos φ, sin φ) added angle by angle.
+    double* cosine = w.cosine.data();
+    double* sine = w.sine.data();
+    SinCos(phase, sine, cosine, static_cast<std::size_t>(hi - lo));
+    AddPolar(amplitude, cosine, sine, grid.TotalAmpRe.data() + lo, grid.TotalAmpIm.data() + lo,
+             static_cast<std::size_t>(hi - lo));
 }
 
 // Grid angles g0..g1-1: the branches added one after the other. Near a caustic its uniform
@@ -195,9 +199,17 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     if (branches.empty())
         return;
 
+    // Every branch's nodes in one block, written through: a large run's are megabytes.
+    std::size_t nodeCount = 0;
+    for (const Branch& b : branches)
+        nodeCount += 3 * static_cast<std::size_t>(b.count);
+    const ZeroedDoubles nodes(nodeCount, nodeCount * sizeof(double) >= kHugeNodes);
     std::vector<double> amplitude(static_cast<std::size_t>(std::max(NumIncRays, 1)));
     std::size_t totalPoints = 0;
+    nodeCount = 0;
     for (Branch& b : branches) {
+        b.nodes = nodes.data() + nodeCount;
+        nodeCount += 3 * static_cast<std::size_t>(b.count);
         Prepare(b, grid, amplitude, control);
         totalPoints += static_cast<std::size_t>(b.nGrid);
     }

@@ -6,21 +6,26 @@
 
 #include <vector>
 
+#include "numeric/Pages.h"
+
 namespace orvane {
 
 class RunControl;
+
+// One array over the grid angles; a large grid's in 2 MB pages (numeric/Pages.h).
+using GridArray = std::vector<double, LargePageAllocator<double>>;
 
 // Equally spaced angles from −π to π, both ends included, with the arrays the run fills on it.
 struct TScatteringGrid {
     explicit TScatteringGrid(int NumScaRays);
 
     int NumScaRays = 0;
-    double ThetaStep = 0;                // [rad]
-    std::vector<double> ThetaGrid;       // [rad], measured like the ray angles
-    std::vector<double> TotalAmpRe;      // summed ray amplitude
-    std::vector<double> TotalAmpIm;
-    std::vector<double> DiffAmp;         // diffraction amplitude, real
-    std::vector<double> TotalIntensity;  // |ray amplitude + diffraction|²
+    double ThetaStep = 0;      // [rad]
+    GridArray ThetaGrid;       // [rad], measured like the ray angles
+    GridArray TotalAmpRe;      // summed ray amplitude
+    GridArray TotalAmpIm;
+    GridArray DiffAmp;         // diffraction amplitude, real
+    GridArray TotalIntensity;  // |ray amplitude + diffraction|²
 };
 
 // One order's rays 0..NumIncRays-1 (a ray that did not emerge has angle and intensity 0).

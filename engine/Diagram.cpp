@@ -93,7 +93,7 @@ TracedRays TraceDiagramRays(const DiagramInputs& in, RunControl& control, TraceO
     t.norm = ComputeDiagramNorm(t.params);
     CheckFpFaults();
     t.positions = DiagramPositions(t.params, in.NumIncRays, in.range);
-    t.tables = MakeRayTables();
+    t.tables = MakeRayTables(in.NumIncRays, in.MaxP + 1);
     TraceRays(t.params, t.norm, t.positions.heights.data(), t.count(), in.MaxP, *t.tables, observer, control,
               in.EntryFresnel ? FresnelRule::Entry : FresnelRule::Local);
     return t;

@@ -27,8 +27,9 @@ struct RayTablesDeleter {
 };
 using RayTablesPtr = std::unique_ptr<TRayTables, RayTablesDeleter>;
 
-// About 14.3 MB, zero-filled, on the heap: one per run, released with the pointer. The zeros
-// come from the system's fresh pages, so a small run maps only the pages it writes.
-RayTablesPtr MakeRayTables();
+// About 14.3 MB, zero-filled: one per run, released with the pointer. The zeros come from
+// the system's fresh pages, so a small run maps only the pages it writes; a run that will
+// write much of every table (NumIncRays rays in orderCount orders) takes them in 2 MB pages.
+RayTablesPtr MakeRayTables(int NumIncRays = 0, int orderCount = 0);
 
 } // namespace orvane

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "geometry/Angles.h"
 #include "geometry/Limits.h"
 #include "numeric/FpGuard.h"
 #include "numeric/Numerics.h"
 #include "numeric/RunControl.h"
+#include "numeric/TwoThreads.h"
 
 namespace orvane {
 
@@ -364,6 +366,9 @@ constexpr int kRaysPerReport = 64;
 
 } // namespace
 
+// Below this many rays times orders a second thread is not worth starting.
+constexpr int kParallelRayOrders = 20000;
+
 void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
                TRayTables& tables, TraceObserver* observer, RunControl& control, FresnelRule rule)
 {
@@ -384,14 +389,36 @@ void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heigh
         rule,
     };
     const int n = std::clamp(count, 0, kMaxRays);
-    for (int i = 0; i < n; ++i) {
-        if (i % kRaysPerReport == 0) {
-            ThrowIfCancelled(control);
-            control.progress(RunStage::Tracing, i, n);
+    if (observer) {
+        // The observer follows the rays one after the other.
+        for (int i = 0; i < n; ++i) {
+            if (i % kRaysPerReport == 0) {
+                ThrowIfCancelled(control);
+                control.progress(RunStage::Tracing, i, n);
+            }
+            TraceRay(setup, i, heights[i], tables, observer);
+            CheckFpFaults();
         }
-        TraceRay(setup, i, heights[i], tables, observer);
-        CheckFpFaults();
+        return;
     }
+    // Every ray writes only its own cells: a large run shares its rays, in blocks, between
+    // two threads, and still ends with the fault of the first ray that raised one. Each block
+    // asks the control whether to stop; the calling thread tells the progress.
+    const std::thread::id caller = std::this_thread::get_id();
+    const auto blocks = static_cast<std::size_t>((n + kRaysPerReport - 1) / kRaysPerReport);
+    RunOnTwoThreads(
+        blocks,
+        [&](std::size_t block) {
+            ThrowIfCancelled(control);
+            const int first = static_cast<int>(block) * kRaysPerReport;
+            if (std::this_thread::get_id() == caller)
+                control.progress(RunStage::Tracing, first, n);
+            for (int i = first; i < std::min(n, first + kRaysPerReport); ++i) {
+                TraceRay(setup, i, heights[i], tables, nullptr);
+                CheckFpFaults();
+            }
+        },
+        n * (setup.MaxP + 1) >= kParallelRayOrders);
 }
 
 } // namespace orvane

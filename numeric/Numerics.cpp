@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "numeric/Errors.h"
+#include "numeric/Lanes.h"
 #include "numeric/MessageSink.h"
 
 namespace orvane {
@@ -65,17 +66,20 @@ ORVANE_ALWAYS_INLINE void CubicAt(const V& t, const CubicNodes<V>& c, V& y, V& z
 // and so through the nodes X[k[i]-1..k[i]+2]. The points are independent and are taken
 // several at once, each lane with its own nodes: the same operations in the same order as
 // one point at a time, and divisions, products and sums are correctly rounded packed or
-// not, so every value is the one a point taken alone gets, to the bit. Four lanes where
-// the processor has AVX, two (SSE2) elsewhere. Neither may contract to fused multiply-add:
-// the AVX path is compiled for AVX alone, which has none.
-using CubicPointsFunction = void (*)(const double* X, const double* Y, const double* Z, const double* t, const int* k,
-                                     int count, double* y, double* z);
+// not, so every value is the one a point taken alone gets, to the bit. Eight lanes where
+// the processor has AVX-512F, four where it has AVX, two (SSE2) elsewhere, within LaneCap().
+// None may contract to fused multiply-add: the build forbids contraction, and the AVX path
+// is compiled for AVX alone, which has none.
+using CubicPointsFunction = void (*)(const double* X, const double* Y, const double* Z, int n, const double* t,
+                                     const int* k, int count, double* y, double* z);
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
 typedef double Lanes4 __attribute__((vector_size(4 * sizeof(double))));
 typedef long long Index2 __attribute__((vector_size(2 * sizeof(long long))));
 typedef long long Index4 __attribute__((vector_size(4 * sizeof(long long))));
+typedef double Lanes8 __attribute__((vector_size(8 * sizeof(double))));
+typedef long long Index8 __attribute__((vector_size(8 * sizeof(long long))));
 
 // Lane q of c[a] is element a of the four values at r[q]: the nodes of the points side by side.
 ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[2], Lanes2 c[4])
@@ -108,6 +112,27 @@ ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[4], Lanes4 c[4])
     c[3] = __builtin_shuffle(abOdd, deOdd, Index4{2, 3, 6, 7});
 }
 
+// Rows q and q + 4 share a vector; each half is then turned like the four-lane case.
+ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[8], Lanes8 c[4])
+{
+    Lanes8 row[4];
+    for (int q = 0; q < 4; ++q) {
+        Lanes4 low, high;
+        std::memcpy(&low, r[q], sizeof low);
+        std::memcpy(&high, r[q + 4], sizeof high);
+        row[q] = __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+    const Lanes8 abEven = __builtin_shuffle(row[0], row[1], Index8{0, 8, 2, 10, 4, 12, 6, 14});
+    const Lanes8 abOdd = __builtin_shuffle(row[0], row[1], Index8{1, 9, 3, 11, 5, 13, 7, 15});
+    const Lanes8 deEven = __builtin_shuffle(row[2], row[3], Index8{0, 8, 2, 10, 4, 12, 6, 14});
+    const Lanes8 deOdd = __builtin_shuffle(row[2], row[3], Index8{1, 9, 3, 11, 5, 13, 7, 15});
+    // Lane order: rows 0, 1, 2, 3 from the low halves, then 4, 5, 6, 7 from the high ones.
+    c[0] = __builtin_shuffle(abEven, deEven, Index8{0, 1, 8, 9, 4, 5, 12, 13});
+    c[1] = __builtin_shuffle(abOdd, deOdd, Index8{0, 1, 8, 9, 4, 5, 12, 13});
+    c[2] = __builtin_shuffle(abEven, deEven, Index8{2, 3, 10, 11, 6, 7, 14, 15});
+    c[3] = __builtin_shuffle(abOdd, deOdd, Index8{2, 3, 10, 11, 6, 7, 14, 15});
+}
+
 template <class V, int L>
 ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const double* Z, const double* t, const int* k,
                                         int count, double* y, double* z)
@@ -118,9 +143,13 @@ ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const 
         const double* rx[L];
         const double* ry[L];
         const double* rz[L];
+        const bool full = i + L <= count;
+        if (full)
+            std::memcpy(&u, t + i, sizeof u);
         for (int q = 0; q < L; ++q) {
-            const int at = std::min(i + q, count - 1);
-            u[q] = t[at];
+            const int at = full ? i + q : std::min(i + q, count - 1);
+            if (!full)
+                u[q] = t[at];
             rx[q] = X + k[at] - 1;
             ry[q] = Y + k[at] - 1;
             rz[q] = Z + k[at] - 1;
@@ -132,7 +161,7 @@ ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const 
         const CubicNodes<V> c{cx[0], cx[1], cx[2], cx[3], cy[0], cy[1], cy[2], cy[3], cz[0], cz[1], cz[2], cz[3]};
         V yv, zv;
         CubicAt(u, c, yv, zv);
-        if (i + L <= count) {
+        if (full) {
             std::memcpy(y + i, &yv, sizeof yv);
             std::memcpy(z + i, &zv, sizeof zv);
         } else {
@@ -144,32 +173,75 @@ ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const 
     }
 }
 
-void CubicPointsSse2(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count,
+void CubicPointsSse2(const double* X, const double* Y, const double* Z, int, const double* t, const int* k, int count,
                      double* y, double* z)
 {
     CubicPointsIn<Lanes2, 2>(X, Y, Z, t, k, count, y, z);
 }
 
-__attribute__((target("avx"))) void CubicPointsAvx(const double* X, const double* Y, const double* Z, const double* t,
-                                                   const int* k, int count, double* y, double* z)
+__attribute__((target("avx"))) void CubicPointsAvx(const double* X, const double* Y, const double* Z, int,
+                                                   const double* t, const int* k, int count, double* y, double* z)
 {
     CubicPointsIn<Lanes4, 4>(X, Y, Z, t, k, count, y, z);
 }
 
-// Defining ORVANE_SSE2_ONLY takes the two-lane path on every processor, to compare the two.
+// Eight points at a time. Their intervals are mostly one or two neighbours: then the nodes of
+// all eight lie among eight consecutive ones, loaded once and dealt out to the lanes by
+// permutation, instead of four nodes gathered and turned side by side for every lane.
+__attribute__((target("avx512f"))) void CubicPointsAvx512(const double* X, const double* Y, const double* Z, int n,
+                                                         const double* t, const int* k, int count, double* y,
+                                                         double* z)
+{
+    typedef int Ints8 __attribute__((vector_size(8 * sizeof(int))));
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        int kLow = k[i];
+        int kHigh = k[i];
+        for (int q = 1; q < 8; ++q) {
+            kLow = std::min(kLow, k[i + q]);
+            kHigh = std::max(kHigh, k[i + q]);
+        }
+        // The window X[w..w+7] must hold nodes kLow-1..kHigh+2 and stay within X[0..n-1].
+        const int w = std::min(kLow - 1, n - 8);
+        if (n < 8 || kHigh + 2 - w > 7) {
+            CubicPointsIn<Lanes8, 8>(X, Y, Z, t + i, k + i, 8, y + i, z + i);
+            continue;
+        }
+        Lanes8 windowX, windowY, windowZ, u;
+        std::memcpy(&windowX, X + w, sizeof windowX);
+        std::memcpy(&windowY, Y + w, sizeof windowY);
+        std::memcpy(&windowZ, Z + w, sizeof windowZ);
+        std::memcpy(&u, t + i, sizeof u);
+        Ints8 kv;
+        std::memcpy(&kv, k + i, sizeof kv);
+        const Index8 at = __builtin_convertvector(kv, Index8) - static_cast<long long>(w + 1);
+        const Index8 one = {1, 1, 1, 1, 1, 1, 1, 1};
+        const CubicNodes<Lanes8> c{__builtin_shuffle(windowX, at),           __builtin_shuffle(windowX, at + one),
+                                   __builtin_shuffle(windowX, at + 2 * one), __builtin_shuffle(windowX, at + 3 * one),
+                                   __builtin_shuffle(windowY, at),           __builtin_shuffle(windowY, at + one),
+                                   __builtin_shuffle(windowY, at + 2 * one), __builtin_shuffle(windowY, at + 3 * one),
+                                   __builtin_shuffle(windowZ, at),           __builtin_shuffle(windowZ, at + one),
+                                   __builtin_shuffle(windowZ, at + 2 * one), __builtin_shuffle(windowZ, at + 3 * one)};
+        Lanes8 yv, zv;
+        CubicAt(u, c, yv, zv);
+        std::memcpy(y + i, &yv, sizeof yv);
+        std::memcpy(z + i, &zv, sizeof zv);
+    }
+    if (i < count)
+        CubicPointsIn<Lanes8, 8>(X, Y, Z, t + i, k + i, count - i, y + i, z + i);
+}
+
 CubicPointsFunction PickCubicPoints()
 {
-#if defined(ORVANE_SSE2_ONLY)
-    (void)CubicPointsAvx;
+    if (LaneCap() >= 8 && ProcessorRunsLanes(8))
+        return CubicPointsAvx512;
+    if (LaneCap() >= 4 && ProcessorRunsLanes(4))
+        return CubicPointsAvx;
     return CubicPointsSse2;
-#else
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") ? CubicPointsAvx : CubicPointsSse2;
-#endif
 }
 #else
-void CubicPointsOneByOne(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count,
-                         double* y, double* z)
+void CubicPointsOneByOne(const double* X, const double* Y, const double* Z, int, const double* t, const int* k,
+                         int count, double* y, double* z)
 {
     for (int i = 0; i < count; ++i) {
         const int b = k[i] - 1;
@@ -185,11 +257,12 @@ CubicPointsFunction PickCubicPoints()
 }
 #endif
 
-void CubicPoints(const double* X, const double* Y, const double* Z, const double* t, const int* k, int count, double* y,
-                 double* z)
+// X, Y, Z hold n nodes each.
+void CubicPoints(const double* X, const double* Y, const double* Z, int n, const double* t, const int* k, int count,
+                 double* y, double* z)
 {
     static const CubicPointsFunction chosen = PickCubicPoints();
-    chosen(X, Y, Z, t, k, count, y, z);
+    chosen(X, Y, Z, n, t, k, count, y, z);
 }
 
 // The interior intervals X[k] <= t < X[k+1], k = 1..n-3 (none when n = 3).
@@ -356,7 +429,7 @@ void EvaluateLagrange(const LagrangePlan& p, int j0, int j1, double* y, double* 
                 kb[j - b0] = k;
         }
         if (!gaps) {
-            CubicPoints(X, Y, Z, x + b0, kb, b1 - b0, y + (b0 - j0), z + (b0 - j0));
+            CubicPoints(X, Y, Z, p.n, x + b0, kb, b1 - b0, y + (b0 - j0), z + (b0 - j0));
             continue;
         }
         for (int j = b0; j < b1;) {
@@ -367,7 +440,7 @@ void EvaluateLagrange(const LagrangePlan& p, int j0, int j1, double* y, double* 
             int r = j + 1;
             while (r < b1 && kb[r - b0] != 0)
                 ++r;
-            CubicPoints(X, Y, Z, x + j, kb + (j - b0), r - j, y + (j - j0), z + (j - j0));
+            CubicPoints(X, Y, Z, p.n, x + j, kb + (j - b0), r - j, y + (j - j0), z + (j - j0));
             j = r;
         }
     }

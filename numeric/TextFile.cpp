@@ -106,6 +106,15 @@ std::string DisplayName(const std::filesystem::path& file)
 
 } // namespace
 
+void AppendLine(std::string& lines, std::string_view text)
+{
+    if (IsAscii(text))
+        lines.append(text);
+    else
+        AppendWindows1252(lines, text);
+    lines.append("\r\n", 2);
+}
+
 std::string ToWindows1252(std::string_view utf8)
 {
     std::string out;
@@ -164,11 +173,16 @@ void TextWriter::writeLine(std::string_view text)
 {
     if (file_ == nullptr)
         throw EInOutError("File not open for output: \"" + DisplayName(path_) + "\"");
-    if (IsAscii(text))
-        buffer_.append(text);
-    else
-        AppendWindows1252(buffer_, text);
-    buffer_.append("\r\n", 2);
+    AppendLine(buffer_, text);
+    if (buffer_.size() >= kWriteBuffer)
+        flush();
+}
+
+void TextWriter::writeLines(std::string_view lines)
+{
+    if (file_ == nullptr)
+        throw EInOutError("File not open for output: \"" + DisplayName(path_) + "\"");
+    buffer_.append(lines);
     if (buffer_.size() >= kWriteBuffer)
         flush();
 }

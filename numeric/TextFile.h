@@ -25,6 +25,8 @@ public:
     // Writes the UTF-8 text converted to Windows-1252, then CR LF. Lines are gathered in
     // a large buffer: a write error may surface at a later line or at close().
     void writeLine(std::string_view text);
+    // Writes lines made by AppendLine as they are (already converted, each with its CR LF).
+    void writeLines(std::string_view lines);
     // Flushes and closes; throws if the data could not be written. Called by the destructor
     // (which swallows errors) when not called before.
     void close();
@@ -57,6 +59,9 @@ private:
     std::size_t pos_ = 0;
     int line_ = 1;
 };
+
+// Appends one line as writeLine writes it: the UTF-8 text in Windows-1252, then CR LF.
+void AppendLine(std::string& lines, std::string_view text);
 
 // UTF-8 to Windows-1252 for the program's own literals (µ, °) and typed text; a character
 // the code page lacks, or a byte that is not UTF-8, becomes '?'.

@@ -7,6 +7,7 @@
 #include "numeric/Errors.h"
 #include "numeric/Format.h"
 #include "numeric/FpGuard.h"
+#include "numeric/OrderedLines.h"
 #include "numeric/RunControl.h"
 
 namespace orvane {
@@ -35,14 +36,11 @@ void WriteTotalFile(TextWriter& out, const TScatteringGrid& grid, char separator
     RequireFinite(grid.TotalAmpRe);
     RequireFinite(grid.TotalAmpIm);
     out.writeLine("# theta[deg.] Intensity   Amplitude_Re  Amplitude_Im");
-    std::string line;
-    for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
-        line.clear();
+    WriteLinesInOrder(out, grid.ThetaGrid.size(), [&](std::size_t e, std::string& line) {
         FormatTo(line, "%12.6f %12.6e %12.6e %12.6e",
                  {ToDegrees(grid.ThetaGrid[e]), grid.TotalIntensity[e], grid.TotalAmpRe[e], grid.TotalAmpIm[e]},
                  separator);
-        out.writeLine(line);
-    }
+    });
     out.close();
 }
 
@@ -89,6 +87,46 @@ void WriteAiryFile(TextWriter& out, const TRunParams& P, const AiryCurve& curve,
     out.close();
 }
 
+// One file per order MinP..MaxP, the rays in ray order. The files are formatted as one run of
+// lines (a header and a line per ray for each order), so that the two threads' formatting
+// flows on from file to file; each file is created as its first lines come.
+void WriteOrderFiles(const TRayTables& T, int MinP, int MaxP, std::size_t rays, OutputFiles& files, char separator)
+{
+    if (MaxP < MinP)
+        return;
+    for (int p = MinP; p <= MaxP; ++p) {
+        RequireFinite(std::span<const double>(T.RayAngle[p].data(), rays));
+        RequireFinite(std::span<const double>(T.RayIntensity[p].data(), rays));
+    }
+    const std::size_t perFile = rays + 1;
+    const auto count = static_cast<std::size_t>(MaxP - MinP + 1);
+    std::vector<std::size_t> fileStarts;
+    for (std::size_t f = 0; f < count; ++f)
+        fileStarts.push_back(f * perFile);
+    TextWriter* out = nullptr;
+    FormatLinesInOrder(
+        count * perFile, fileStarts,
+        [&](std::size_t i, std::string& line) {
+            const int p = MinP + static_cast<int>(i / perFile);
+            const std::size_t ray = i % perFile;
+            if (ray == 0)
+                line = kAngleIntensityHeader;
+            else
+                FormatTo(line, "%12.6f %12.6e", {ToDegrees(T.RayAngle[p][ray - 1]), T.RayIntensity[p][ray - 1]},
+                         separator);
+        },
+        [&](std::size_t first, std::string_view lines) {
+            if (first % perFile == 0) {
+                if (out)
+                    out->close();
+                out = &files.create(OrderFileName(MinP + static_cast<int>(first / perFile)));
+            }
+            out->writeLines(lines);
+        });
+    if (out)
+        out->close();
+}
+
 } // namespace
 
 void WriteAngleIntensityLines(TextWriter& out, std::span<const double> angle, std::span<const double> intensity,
@@ -98,12 +136,9 @@ void WriteAngleIntensityLines(TextWriter& out, std::span<const double> angle, st
         throw EInputError("The angles and the intensities of a file differ in number.");
     RequireFinite(angle);
     RequireFinite(intensity);
-    std::string line;
-    for (std::size_t e = 0; e < angle.size(); ++e) {
-        line.clear();
+    WriteLinesInOrder(out, angle.size(), [&](std::size_t e, std::string& line) {
         FormatTo(line, "%12.6f %12.6e", {ToDegrees(angle[e]), intensity[e]}, separator);
-        out.writeLine(line);
-    }
+    });
 }
 
 void WriteAngleIntensityFile(TextWriter& out, std::span<const double> angle, std::span<const double> intensity,
@@ -126,9 +161,7 @@ void WriteDiagramFiles(const DiagramResult& result, OutputFiles& files, char sep
         WriteAiryFile(files.create(kAiryFileName), result.rays.params, *result.airy, separator);
     if (result.totalComputed)
         WriteDiffractionFile(files.create(kDiffractionFileName), grid, in.Diffraction, separator);
-    for (int p = in.MinP; p <= in.MaxP; ++p)
-        WriteAngleIntensityFile(files.create(OrderFileName(p)), {T.RayAngle[p].data(), rays},
-                                {T.RayIntensity[p].data(), rays}, separator);
+    WriteOrderFiles(T, in.MinP, in.MaxP, rays, files, separator);
     WriteTotalFile(files.create(kTotalFileName), grid, separator);
     if (!result.mie.empty())
         WriteAngleIntensityFile(files.create(kMieFileName), grid.ThetaGrid, result.mie, separator);

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/ChartSeries.h"
+#include "geometry/Angles.h"
+#include "numeric/RunControl.h"
 #include "raytrace/OrderPalette.h"
 #include "tests/run/RunSupport.h"
 #include "tests/support/ReferenceFiles.h"
@@ -159,6 +161,39 @@ TEST(ChartSeries, DebyeLinesFollowTheirOrdersOnTheGrid)
         const std::vector<double>& term = computed.debye[static_cast<std::size_t>(p - 1)];
         EXPECT_EQ(d.y[500], ChartIntensity(term[500])) << p;
     }
+}
+
+TEST(ChartSeries, ALargeRunsSeriesHoldEachOrdersOwnPointsSortedByAngle)
+{
+    // Enough points for the curves to be shared between two threads: each series must
+    // still hold its own order's rays (those that left), stably sorted by angle, and the
+    // total its grid.
+    DiagramInputs in;
+    in.NumIncRays = 2000;
+    in.MaxP = 30;
+    in.NumScaRays = 20001;
+    RecordingControl control;
+    const DiagramResult result = ComputeDiagram(in, control);
+    const DiagramSeries series = BuildChartSeries(result);
+    const TRayTables& T = *result.rays.tables;
+    for (int p = 0; p <= 30; ++p) {
+        std::vector<std::pair<double, double>> expected;
+        for (int i = 0; i < 2000; ++i)
+            if (T.RayIntensity[p][i] != 0.0)
+                expected.emplace_back(ToDegrees(T.RayAngle[p][i]), ChartIntensity(T.RayIntensity[p][i]));
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        const SeriesData& s = series.orders[static_cast<std::size_t>(p)];
+        ASSERT_EQ(s.x.size(), expected.size()) << "order " << p;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(s.x[i], expected[i].first) << "order " << p << ", point " << i;
+            ASSERT_EQ(s.y[i], expected[i].second) << "order " << p << ", point " << i;
+        }
+    }
+    const TScatteringGrid& grid = result.grid;
+    ASSERT_EQ(series.total.y.size(), grid.TotalIntensity.size());
+    for (std::size_t e = 0; e < grid.TotalIntensity.size(); ++e)
+        ASSERT_EQ(series.total.y[e], ChartIntensity(grid.TotalIntensity[e])) << "grid angle " << e;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "geometry/Angles.h"
 #include "numeric/RunControl.h"
 #include "numeric/Numerics.h"
+#include "numeric/SinCos.h"
 #include "tests/engine/TracedRun.h"
 
 namespace orvane {
@@ -226,9 +227,11 @@ TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
             amplitude[i] = std::sqrt(o.intensity[i]);
         LagrangeInterpolate(o.angle.data(), amplitude.data(), o.phase.data(), expected.ThetaGrid.data() + s, a.data(),
                             phi.data(), N, nGrid, work.data(), expectedSink);
+        std::vector<double> sine(nGrid), cosine(nGrid);
+        SinCos(phi.data(), sine.data(), cosine.data(), phi.size());
         for (int r = 0; r < nGrid; ++r) {
-            expected.TotalAmpRe[s + r] += a[r] * std::cos(phi[r]);
-            expected.TotalAmpIm[s + r] += a[r] * std::sin(phi[r]);
+            expected.TotalAmpRe[s + r] += a[r] * cosine[r];
+            expected.TotalAmpIm[s + r] += a[r] * sine[r];
         }
     }
     ASSERT_NE(expected.TotalAmpRe[FirstAbove(expected, 0.6)], 0.0);  // all three reach 0.6

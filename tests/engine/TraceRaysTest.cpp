@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,25 @@ TEST(TraceRays, CellsTheRunDoesNotReachStayZero)
             }
         }
     EXPECT_GT(T.RayIntensity[0][149], 0.0);
+}
+
+TEST(TraceRays, RaysSharedBetweenTwoThreadsFillTheTablesOfOneRayAfterTheOther)
+{
+    // A large run without an observer traces its rays on two threads; with one (here one
+    // that keeps nothing) it traces them in order. Every cell must come out the same.
+    const auto fields = [](DiagramInputs& f) {
+        f.NumIncRays = 1000;
+        f.MaxP = 25;
+        f.particle.IndexRe = 1.5;
+    };
+    struct Discarded final : TraceObserver {
+        void entered(const EntryEvent&) override {}
+        void interacted(const InteractionEvent&) override {}
+    } discarded;
+    const auto shared = Trace(fields);
+    const auto inOrder = Trace(fields, &discarded);
+    EXPECT_EQ(0, std::memcmp(&shared->T(), &inOrder->T(), sizeof(TRayTables)));
+    EXPECT_GT(shared->T().RayIntensity[25][500], 0.0);
 }
 
 TEST(TraceRays, AnyNonZeroPolarisationIsPerpendicular)
