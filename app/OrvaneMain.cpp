@@ -451,7 +451,7 @@ void TForm1::createStatusControls()
     PrgRun = new QProgressBar(this);
     PrgRun->setRange(0, 100);
     PrgRun->setTextVisible(true);
-    PrgRun->setMinimumWidth(220);
+    PrgRun->setMinimumWidth(160);
     BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     BtnCancel->setToolTip(QStringLiteral("Stop the computation (Esc); its files are left as they were."));
     // Hidden between runs, their place kept so that nothing moves when a run starts.
@@ -865,9 +865,10 @@ void TForm1::showProgress()
     if (p.total <= 1) {
         PrgRun->setRange(0, 0);
     } else {
+        // The stage is named in the status beside the bar; the bar shows how far it has come.
         PrgRun->setRange(0, p.total);
         PrgRun->setValue(std::clamp(p.done, 0, p.total));
-        PrgRun->setFormat(stage + QStringLiteral(" %p%"));
+        PrgRun->setFormat(QStringLiteral("%p%"));
     }
 }
 
