@@ -4,14 +4,22 @@
 #include <exception>
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
-#include <QMoveEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScrollArea>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 #include "app/AppIcon.h"
 #include "app/ChartRender.h"
@@ -157,26 +165,28 @@ QTextEdit* InfoBox(QWidget* parent, const QRect& geometry, const QColor& backgro
     return box;
 }
 
-// The busy cursor while a computation runs on the window's thread.
+// The busy cursor (an arrow with an hourglass: the window still answers) while a computation
+// reads its inputs or runs in the background.
 class BusyCursor {
 public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// An edit as wide as its design width, or as `chars` digits of its font where that is wider.
+void FitEditWidth(QWidget* edit, int designWidth, int chars)
+{
+    const QFontMetrics fm(edit->font());
+    const int text = fm.horizontalAdvance(QString(chars, QLatin1Char('8')));
+    edit->setFixedWidth(std::max(designWidth, text + 12));
+}
+
+// The settings key of the folder the parameter dialogs start in.
+const char* const kFolderKey = "parameters/lastFolder";
+
 } // namespace
-
-// The window's message sink as the control of a run on the window's own thread: messages only.
-class SinkControl final : public RunControl {
-public:
-    explicit SinkControl(MessageSink& sink) : sink_(sink) {}
-    void show(const std::string& text) override { sink_.show(text); }
-
-private:
-    MessageSink& sink_;
-};
 
 TForm1::TForm1(MessageSink* messages, QWidget* parent, char separator) : QWidget(parent), separator_(separator)
 {
@@ -186,17 +196,23 @@ TForm1::TForm1(MessageSink* messages, QWidget* parent, char separator) : QWidget
     setWindowIcon(OrvaneIcon());
     setFont(SansFont(11));
     move(kLeft, kTop);
-    resize(kClientWidth, kClientHeight);
 
+    run_ = std::make_unique<BackgroundRun>(messages_);
+    createMenu();
     createTopControls();
     createRayTracingPage();
     createDiagramPage();
     createAboutPage();
+    createStatusControls();
+    layOut();
+    fitToFont();
+    controlsBuilt_ = true;
     PgRayTracing->setCurrentIndex(kPageDiagram);
+    const QSize least = minimumSizeHint();
+    resize(std::max(kOpenWidth, least.width()), std::max(kOpenHeight, least.height()));
 
-    FormCreate();
     connectEvents();
-    FormResize();
+    FormCreate();
 }
 
 TForm1::~TForm1()
@@ -204,6 +220,9 @@ TForm1::~TForm1()
     // Closing the window while it is destroyed moves the focus; the handler must not run
     // on a half-destroyed window.
     disconnect(focusConnection_);
+    // A run still going is stopped (its files stay as they were) before the window it
+    // reports to is gone.
+    run_->abandon();
 }
 
 void TForm1::setMessageSink(MessageSink* messages)
@@ -211,6 +230,8 @@ void TForm1::setMessageSink(MessageSink* messages)
     if (messages != nullptr) {
         messages_ = messages;
         errors_ = messages;
+        if (run_)
+            run_->setSink(messages_);
         return;
     }
     if (!boxSink_) {
@@ -219,10 +240,34 @@ void TForm1::setMessageSink(MessageSink* messages)
     }
     messages_ = boxSink_.get();
     errors_ = errorBoxSink_.get();
+    if (run_)
+        run_->setSink(messages_);
 }
 
 // ---------------------------------------------------------------------------------------
 // The controls, with the positions, captions, defaults and hints of the form.
+
+void TForm1::createMenu()
+{
+    MainMenu = new QMenuBar(this);
+    QMenu* file = MainMenu->addMenu(QStringLiteral("&File"));
+    ActOpenParameters = file->addAction(QString::fromUtf8("&Open parameters\u2026"));
+    ActOpenParameters->setShortcut(QKeySequence::Open);
+    ActOpenParameters->setToolTip(QStringLiteral("Read a parameter file into the fields and compute the diagram."));
+    ActSaveParameters = file->addAction(QString::fromUtf8("&Save parameters as\u2026"));
+    ActSaveParameters->setShortcut(QKeySequence::Save);
+    ActSaveParameters->setToolTip(QStringLiteral("Write the fields as a parameter file (Orvane.par's form)."));
+    file->addSeparator();
+    QAction* close = file->addAction(QStringLiteral("&Close"));
+    connect(close, &QAction::triggered, this, &TForm1::BtnCloseClick);
+
+    // Esc stops the running computation from anywhere in the window.
+    ActCancel = new QAction(QStringLiteral("Cancel"), this);
+    ActCancel->setShortcut(Qt::Key_Escape);
+    ActCancel->setShortcutContext(Qt::WindowShortcut);
+    ActCancel->setEnabled(false);
+    addAction(ActCancel);
+}
 
 void TForm1::createTopControls()
 {
@@ -241,10 +286,9 @@ void TForm1::createTopControls()
                              defaults.EdtIncAng, QStringLiteral("Relative to horizon."));
 
     Label1 = new QLabel(QStringLiteral("Polarization"), this);
-    Label1->adjustSize();
-    Label1->move(393, 5);
     CbxPol = ComboBox(this, QRect(393, 24, 54, 21), {QStringLiteral("0"), QStringLiteral("1")}, defaults.CbxPol,
                       QStringLiteral("1 for perpendicular, 0 for parallel"));
+    Label1->setBuddy(CbxPol);
 
     EdtMinp = LabeledField(this, QRect(453, 24, 34, 21), QStringLiteral("Min p"),
                            defaults.EdtMinp, QStringLiteral("Minimum order to be calculated."));
@@ -261,11 +305,10 @@ void TForm1::createTopControls()
     LblPosit = BoldLabel(this, QStringLiteral("Ray positions"), QPoint(2, 75));
     LblPosit->setToolTip(QStringLiteral("Ray positions on the vertical axis."));
     StrGrdPosit = new PositionGridView(this);
-    StrGrdPosit->setGeometry(1, 94, 81, 459);
     StrGrdPosit->setToolTip(QStringLiteral("Ray positions on the vertical axis."));
+    StrGrdPosit->setMinimumHeight(4 * PositionGridView::kRowHeight);
 
     PgRayTracing = new QTabWidget(this);
-    PgRayTracing->setGeometry(85, 78, 820, 675);
 }
 
 void TForm1::createRayTracingPage()
@@ -282,6 +325,7 @@ void TForm1::createRayTracingPage()
     counts << QStringLiteral("20") << QStringLiteral("30") << QStringLiteral("50") << QStringLiteral("100")
            << QStringLiteral("200") << QStringLiteral("500");
     CbxNumRay = ComboBox(page, QRect(63, 3, 50, 21), counts, defaults.CbxNumRay);
+    LblNumRay->setBuddy(CbxNumRay);
 
     LblEdtSizeEll = LabeledField(page, QRect(190, 3, 55, 21), QStringLiteral("Ellipsoid size :"),
                                  defaults.LblEdtSizeEll, QString(), LabeledEdit::LabelPosition::Left);
@@ -290,7 +334,8 @@ void TForm1::createRayTracingPage()
     BtnClose = BoldButton(page, QStringLiteral("Close"), QRect(441, 3, 65, 25));
 
     graph = new PaintBox(page);
-    graph->setGeometry(3, 34, 518, 391);
+    graph->setMinimumSize(200, 150);
+    graph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QFont pictureFont(QStringLiteral("Times New Roman"));
     pictureFont.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"),
                              QStringLiteral("Nimbus Roman"), QStringLiteral("DejaVu Serif")});
@@ -298,6 +343,8 @@ void TForm1::createRayTracingPage()
     pictureFont.setPixelSize(15);
     pictureFont.setBold(true);
     graph->setFont(pictureFont);
+
+    KeyOrders = new OrderKey(page);
 }
 
 void TForm1::createDiagramPage()
@@ -326,7 +373,6 @@ void TForm1::createDiagramPage()
                                 defaults.ChBxEntryFresnel,
                                 QStringLiteral("Check to reuse the entry point's Fresnel coefficient at every exit and "
                                                "internal reflection, as earlier versions did (exact for a sphere only)."));
-    // In Airy's column, on the row left free above the chart.
     ChBxUniformRainbow = CheckBox(page, QStringLiteral("Uniform rainbow"), QRect(294, 43, 110, 17),
                                   defaults.ChBxUniformRainbow,
                                   QStringLiteral("Check to give the total the uniform (Airy) field near every "
@@ -335,9 +381,11 @@ void TForm1::createDiagramPage()
     Button1 = BoldButton(page, QStringLiteral("Calculation"), QRect(401, -4, 73, 20));
     CopyGrph = BoldButton(page, QStringLiteral("Graph Copy"), QRect(378, 22, 75, 20));
     Button2 = BoldButton(page, QStringLiteral("Close"), QRect(459, 21, 54, 20));
+    Button1->setToolTip(QStringLiteral("Compute the scattering diagram (Enter in a field does the same)."));
 
     Chart1 = new ScatteringChart(page);
-    Chart1->setGeometry(3, 64, 519, 356);
+    Chart1->setMinimumSize(320, 200);
+    Chart1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     // The read-out of a clicked point, on the chart, on white.
     LblX = new QLabel(QStringLiteral("X"), Chart1);
@@ -353,9 +401,15 @@ void TForm1::createDiagramPage()
 
 void TForm1::createAboutPage()
 {
-    TabAbout = new QWidget;
+    // The four boxes keep their places and sizes; in a window smaller than they need the
+    // page scrolls instead of cutting them.
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    TabAbout = scroll;
     PgRayTracing->addTab(TabAbout, QStringLiteral("About"));
-    QWidget* page = TabAbout;
+    auto* page = new QWidget;
+    page->setFixedSize(579, 388);
+    scroll->setWidget(page);
 
     QFont titleFont = SansFont(16, true);
     Title = InfoBox(page, QRect(3, 3, 285, 175), QColor(0x00, 0xFF, 0xFF), QColor(0x00, 0x00, 0x80), titleFont,
@@ -386,6 +440,171 @@ void TForm1::createAboutPage()
                         QStringLiteral("studied. "), QStringLiteral(" 3. Relation r and t corrected and "),
                         QStringLiteral("calculated by normal component of "), QStringLiteral("k.")},
                        false);
+}
+
+void TForm1::createStatusControls()
+{
+    LblStatus = new QLabel(this);
+    LblStatus->setTextFormat(Qt::PlainText);
+    LblStatus->setMinimumWidth(120);
+    LblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    PrgRun = new QProgressBar(this);
+    PrgRun->setRange(0, 100);
+    PrgRun->setTextVisible(true);
+    PrgRun->setMinimumWidth(160);
+    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BtnCancel->setToolTip(QStringLiteral("Stop the computation (Esc); its files are left as they were."));
+    // Hidden between runs, their place kept so that nothing moves when a run starts.
+    for (QWidget* w : {static_cast<QWidget*>(PrgRun), static_cast<QWidget*>(BtnCancel)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+        w->setVisible(false);
+    }
+}
+
+// The design's places, kept in Qt layouts: the input strip with its captions above the
+// fields, the Min/Max row with the run's state on its right, the position grid on the left
+// and the pages beside it, each page with its controls above what it shows.
+void TForm1::layOut()
+{
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(6, 2, 6, 6);
+    root->setSpacing(4);
+    root->setMenuBar(MainMenu);
+
+    // Captions over their fields; a caption wider than its fields widens their columns.
+    auto* top = new QGridLayout;
+    top->setHorizontalSpacing(6);
+    top->setVerticalSpacing(LabeledEdit::kLabelSpacing);
+    auto captionOver = [top](QWidget* caption, int column, int span) {
+        top->addWidget(caption, 0, column, 1, span, Qt::AlignLeft | Qt::AlignBottom);
+    };
+    captionOver(Edtmr->EditLabel(), 0, 2);
+    top->addWidget(Edtmr, 1, 0);
+    top->addWidget(Edtmi, 1, 1);
+    top->setColumnMinimumWidth(2, 8);
+    captionOver(EdtRadius_a->EditLabel(), 3, 3);
+    top->addWidget(EdtRadius_a, 1, 3);
+    top->addWidget(EdtRadius_b, 1, 4);
+    top->addWidget(EdtRadius_c, 1, 5);
+    top->setColumnMinimumWidth(6, 8);
+    captionOver(EdtIncAng->EditLabel(), 7, 1);
+    top->addWidget(EdtIncAng, 1, 7);
+    top->setColumnMinimumWidth(8, 8);
+    captionOver(Label1, 9, 1);
+    top->addWidget(CbxPol, 1, 9);
+    top->setColumnMinimumWidth(10, 8);
+    captionOver(EdtMinp->EditLabel(), 11, 1);
+    top->addWidget(EdtMinp, 1, 11);
+    captionOver(EdtMaxp->EditLabel(), 12, 1);
+    top->addWidget(EdtMaxp, 1, 12);
+    top->setColumnStretch(13, 1);
+    for (int column : {0, 1, 3, 4, 5, 7, 9, 11, 12})
+        top->itemAtPosition(1, column)->setAlignment(Qt::AlignLeft);
+    root->addLayout(top);
+
+    auto* minMax = new QHBoxLayout;
+    minMax->setSpacing(6);
+    minMax->addWidget(ChkBxMinMax);
+    minMax->addWidget(EdtAxisMin);
+    minMax->addWidget(EdtAxisMax);
+    minMax->addSpacing(16);
+    minMax->addWidget(LblStatus, 1);
+    minMax->addWidget(PrgRun);
+    minMax->addWidget(BtnCancel);
+    root->addLayout(minMax);
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(4);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(2);
+    left->addWidget(LblPosit);
+    left->addWidget(StrGrdPosit, 1);
+    body->addLayout(left);
+    body->addWidget(PgRayTracing, 1);
+    root->addLayout(body, 1);
+
+    // Page "Ray tracing": one row of controls, the picture, the key of its colours.
+    auto* picturePage = new QVBoxLayout(TabRayTracing);
+    picturePage->setContentsMargins(4, 4, 4, 4);
+    picturePage->setSpacing(4);
+    auto* pictureRow = new QHBoxLayout;
+    pictureRow->setSpacing(6);
+    pictureRow->addWidget(LblNumRay);
+    pictureRow->addWidget(CbxNumRay);
+    pictureRow->addSpacing(12);
+    pictureRow->addWidget(LblEdtSizeEll->EditLabel());
+    pictureRow->addWidget(LblEdtSizeEll);
+    pictureRow->addSpacing(6);
+    pictureRow->addWidget(ChBxEmergRay);
+    pictureRow->addStretch(1);
+    pictureRow->addWidget(BtnCompute);
+    pictureRow->addWidget(BtnClose);
+    picturePage->addLayout(pictureRow);
+    picturePage->addWidget(graph, 1);
+    picturePage->addWidget(KeyOrders);
+
+    // Page "Scattering Diagram": the three fields, the six boxes in two columns of three
+    // rows, the three buttons in a column, the chart below.
+    auto* diagramPage = new QVBoxLayout(TabDiagram);
+    diagramPage->setContentsMargins(4, 4, 4, 4);
+    diagramPage->setSpacing(4);
+    auto* head = new QGridLayout;
+    head->setHorizontalSpacing(8);
+    head->setVerticalSpacing(2);
+    int column = 0;
+    for (LabeledEdit* edit : {EdtWl, LblEdtNumRays, LblEdtNumSca}) {
+        head->addWidget(edit->EditLabel(), 0, column, Qt::AlignLeft | Qt::AlignBottom);
+        head->addWidget(edit, 1, column, Qt::AlignLeft | Qt::AlignTop);
+        ++column;
+    }
+    head->setColumnMinimumWidth(column++, 10);
+    head->addWidget(ChBxDiff, 0, column);
+    head->addWidget(ChBxTotalInt, 1, column);
+    head->addWidget(ChBxEntryFresnel, 2, column);
+    ++column;
+    head->addWidget(ChBxAiry, 0, column);
+    head->addWidget(ChBxCheck, 1, column);
+    head->addWidget(ChBxUniformRainbow, 2, column);
+    ++column;
+    head->setColumnStretch(column++, 1);
+    head->addWidget(Button1, 0, column);
+    head->addWidget(CopyGrph, 1, column);
+    head->addWidget(Button2, 2, column);
+    diagramPage->addLayout(head);
+    diagramPage->addWidget(Chart1, 1);
+}
+
+// The widths that depend on the font: the fields (their design width, or wider for their
+// digits), the buttons (their caption) and the position grid's column.
+void TForm1::fitToFont()
+{
+    FitEditWidth(Edtmr, 50, 6);
+    FitEditWidth(Edtmi, 50, 6);
+    FitEditWidth(EdtRadius_a, 40, 5);
+    FitEditWidth(EdtRadius_b, 40, 5);
+    FitEditWidth(EdtRadius_c, 40, 5);
+    FitEditWidth(EdtIncAng, 73, 6);
+    FitEditWidth(EdtMinp, 34, 3);
+    FitEditWidth(EdtMaxp, 34, 3);
+    FitEditWidth(EdtAxisMin, 45, 5);
+    FitEditWidth(EdtAxisMax, 50, 5);
+    FitEditWidth(EdtWl, 47, 6);
+    FitEditWidth(LblEdtNumRays, 53, 6);
+    FitEditWidth(LblEdtNumSca, 48, 6);
+    FitEditWidth(LblEdtSizeEll, 55, 5);
+    CbxPol->setMinimumContentsLength(2);
+    CbxNumRay->setMinimumContentsLength(4);
+    for (QComboBox* box : {CbxPol, CbxNumRay})
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // The buttons of a column as wide as the widest of them.
+    int buttons = 0;
+    for (QPushButton* b : {Button1, CopyGrph, Button2})
+        buttons = std::max(buttons, b->sizeHint().width());
+    for (QPushButton* b : {Button1, CopyGrph, Button2})
+        b->setMinimumWidth(buttons);
+    StrGrdPosit->fitToContents();
 }
 
 void TForm1::connectEvents()
@@ -425,6 +644,32 @@ void TForm1::connectEvents()
         return item;
     });
     connect(Chart1, &ScatteringChart::debyeTermsToggled, this, &TForm1::CompareDebyeClick);
+
+    // Enter in any field of the window: the computation of the page shown.
+    for (QLineEdit* edit : {static_cast<QLineEdit*>(Edtmr), Edtmi, static_cast<QLineEdit*>(EdtRadius_a), EdtRadius_b,
+                            EdtRadius_c, static_cast<QLineEdit*>(EdtIncAng), static_cast<QLineEdit*>(EdtMinp),
+                            static_cast<QLineEdit*>(EdtMaxp), EdtAxisMin, EdtAxisMax, static_cast<QLineEdit*>(EdtWl),
+                            static_cast<QLineEdit*>(LblEdtNumRays), static_cast<QLineEdit*>(LblEdtNumSca),
+                            static_cast<QLineEdit*>(LblEdtSizeEll), CbxPol->lineEdit(), CbxNumRay->lineEdit()})
+        connect(edit, &QLineEdit::returnPressed, this, &TForm1::FieldReturnPressed);
+
+    connect(ActOpenParameters, &QAction::triggered, this, &TForm1::OpenParametersClick);
+    connect(ActSaveParameters, &QAction::triggered, this, &TForm1::SaveParametersClick);
+    connect(ActCancel, &QAction::triggered, this, &TForm1::BtnCancelClick);
+    connect(BtnCancel, &QPushButton::clicked, this, &TForm1::BtnCancelClick);
+    connect(run_.get(), &BackgroundRun::finished, this, &TForm1::onRunFinished);
+    progressTimer_.setInterval(kProgressIntervalMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &TForm1::showProgress);
+    pictureTimer_.setSingleShot(true);
+    pictureTimer_.setInterval(0);
+    connect(&pictureTimer_, &QTimer::timeout, this, &TForm1::pictureRequestDue);
+    // The picture area resized on its own page (the window, or the key below it wrapping
+    // anew): the picture is drawn again at its size.
+    connect(graph, &PaintBox::resized, this, [this] {
+        if (PgRayTracing->currentIndex() == kPageRayTracing && !graph->image().isNull() &&
+            graph->image().size() != graph->size())
+            requestPicture();
+    });
 }
 
 bool TForm1::isInGrid(const QWidget* widget) const
@@ -529,7 +774,7 @@ std::string TForm1::runCore(bool busy, const std::function<void()>& work)
     // A modal box opened by a running handler lets resize events through; the core is
     // not entered a second time meanwhile.
     if (running_)
-        return {};
+        return "busy";
     running_ = true;
     std::string error;
     bool failed = false;
@@ -552,7 +797,128 @@ std::string TForm1::runCore(bool busy, const std::function<void()>& work)
     running_ = false;
     if (failed)
         showError(error);
+    if (pictureWanted_)
+        pictureTimer_.start();  // a resize that came while a box of this handler was open
     return error;
+}
+
+// ---------------------------------------------------------------------------------------
+// Computations in the background.
+
+bool TForm1::refuseWhileRunning()
+{
+    if (!run_->running())
+        return false;
+    LblStatus->setText(QStringLiteral("A computation is running: wait for it or cancel it."));
+    return true;
+}
+
+void TForm1::setRunning(bool running)
+{
+    Button1->setEnabled(!running);
+    BtnCompute->setEnabled(!running);
+    ActOpenParameters->setEnabled(!running);
+    ActCancel->setEnabled(running);
+    BtnCancel->setEnabled(running);
+    PrgRun->setVisible(running);
+    BtnCancel->setVisible(running);
+    if (running) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        progressTimer_.start();
+    } else {
+        progressTimer_.stop();
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TForm1::startRun(RunKind kind, const QString& what, std::function<void(RunControl&)> work,
+                      std::function<void()> done, std::function<void(const QString&, bool)> failed)
+{
+    runKind_ = kind;
+    runWhat_ = what;
+    runDone_ = std::move(done);
+    runFailed_ = std::move(failed);
+    runClock_.start();
+    if (!run_->start(std::move(work)))
+        return;
+    setRunning(true);
+    showProgress();
+}
+
+void TForm1::showProgress()
+{
+    const BackgroundRun::Progress p = run_->progress();
+    if (run_->cancelRequested()) {
+        LblStatus->setText(QStringLiteral("Cancelling\u2026"));
+        return;
+    }
+    if (!p.known) {
+        // Nothing reported yet (the picture reports nothing): a bar that only says it works.
+        PrgRun->setRange(0, 0);
+        LblStatus->setText(runWhat_ + QStringLiteral("\u2026"));
+        return;
+    }
+    QString stage = QString::fromLatin1(RunStageName(p.stage));
+    if (p.stage == RunStage::Assembling && !runWhat_.isEmpty())
+        stage += QLatin1Char(' ') + runWhat_;
+    LblStatus->setText(stage + QStringLiteral("\u2026"));
+    if (p.total <= 1) {
+        PrgRun->setRange(0, 0);
+    } else {
+        // The stage is named in the status beside the bar; the bar shows how far it has come.
+        PrgRun->setRange(0, p.total);
+        PrgRun->setValue(std::clamp(p.done, 0, p.total));
+        PrgRun->setFormat(QStringLiteral("%p%"));
+    }
+}
+
+void TForm1::onRunFinished(const QString& error, bool cancelled)
+{
+    setRunning(false);
+    const auto done = std::move(runDone_);
+    const auto failed = std::move(runFailed_);
+    const double seconds = runClock_.elapsed() / 1000.0;
+    const QString what = runKind_ == RunKind::Diagram ? QStringLiteral("Diagram") : QStringLiteral("Picture");
+    const bool succeeded = error.isEmpty();
+    if (succeeded) {
+        if (done)
+            done();
+        LblStatus->setText(QStringLiteral("%1 done in %2 s.").arg(what).arg(seconds, 0, 'f', 1));
+    } else {
+        LblStatus->setText(cancelled ? QStringLiteral("%1 cancelled: no file was changed.").arg(what)
+                                     : QStringLiteral("%1 failed: %2").arg(what, error));
+        if (failed)
+            failed(error, cancelled);
+        // Asked for by the user: no box for a cancel.
+        if (!cancelled)
+            showError(error.toStdString());
+    }
+    emit runFinished(succeeded);
+    if (pictureWanted_)
+        pictureTimer_.start();
+}
+
+void TForm1::BtnCancelClick()
+{
+    if (run_->running()) {
+        run_->cancel();
+        showProgress();
+    }
+}
+
+void TForm1::requestPicture()
+{
+    pictureWanted_ = true;
+    pictureTimer_.start();
+}
+
+void TForm1::pictureRequestDue()
+{
+    if (!pictureWanted_ || run_->running() || running_)
+        return;
+    pictureWanted_ = false;
+    if (PgRayTracing->currentIndex() == kPageRayTracing)
+        BtnRaytracingClick();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -571,23 +937,15 @@ void TForm1::FormCreate()
     }
     if (loaded)
         BtnCalcDiagClick();
+    else
+        LblStatus->setText(QStringLiteral("Ready."));
 }
 
 void TForm1::FormResize()
 {
-    // W and H: the window's outer size, frame included.
-    const QRect frame = frameGeometry();
-    const int w = frame.width();
-    const int h = frame.height();
-    lastFrameSize_ = frame.size();
-
-    PgRayTracing->resize(std::max(0, w), std::max(0, h - 50));
-    Chart1->resize(std::max(0, w - 100), std::max(0, h - 180));
-    graph->resize(std::max(0, w - 110), std::max(0, h - 180));
-    StrGrdPosit->resize(StrGrdPosit->width(), std::max(0, h - 140));
-
+    // The layouts have placed every control for the new size.
     if (PgRayTracing->currentIndex() == kPageRayTracing)
-        BtnRaytracingClick();
+        requestPicture();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
@@ -596,31 +954,77 @@ void TForm1::resizeEvent(QResizeEvent* event)
     FormResize();
 }
 
-void TForm1::moveEvent(QMoveEvent* event)
+void TForm1::changeEvent(QEvent* event)
 {
-    QWidget::moveEvent(event);
-    // The window manager's frame arrives after the first sizing: the outer size changes
-    // without a resize of the client area.
-    if (frameGeometry().size() != lastFrameSize_)
-        FormResize();
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange && controlsBuilt_)
+        fitToFont();
 }
 
-void TForm1::PgRayTracingChange(int) {}
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // A run still going stops at its next chance; its files stay as they were.
+    run_->cancel();
+    QWidget::closeEvent(event);
+}
+
+void TForm1::PgRayTracingChange(int index)
+{
+    // Only a picture already drawn, at a size the area no longer has: showing the page
+    // does not draw a first picture.
+    if (index == kPageRayTracing && !graph->image().isNull()) {
+        TabRayTracing->layout()->activate();
+        if (graph->image().size() != graph->size())
+            requestPicture();
+    }
+}
+
+void TForm1::FieldReturnPressed()
+{
+    switch (PgRayTracing->currentIndex()) {
+    case kPageRayTracing:
+        BtnRaytracingClick();
+        break;
+    case kPageDiagram:
+        BtnCalcDiagClick();
+        break;
+    default:
+        break;
+    }
+}
 
 void TForm1::BtnCalcDiagClick()
 {
-    const std::string error = runCore(true, [this] {
-        SinkControl control(*messages_);
-        const DiagramInputs inputs = ReadDiagramInputs(fields_, separator_, control);
-        const DiagramResult result = RunDiagram(inputs, fields_.ChBxCheck, {{}, separator_}, control);
-        LblX->setText(QString());
-        LblX->adjustSize();
-        Chart1->setCaption(ChartCaption(inputs));
-        Chart1->setDiagram(BuildChartSeries(result));
-    });
-    // The chart keeps the last good result, and says so.
-    if (!error.empty())
+    if (refuseWhileRunning())
+        return;
+    // Read here: the limit messages are boxes of this thread, the grid is brought up to date.
+    DiagramInputs inputs;
+    const std::string error = runCore(true, [&] { inputs = ReadDiagramInputs(fields_, separator_, *messages_); });
+    if (error == "busy")
+        return;
+    if (!error.empty()) {
+        // The chart keeps the last good result, and says so.
         Chart1->showStaleNotice(Q(error));
+        return;
+    }
+    const bool check = fields_.ChBxCheck;
+    const char separator = separator_;
+    const QString caption = ChartCaption(inputs);
+    auto series = std::make_shared<DiagramSeries>();
+    startRun(
+        RunKind::Diagram,
+        inputs.MinP == inputs.MaxP ? QStringLiteral("p=%1").arg(inputs.MaxP)
+                                           : QStringLiteral("p=%1\u2013%2").arg(inputs.MinP).arg(inputs.MaxP),
+        [inputs, check, separator, series](RunControl& control) {
+            *series = BuildChartSeries(RunDiagram(inputs, check, {{}, separator}, control));
+        },
+        [this, caption, series] {
+            LblX->setText(QString());
+            LblX->adjustSize();
+            Chart1->setCaption(caption);
+            Chart1->setDiagram(*series);
+        },
+        [this](const QString& error, bool) { Chart1->showStaleNotice(error); });
 }
 
 void TForm1::CompareDebyeClick(bool checked)
@@ -642,32 +1046,69 @@ bool TForm1::ExactTheoryAvailable() const
            TryStrToFloat(S(EdtRadius_c->text()), c, separator_) && a == b && b == c;
 }
 
+namespace {
+
+// What the picture's worker hands back: the image (also when the drawing stopped part-way)
+// and the orders it drew.
+struct PictureOutcome {
+    QImage image;
+    std::vector<int> orders;
+};
+
+} // namespace
+
 void TForm1::BtnRaytracingClick()
 {
-    runCore(true, [this] {
-        const PictureInputs inputs = ReadPictureInputs(fields_, separator_, *messages_);
-        // Drawn over what the area shows now, so that a drawing that stops early leaves
-        // the part drawn so far on what was there before.
-        const QSize size(std::max(1, graph->width()), std::max(1, graph->height()));
-        const Picture picture = ComputePicture(inputs, size.width(), size.height());
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(TabRayTracing->palette().color(QPalette::Window));
-        if (!graph->image().isNull()) {
-            QPainter painter(&image);
-            painter.drawImage(0, 0, graph->image());
-        }
-        try {
-            QtCanvas canvas(image);
-            DrawPicture(picture, canvas);
-        } catch (...) {
-            graph->setImage(image);
-            graph->repaint();
-            throw;
-        }
-        graph->setImage(image);
-        graph->repaint();
-        WritePictureFile(picture, {{}, separator_});
-    });
+    if (refuseWhileRunning())
+        return;
+    PictureInputs inputs;
+    const std::string error = runCore(true, [&] { inputs = ReadPictureInputs(fields_, separator_, *messages_); });
+    if (!error.empty())
+        return;
+
+    // Drawn over what the area shows now, so that a drawing that stops early leaves the
+    // part drawn so far on what was there before.
+    const QSize size(std::max(1, graph->width()), std::max(1, graph->height()));
+    const QImage before = graph->image();
+    const QColor background = TabRayTracing->palette().color(QPalette::Window);
+    const char separator = separator_;
+    auto outcome = std::make_shared<PictureOutcome>();
+    startRun(
+        RunKind::Picture, QStringLiteral("Drawing the rays"),
+        [inputs, size, before, background, separator, outcome](RunControl& control) {
+            const Picture picture = ComputePicture(inputs, size.width(), size.height());
+            ThrowIfCancelled(control);
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(background);
+            if (!before.isNull()) {
+                QPainter painter(&image);
+                painter.drawImage(0, 0, before);
+            }
+            try {
+                QtCanvas canvas(image);
+                DrawPicture(picture, canvas);
+            } catch (...) {
+                outcome->image = image;
+                throw;
+            }
+            outcome->image = image;
+            // The incident and reflected rays in order 0's colour, then a chord per order.
+            std::size_t chords = 0;
+            for (const PicturePath& ray : picture.rays)
+                chords = std::max(chords, ray.chords.size());
+            for (int p = 0; p <= static_cast<int>(chords); ++p)
+                outcome->orders.push_back(p);
+            ThrowIfCancelled(control);
+            WritePictureFile(picture, {{}, separator});
+        },
+        [this, outcome] {
+            graph->setImage(outcome->image);
+            KeyOrders->setOrders(outcome->orders);
+        },
+        [this, outcome](const QString&, bool cancelled) {
+            if (!cancelled && !outcome->image.isNull())
+                graph->setImage(outcome->image);
+        });
 }
 
 void TForm1::BtnCloseClick()
@@ -692,6 +1133,70 @@ void TForm1::CbxNumRayChange()
 void TForm1::StrGrdPositClick()
 {
     runCore(false, [this] { orvane::StrGrdPositClick(fields_, separator_, *messages_); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Parameters in and out.
+
+QString TForm1::parameterFolder() const
+{
+    const QString folder = QSettings().value(QLatin1String(kFolderKey)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::currentPath();
+}
+
+void TForm1::OpenParametersClick()
+{
+    if (refuseWhileRunning())
+        return;
+    const QString file = fileChooser_ ? fileChooser_(false, parameterFolder())
+                                      : QFileDialog::getOpenFileName(this, QStringLiteral("Open parameters"),
+                                                                     parameterFolder(),
+                                                                     QStringLiteral("Parameter files (*.par);;All files (*)"));
+    if (!file.isEmpty())
+        openParameters(file);
+}
+
+void TForm1::SaveParametersClick()
+{
+    const QString suggested = QDir(parameterFolder()).filePath(QString::fromLatin1(kParameterFileName));
+    const QString file = fileChooser_ ? fileChooser_(true, parameterFolder())
+                                      : QFileDialog::getSaveFileName(this, QStringLiteral("Save parameters as"), suggested,
+                                                                     QStringLiteral("Parameter files (*.par);;All files (*)"));
+    if (!file.isEmpty())
+        saveParameters(file);
+}
+
+bool TForm1::openParameters(const QString& file)
+{
+    if (refuseWhileRunning())
+        return false;
+    try {
+        const ParameterFileValues values = ReadParameterFile(file.toStdString());
+        takeFields();
+        WriteParametersToFields(values, fields_, separator_);
+        putFields();
+    } catch (const std::exception& e) {
+        showError(e.what());
+        return false;
+    }
+    QSettings().setValue(QLatin1String(kFolderKey), QFileInfo(file).absolutePath());
+    // As at start: the file's diagram.
+    BtnCalcDiagClick();
+    return true;
+}
+
+bool TForm1::saveParameters(const QString& file)
+{
+    try {
+        takeFields();
+        WriteParameterFile(ReadParametersFromFields(fields_, separator_), file.toStdString());
+    } catch (const std::exception& e) {
+        showError(e.what());
+        return false;
+    }
+    QSettings().setValue(QLatin1String(kFolderKey), QFileInfo(file).absolutePath());
+    LblStatus->setText(QStringLiteral("Parameters saved to %1.").arg(QDir::toNativeSeparators(file)));
+    return true;
 }
 
 void TForm1::Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int x, int y)

@@ -1,11 +1,15 @@
 // The main window of Orvane, TForm1: the inputs shared by both computations along the top
 // and on the left, and a page control with the ray-tracing picture, the scattering diagram
-// and an information page.
+// and an information page. Qt layouts place the controls, so that nothing is cut at any
+// size above the window's minimum, whatever the font.
 //
 // The window is a thin front end over the core: a handler copies the widgets into the
-// Fields, reads them into the core's typed inputs, calls the same entry points as
-// orvane-batch, copies the position grid back and shows the result. Errors escaping the core
-// are caught at the handler's boundary and shown in a message box; the window goes on.
+// Fields and reads them into the core's typed inputs on the window's thread (the limit
+// messages appear as boxes there, the position grid is brought up to date), then the core
+// runs on a thread of its own with the same entry points as orvane-batch, while the window
+// shows its progress and offers Cancel. One computation at a time: a second start while one
+// runs is refused. Errors are caught at the run's boundary and shown in a message box; the
+// window goes on, and the chart says that it still shows the previous diagram.
 #pragma once
 
 #include <functional>
@@ -13,12 +17,18 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWidget>
+
+#include "app/BackgroundRun.h"
 
 #include "app/FormControls.h"
 #include "app/QtMessageSink.h"
@@ -36,7 +46,10 @@ class TForm1 : public QWidget {
 
 public:
     static constexpr int kLeft = 137, kTop = 138;
-    static constexpr int kClientWidth = 711, kClientHeight = 552;
+    // The window opens at this size, or at its minimum where that is larger.
+    static constexpr int kOpenWidth = 960, kOpenHeight = 680;
+    // How often the progress bar reads the run's progress.
+    static constexpr int kProgressIntervalMs = 50;
     static constexpr int kChartRightMargin = 1;  // the chart's right margin setting
     // Page indices of PgRayTracing.
     static constexpr int kPageRayTracing = 0, kPageDiagram = 1, kPageAbout = 2;
@@ -44,7 +57,7 @@ public:
     // messages: where the program's messages and the errors caught at the handlers'
     // boundaries go. Null: modal message boxes (the tests give a recording sink).
     // Creating the window runs FormCreate: the parameter file of the working directory
-    // and the first diagram.
+    // and the first diagram, which goes on in the background while the window shows.
     // separator: the decimal separator of the numbers typed and shown, and of the files ('.' by
     // default; the program passes its locale's).
     explicit TForm1(MessageSink* messages = nullptr, QWidget* parent = nullptr, char separator = '.');
@@ -54,10 +67,28 @@ public:
 
     // The handlers of the window's events.
     void FormCreate();
+    // A resize while the "Ray tracing" page is shown draws the picture again at the new size
+    // (resizes that come while a computation runs are gathered: the last size wins).
     void FormResize();
+    // The "Ray tracing" page shown again with a picture drawn at another size: drawn anew.
     void PgRayTracingChange(int index);
+    // "Calculation" and "Compute": the inputs are read here, the computation is started in
+    // the background; runFinished tells when it has ended.
     void BtnCalcDiagClick();
     void BtnRaytracingClick();
+    // "Cancel" (or Esc): the running computation stops at its next chance and changes no file.
+    void BtnCancelClick();
+    // Enter in a field: the computation of the page shown ("Compute" or "Calculation").
+    void FieldReturnPressed();
+    // The File menu. The file dialogs start in the folder last used (kept in QSettings).
+    void OpenParametersClick();
+    void SaveParametersClick();
+    // Opening fills the fields the file holds and computes the diagram, as at start; saving
+    // writes the fields in the same form. Errors are shown; false when there was one.
+    bool openParameters(const QString& file);
+    bool saveParameters(const QString& file);
+    // The folder the file dialogs start in: the last one used, else the working folder.
+    QString parameterFolder() const;
     void BtnCloseClick();
     void CopyGrphClick();
     void CbxNumRayChange();
@@ -81,6 +112,26 @@ public:
 
     const Fields& fields() const { return fields_; }
     char decimalSeparator() const { return separator_; }
+
+    // A computation is running in the background.
+    bool isRunning() const { return run_->running(); }
+    BackgroundRun& backgroundRun() { return *run_; }
+    // Who picks the file of "Open parameters…" and "Save parameters as…": a file dialog unless
+    // replaced (the tests answer for the user). save: the dialog is a save dialog. Empty: none.
+    using FileChooser = std::function<QString(bool save, const QString& folder)>;
+    void setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+
+    // The menu bar and its File menu.
+    QMenuBar* MainMenu;
+    QAction* ActOpenParameters;
+    QAction* ActSaveParameters;
+    QAction* ActCancel;
+
+    // The state of the window's computations: a line of text, the progress bar with the
+    // stage, and Cancel, right of the Min/Max row.
+    QLabel* LblStatus;
+    QProgressBar* PrgRun;
+    QPushButton* BtnCancel;
 
     // Top strip and left column.
     LabeledEdit* Edtmr;
@@ -109,6 +160,7 @@ public:
     QPushButton* BtnCompute;
     QPushButton* BtnClose;
     PaintBox* graph;
+    OrderKey* KeyOrders;  // the colours of the orders drawn
 
     // Page "Scattering Diagram".
     QWidget* TabDiagram;
@@ -134,16 +186,41 @@ public:
     QTextEdit* Memo1;
     QTextEdit* ToBeDone;
 
+signals:
+    // A computation started in the background has ended; succeeded: its results are shown.
+    void runFinished(bool succeeded);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    enum class RunKind { Diagram, Picture };
+
+    void createMenu();
     void createTopControls();
     void createRayTracingPage();
     void createDiagramPage();
     void createAboutPage();
+    void createStatusControls();
+    void layOut();
+    void fitToFont();
     void connectEvents();
+
+    // Starts work in the background: buttons disabled, progress and Cancel shown; when it
+    // ends, done (on success) or failed (after a failure or a cancel, with the error) runs
+    // here, then runFinished.
+    void startRun(RunKind kind, const QString& what, std::function<void(RunControl&)> work,
+                  std::function<void()> done, std::function<void(const QString& error, bool cancelled)> failed);
+    void onRunFinished(const QString& error, bool cancelled);
+    void showProgress();
+    void setRunning(bool running);
+    // False, with a word in the status line, while a computation runs.
+    bool refuseWhileRunning();
+    // A picture at the current size, as soon as nothing runs.
+    void requestPicture();
+    void pictureRequestDue();
 
     // Widgets <-> Fields.
     void takeFields();
@@ -163,11 +240,22 @@ private:
     std::unique_ptr<QtMessageSink> errorBoxSink_;
     MessageSink* messages_ = nullptr;
     MessageSink* errors_ = nullptr;
+    bool controlsBuilt_ = false;
     bool running_ = false;  // a handler of the core is running (a modal box may be open)
     bool compareExact_ = false;
     bool compareDebye_ = false;
-    QSize lastFrameSize_;
     QMetaObject::Connection focusConnection_;
+
+    std::unique_ptr<BackgroundRun> run_;
+    RunKind runKind_ = RunKind::Diagram;
+    QString runWhat_;  // what the progress bar names besides the stage
+    std::function<void()> runDone_;
+    std::function<void(const QString&, bool)> runFailed_;
+    QTimer progressTimer_;
+    QElapsedTimer runClock_;
+    bool pictureWanted_ = false;  // a resize asked for a picture while one could not start
+    QTimer pictureTimer_;         // gathers the resizes of one turn of the event loop
+    FileChooser fileChooser_;
 };
 
 } // namespace orvane

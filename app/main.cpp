@@ -43,6 +43,8 @@ char LocaleDecimalSeparator()
 int main(int argc, char** argv)
 {
     OrvaneApplication app(argc, argv);
+    // Where QSettings keeps the window's few remembered things (the parameter folder).
+    QApplication::setOrganizationName(QStringLiteral("Orvane"));
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral("2.30"));
     QApplication::setWindowIcon(orvane::OrvaneIcon());

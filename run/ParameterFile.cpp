@@ -1,7 +1,11 @@
 #include "run/ParameterFile.h"
 
+#include <charconv>
+#include <string>
+
 #include "numeric/Format.h"
 #include "numeric/TextFile.h"
+#include "output/OutputFiles.h"
 
 namespace orvane {
 
@@ -56,6 +60,60 @@ void WriteParametersToFields(const ParameterFileValues& values, Fields& fields, 
     fields.EdtMaxp = IntToStr(values.MaxP);
     fields.LblEdtNumRays = IntToStr(values.NumIncRays);
     fields.LblEdtNumSca = IntToStr(values.NumScaRays);
+}
+
+ParameterFileValues ReadParametersFromFields(const Fields& fields, char separator)
+{
+    // In the file's order, so that the first bad text named is the first the file would hold.
+    ParameterFileValues values;
+    values.RadiusA = StrToFloat(fields.EdtRadius_a, separator);
+    values.RadiusB = StrToFloat(fields.EdtRadius_b, separator);
+    values.RadiusC = StrToFloat(fields.EdtRadius_c, separator);
+    values.Wavelength = StrToFloat(fields.EdtWl, separator);
+    values.IndexRe = StrToFloat(fields.Edtmr, separator);
+    values.IndexIm = StrToFloat(fields.Edtmi, separator);
+    values.IncAngleDegrees = StrToFloat(fields.EdtIncAng, separator);
+    values.Polar = StrToInt(fields.CbxPol);
+    values.MinP = StrToInt(fields.EdtMinp);
+    values.MaxP = StrToInt(fields.EdtMaxp);
+    values.NumIncRays = StrToInt(fields.LblEdtNumRays);
+    values.NumScaRays = StrToInt(fields.LblEdtNumSca);
+    return values;
+}
+
+namespace {
+
+// The shortest text that reads back to the same double (always with a point).
+std::string ExactReal(double value)
+{
+    char text[64];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+std::string Reals(std::initializer_list<double> values)
+{
+    std::string line;
+    for (double v : values)
+        line += (line.empty() ? "" : " ") + ExactReal(v);
+    return line;
+}
+
+} // namespace
+
+void WriteParameterFile(const ParameterFileValues& values, const std::filesystem::path& file)
+{
+    const std::filesystem::path folder = file.parent_path();
+    OutputFiles files(folder);
+    TextWriter& out = files.create(file.filename().string());
+    out.writeLine(Reals({values.RadiusA, values.RadiusB, values.RadiusC}));
+    out.writeLine(Reals({values.Wavelength}));
+    out.writeLine(Reals({values.IndexRe, values.IndexIm}));
+    out.writeLine(Reals({values.IncAngleDegrees}) + " " + std::to_string(values.Polar));
+    out.writeLine(std::to_string(values.MinP) + " " + std::to_string(values.MaxP));
+    out.writeLine(std::to_string(values.NumIncRays) + " " + std::to_string(values.NumScaRays));
+    out.writeLine(std::to_string(values.Reserved));
+    files.commit();
 }
 
 } // namespace orvane

@@ -1,4 +1,5 @@
-// The parameter file "Orvane.par": seven lines of numbers, read once at start.
+// The parameter file "Orvane.par": seven lines of numbers, read once at start. The window can
+// also save its fields in that form and open such a file later.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +30,15 @@ ParameterFileValues ReadParameterFile(const std::filesystem::path& file);
 // Writes the values into the fields as the window shows them (FloatToStr with the given decimal
 // separator for reals, IntToStr for integers). The other fields keep their texts.
 void WriteParametersToFields(const ParameterFileValues& values, Fields& fields, char separator = '.');
+
+// The values of the fields that the file holds, converted as every computation converts them
+// (StrToFloat with the separator, StrToInt): a text that is not a number throws EConvertError
+// quoting it. Line 7 is written as 0.
+ParameterFileValues ReadParametersFromFields(const Fields& fields, char separator = '.');
+
+// Writes the seven lines in the form ReadParameterFile reads back to the same values: a point as
+// decimal separator, each real in the shortest form that gives it back exactly, CR LF line ends.
+// The file is replaced whole or not at all; EInOutError naming it when it cannot be written.
+void WriteParameterFile(const ParameterFileValues& values, const std::filesystem::path& file);
 
 } // namespace orvane

@@ -1,14 +1,22 @@
-// Shared pieces of the widget tests: the offscreen QApplication, a fresh working folder
-// per test function, and small helpers.
+// Shared pieces of the widget tests: the offscreen QApplication (with settings of its own,
+// never the user's), a fresh working folder per test function, waiting for a background
+// run, answering message boxes, and small helpers.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <vector>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "numeric/Format.h"
 
@@ -42,6 +50,52 @@ private:
     QTemporaryDir dir_;
 };
 
+// Waits until the form's background run (if any) has ended: true when it did in time.
+template <class Form>
+bool WaitForRun(Form& form, int timeoutMs = 120000)
+{
+    if (!form.isRunning())
+        return true;
+    QSignalSpy finished(&form, &Form::runFinished);
+    return finished.wait(timeoutMs) || !form.isRunning();
+}
+
+// Answers every modal message box with OK as soon as it shows, keeping its text and icon,
+// and whatever `onShow` reports at that moment.
+class BoxAnswerer {
+public:
+    struct Box {
+        QString text;
+        QMessageBox::Icon icon;
+        bool note;  // onShow's answer
+    };
+
+    explicit BoxAnswerer(std::function<bool()> onShow = {}) : onShow_(std::move(onShow))
+    {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible())
+                return;
+            boxes.push_back({box->text(), box->icon(), onShow_ ? onShow_() : false});
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer_.start();
+    }
+    QStringList texts() const
+    {
+        QStringList all;
+        for (const Box& b : boxes)
+            all << b.text;
+        return all;
+    }
+    std::vector<Box> boxes;
+
+private:
+    std::function<bool()> onShow_;
+    QTimer timer_;
+};
+
 } // namespace orvane::test
 
 // main() of a widget test program: offscreen unless told otherwise.
@@ -51,6 +105,13 @@ private:
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                    \
             qputenv("QT_QPA_PLATFORM", "offscreen");                           \
         QApplication app(argc, argv);                                          \
+        /* Settings in a folder of the test's own, under a name of its own. */ \
+        QTemporaryDir settingsDir;                                             \
+        QCoreApplication::setOrganizationName(QStringLiteral("OrvaneTests")); \
+        QCoreApplication::setApplicationName(QStringLiteral("OrvaneTests"));  \
+        QSettings::setDefaultFormat(QSettings::IniFormat);                     \
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,         \
+                           settingsDir.path());                                \
         TestClass test;                                                        \
         return QTest::qExec(&test, argc, argv);                                \
     }

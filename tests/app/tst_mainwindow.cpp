@@ -1,6 +1,8 @@
 // The main window on real widgets: start-up with and without a parameter file, the size
 // rules, the read-out of a clicked point, the clipboard copy, the grid handlers and the
 // errors caught at the handlers' boundaries.
+#include <vector>
+
 #include <QClipboard>
 #include <QFileInfo>
 #include <QImage>
@@ -13,6 +15,8 @@
 
 using orvane::RecordingSink;
 using orvane::TForm1;
+using orvane::test::BoxAnswerer;
+using orvane::test::WaitForRun;
 using orvane::test::WorkFolder;
 
 namespace {
@@ -112,6 +116,7 @@ void MainWindowTest::startWithDefaultParameterFile()
     folder.copyDefaultParameterFile();
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
 
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     // The file's values as the fields show them: 0.0 comes back as "0".
@@ -166,6 +171,7 @@ void MainWindowTest::startWithUnusableParameterFile()
 
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
 
     // The error is shown once, the fields keep the design's texts, nothing is computed.
     QCOMPARE(int(sink.messages.size()), 1);
@@ -184,45 +190,38 @@ void MainWindowTest::widerAndTallerWindowGrowsChartPictureAndPages()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    // The four rules against the outer size.
-    auto check = [&form] {
-        const QSize outer = form.frameGeometry().size();
-        QCOMPARE(form.PgRayTracing->size(), QSize(outer.width(), outer.height() - 50));
-        QCOMPARE(form.Chart1->size(), QSize(outer.width() - 100, outer.height() - 180));
-        QCOMPARE(form.graph->size(), QSize(outer.width() - 110, outer.height() - 180));
-        QCOMPARE(form.StrGrdPosit->height(), outer.height() - 140);
+    // What the window gains in width and height goes to the pages, the chart and the
+    // picture; the grid gains only height, and nothing else moves.
+    auto sizes = [&form] {
+        form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+        form.layout()->activate();
+        form.TabRayTracing->layout()->activate();
+        const QSize picture = form.graph->size();
+        form.PgRayTracing->setCurrentIndex(TForm1::kPageDiagram);
+        form.TabDiagram->layout()->activate();
+        return std::vector<QSize>{form.PgRayTracing->size(), form.Chart1->size(), picture};
     };
-    check();
-    if (QTest::currentTestFailed())
-        return;
-    const QSize chart = form.Chart1->size();
-    const QSize picture = form.graph->size();
-    const QSize pages = form.PgRayTracing->size();
+    const std::vector<QSize> before = sizes();
     const QRect grid = form.StrGrdPosit->geometry();
+    const QPoint chartAt = form.Chart1->pos();
+    const QPoint buttonAt = form.Button1->pos();
 
-    form.resize(form.width() + 100, form.height());
-    QTRY_COMPARE(form.Chart1->width(), chart.width() + 100);
-    check();
-    if (QTest::currentTestFailed())
-        return;
-    QCOMPARE(form.graph->width(), picture.width() + 100);
-    QCOMPARE(form.PgRayTracing->width(), pages.width() + 100);
-    QCOMPARE(form.StrGrdPosit->geometry(), grid);  // the grid's width does not follow
-
-    form.resize(form.width(), form.height() + 40);
-    QTRY_COMPARE(form.Chart1->height(), chart.height() + 40);
-    check();
-    if (QTest::currentTestFailed())
-        return;
-    QCOMPARE(form.StrGrdPosit->height(), grid.height() + 40);
+    form.resize(form.width() + 100, form.height() + 40);
+    QTRY_COMPARE(form.PgRayTracing->width(), before[0].width() + 100);
+    const std::vector<QSize> after = sizes();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        QCOMPARE(after[i], before[i] + QSize(100, 40));
     QCOMPARE(form.StrGrdPosit->width(), grid.width());
-    // Positions never change.
-    QCOMPARE(form.Chart1->pos(), QPoint(3, 64));
-    QCOMPARE(form.graph->pos(), QPoint(3, 34));
-    QCOMPARE(form.PgRayTracing->pos(), QPoint(85, 78));
+    QCOMPARE(form.StrGrdPosit->height(), grid.height() + 40);
+    QCOMPARE(form.StrGrdPosit->pos(), grid.topLeft());
+    QCOMPARE(form.Chart1->pos(), chartAt);
+    // The buttons stay at the right edge of the page.
+    QCOMPARE(form.Button1->pos(), buttonAt + QPoint(100, 0));
+    QVERIFY2(sink.messages.size() == 1, qPrintable(Joined(sink)));  // the missing parameter file only
 }
 
 void MainWindowTest::resizeDrawsOnlyOnRayTracingPage()
@@ -230,6 +229,7 @@ void MainWindowTest::resizeDrawsOnlyOnRayTracingPage()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QString eps = folder.file(QStringLiteral("Orvane.eps"));
@@ -247,6 +247,7 @@ void MainWindowTest::resizeDrawsOnlyOnRayTracingPage()
     QVERIFY(!QFileInfo::exists(eps));
     form.resize(form.width() + 30, form.height());
     QTRY_VERIFY(QFileInfo::exists(eps));
+    QVERIFY(WaitForRun(form));
     QCOMPARE(form.graph->image().size(), form.graph->size());
     QVERIFY(DrawnPixels(form.graph->image()) > 0);
 
@@ -254,6 +255,7 @@ void MainWindowTest::resizeDrawsOnlyOnRayTracingPage()
     QVERIFY(QFile::remove(eps));
     form.resize(form.width() - 60, form.height() - 20);
     QTRY_VERIFY(QFileInfo::exists(eps));
+    QVERIFY(WaitForRun(form));
     QCOMPARE(form.graph->image().size(), form.graph->size());
     QVERIFY2(sink.messages.size() == 1, qPrintable(Joined(sink)));  // the missing parameter file only
 }
@@ -263,10 +265,12 @@ void MainWindowTest::pictureStaysWhenPageShownAgain()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
     QTest::mouseClick(form.BtnCompute, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     const QImage drawn = form.graph->image();
     QVERIFY(DrawnPixels(drawn) > 0);
 
@@ -285,6 +289,7 @@ void MainWindowTest::clickOnPointShowsReadOut()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
@@ -311,6 +316,7 @@ void MainWindowTest::clickOnPointShowsReadOut()
     // The next diagram run empties it; the label stays where it was.
     const QPoint placed = form.LblX->pos();
     form.BtnCalcDiagClick();
+    QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.size() == 1, qPrintable(Joined(sink)));  // the missing parameter file only
     QCOMPARE(form.LblX->text(), QString());
     QCOMPARE(form.LblX->pos(), placed);
@@ -336,6 +342,7 @@ void MainWindowTest::readOutPlacement()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
 
     orvane::DiagramSeries result;
     result.orders[2].active = true;
@@ -367,6 +374,7 @@ void MainWindowTest::graphCopyPutsChartOnClipboard()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);  // no parameter file: the empty chart
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QApplication::clipboard()->clear();
@@ -384,6 +392,7 @@ void MainWindowTest::rayCountChangeClearsRowsBeyondLastRay()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
 
     // A change of the text runs the handler: 30 rays fill every visible row and the rows
     // beyond them, kept by the fields.
@@ -415,6 +424,7 @@ void MainWindowTest::gridClickAndFocusLossRewritePositions()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.activateWindow();
@@ -442,6 +452,7 @@ void MainWindowTest::badFieldTextShowsErrorAndWindowGoesOn()
     folder.copyDefaultParameterFile();
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
@@ -450,6 +461,7 @@ void MainWindowTest::badFieldTextShowsErrorAndWindowGoesOn()
     // A word in the wavelength field: the conversion error quoting it, the run abandoned.
     form.EdtWl->setText(QStringLiteral("abc"));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QCOMPARE(int(sink.messages.size()), 1);
     QVERIFY2(QString::fromStdString(sink.messages[0]).contains(QLatin1String("'abc'")), sink.messages[0].c_str());
     QCOMPARE(form.Chart1->totalSeries()->data()->size(), total);
@@ -465,6 +477,7 @@ void MainWindowTest::badFieldTextShowsErrorAndWindowGoesOn()
     form.CbxNumRay->setEditText(QStringLiteral("20"));
     QFile::remove(folder.file(QStringLiteral("Orvane_t.dat")));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QCOMPARE(int(sink.messages.size()), 2);
     QVERIFY(QFileInfo::exists(folder.file(QStringLiteral("Orvane_t.dat"))));
     QCOMPARE(form.Chart1->totalSeries()->data()->size(), total);
@@ -485,6 +498,7 @@ void MainWindowTest::programMessagesGoToSinkAndWorkGoesOn()
     WorkFolder folder;
     CursorSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     sink.messages.clear();
@@ -498,11 +512,13 @@ void MainWindowTest::programMessagesGoToSinkAndWorkGoesOn()
     QCOMPARE(sink.cursors[0], -1);
     QCOMPARE(form.StrGrdPosit->cell(4), QStringLiteral("  50.00000"));
 
-    // The same message in a diagram run, under the busy cursor; the run goes on with 50.
+    // The same message when a diagram run reads its inputs, under the busy cursor; the run
+    // goes on with 50.
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QCOMPARE(int(sink.messages.size()), 2);
     QCOMPARE(QString::fromStdString(sink.messages[1]), QStringLiteral("The max order p is limited to 50"));
-    QCOMPARE(sink.cursors[1], int(Qt::WaitCursor));
+    QCOMPARE(sink.cursors[1], int(Qt::BusyCursor));
     QVERIFY(QApplication::overrideCursor() == nullptr);
     QVERIFY(form.Chart1->orderSeries(50)->visible());
     QVERIFY(QFileInfo::exists(folder.file(QStringLiteral("Orvane_50.dat"))));
@@ -514,6 +530,7 @@ void MainWindowTest::failedRunKeepsPreviousChart()
     folder.copyDefaultParameterFile();
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
@@ -525,6 +542,7 @@ void MainWindowTest::failedRunKeepsPreviousChart()
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("Orvane_t.dat")));
     form.EdtMaxp->setText(QStringLiteral("2"));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QCOMPARE(int(sink.messages.size()), 1);
     QVERIFY2(QString::fromStdString(sink.messages[0]).contains(QLatin1String("Orvane_t.dat")), sink.messages[0].c_str());
     QCOMPARE(ShownSeriesWithPoints(*form.Chart1), 6);
@@ -536,6 +554,7 @@ void MainWindowTest::closeButtonsCloseWindow()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     for (QPushButton* button : {form.BtnClose, form.Button2}) {
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -564,6 +583,7 @@ void MainWindowTest::exactTheoryItemOnlyForASphere()
     WorkFolder folder;
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     form.EdtRadius_a->setText(radii[0]);
     form.EdtRadius_b->setText(radii[1]);
     form.EdtRadius_c->setText(radii[2]);
@@ -586,11 +606,13 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     folder.copyDefaultParameterFile();
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     const QString mieFile = folder.file(QStringLiteral("Orvane_Mie.dat"));
 
     // Ticking the item recomputes at once: the exact curve beside the others, in the legend.
     ExactTheoryItem(*form.Chart1, true);
+    QVERIFY(WaitForRun(form));
     QVERIFY(form.compareExact());
     QVERIFY(form.fields().CompareExact);
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
@@ -606,6 +628,7 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     // The tick stays for the next "Calculation".
     QVERIFY(QFile::remove(mieFile));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QVERIFY(QFileInfo::exists(mieFile));
     QCOMPARE(mie->data()->size(), 1000);
 
@@ -617,17 +640,20 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     QCOMPARE(spheroid.toolTip, QStringLiteral("Exact theory is available for spheres only."));
     QVERIFY(QFile::remove(mieFile));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     QVERIFY(!mie->visible());
     QVERIFY(!QFileInfo::exists(mieFile));
     QVERIFY(form.Chart1->totalSeries()->visible());
     form.EdtRadius_c->setText(QStringLiteral("50"));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QVERIFY(mie->visible());
 
     // Unticking recomputes without it.
     QVERIFY(QFile::remove(mieFile));
     ExactTheoryItem(*form.Chart1, true);
+    QVERIFY(WaitForRun(form));
     QVERIFY(!form.compareExact());
     QVERIFY(!mie->visible());
     QVERIFY(mie->data()->isEmpty());
@@ -642,6 +668,7 @@ void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
     folder.copyDefaultParameterFile();
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     QCheckBox* box = form.ChBxEntryFresnel;
     QCOMPARE(box->parentWidget(), form.TabDiagram);
     QCOMPARE(box->text(), QStringLiteral("Fresnel at entry only"));
@@ -656,6 +683,7 @@ void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
 
     box->setChecked(true);
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     QVERIFY(form.fields().ChBxEntryFresnel);
 }
@@ -666,6 +694,7 @@ void MainWindowTest::uniformRainbowTickReachesTheTotal()
     folder.copyDefaultParameterFile();
     RecordingSink sink;
     TForm1 form(&sink);
+    QVERIFY(WaitForRun(form));
     QCOMPARE(form.ChBxUniformRainbow->text(), QStringLiteral("Uniform rainbow"));
     QVERIFY(!form.ChBxUniformRainbow->isChecked());
     QVERIFY(!form.fields().ChBxUniformRainbow);
@@ -680,6 +709,7 @@ void MainWindowTest::uniformRainbowTickReachesTheTotal()
     // Ticked, the next "Calculation" gives the total the uniform field near the rainbows.
     form.ChBxUniformRainbow->setChecked(true);
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     QVERIFY(form.fields().ChBxUniformRainbow);
     QVERIFY(read("Orvane_t.dat") != plainTotal);
@@ -688,6 +718,7 @@ void MainWindowTest::uniformRainbowTickReachesTheTotal()
     // Unticked again, the total is the plain sum once more.
     form.ChBxUniformRainbow->setChecked(false);
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
     QCOMPARE(read("Orvane_t.dat"), plainTotal);
 }
 

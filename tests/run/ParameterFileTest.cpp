@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -174,6 +177,92 @@ TEST(ParameterFile, PointInTheFileWhateverTheLocale)
     EXPECT_EQ(p.Wavelength, 0.6328);
     EXPECT_EQ(f.EdtWl, "0,6328");
     EXPECT_EQ(f.Edtmr, "1,333");
+}
+
+// Saved fields open again as the same numbers: the reals that print differently in the
+// window's short form, extremes, a comma-separator window, negative values.
+TEST(ParameterFile, SavedFieldsReadBackExactly)
+{
+    struct Case {
+        const char* id;
+        char separator;
+        std::vector<std::string> texts;  // a, b, c, wl, m re, m im, angle, pol, min p, max p, rays, angles
+    };
+    const std::vector<Case> cases = {
+        {"defaults", '.', {"50", "50", "50", "0.6328", "1.333", "0.0", "0", "1", "0", "4", "200", "1000"}},
+        {"full precision", '.',
+         {"0.30000000000000004", "49.9999999999995", "1e-300", "6.02214076E23", "1.3330000000000002",
+          "0.000000001", "-12.5", "0", "2", "50", "5000", "100000"}},
+        {"comma window", ',', {"12,5", "7", "0,1", "0,55", "1,5", "0,01", "-30,25", "0", "0", "7", "100", "360"}},
+    };
+    for (const Case& c : cases) {
+        Fields typed;
+        typed.EdtRadius_a = c.texts[0];
+        typed.EdtRadius_b = c.texts[1];
+        typed.EdtRadius_c = c.texts[2];
+        typed.EdtWl = c.texts[3];
+        typed.Edtmr = c.texts[4];
+        typed.Edtmi = c.texts[5];
+        typed.EdtIncAng = c.texts[6];
+        typed.CbxPol = c.texts[7];
+        typed.EdtMinp = c.texts[8];
+        typed.EdtMaxp = c.texts[9];
+        typed.LblEdtNumRays = c.texts[10];
+        typed.LblEdtNumSca = c.texts[11];
+
+        TempFolder dir;
+        const ParameterFileValues saved = ReadParametersFromFields(typed, c.separator);
+        WriteParameterFile(saved, dir / "saved.par");
+        const ParameterFileValues opened = ReadParameterFile(dir / "saved.par");
+        ExpectValues(opened,
+                     {StrToFloat(c.texts[0], c.separator), StrToFloat(c.texts[1], c.separator),
+                      StrToFloat(c.texts[2], c.separator), StrToFloat(c.texts[3], c.separator),
+                      StrToFloat(c.texts[4], c.separator), StrToFloat(c.texts[5], c.separator),
+                      StrToFloat(c.texts[6], c.separator), StrToInt(c.texts[7]), StrToInt(c.texts[8]),
+                      StrToInt(c.texts[9]), StrToInt(c.texts[10]), StrToInt(c.texts[11]), 0},
+                     c.id);
+
+        // Shown again in the window, the fields read as they would after typing the same numbers.
+        Fields shown;
+        WriteParametersToFields(opened, shown, c.separator);
+        EXPECT_EQ(shown.EdtRadius_b, FloatToStr(StrToFloat(c.texts[1], c.separator), c.separator)) << c.id;
+        EXPECT_EQ(shown.EdtIncAng, FloatToStr(StrToFloat(c.texts[6], c.separator), c.separator)) << c.id;
+        EXPECT_EQ(shown.LblEdtNumSca, c.texts[11]) << c.id;
+    }
+}
+
+TEST(ParameterFile, SavedDefaultsAreTheShippedLayout)
+{
+    TempFolder dir;
+    WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "Orvane.par");
+    std::ifstream in(dir / "Orvane.par", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "50 50 50\r\n0.6328\r\n1.333 0\r\n0 1\r\n0 4\r\n200 1000\r\n0\r\n");
+}
+
+// A field that is no number, or a folder that cannot take the file: an error that names the
+// text or the file, and the file that was there is left as it was.
+TEST(ParameterFile, FailedSaveLeavesTheOldFile)
+{
+    TempFolder dir;
+    const auto file = dir.write("Orvane.par", kDefaultFile);
+
+    Fields bad;
+    bad.EdtMaxp = "4.5";
+    try {
+        WriteParameterFile(ReadParametersFromFields(bad), file);
+        ADD_FAILURE() << "no error for a decimal order";
+    } catch (const EConvertError& e) {
+        EXPECT_NE(std::string(e.what()).find("'4.5'"), std::string::npos) << e.what();
+    }
+
+    std::filesystem::create_directory(dir / "taken.par");
+    EXPECT_THROW(WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "taken.par"), EInOutError);
+    EXPECT_THROW(WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "no-such-folder" / "x.par"), EInOutError);
+
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, kDefaultFile);
 }
 
 } // namespace
