@@ -158,10 +158,12 @@ void BM_Files(benchmark::State& state)
     Session session{run.state, run.fields, run.sink, folder.path()};
     const OrderRange orders{0, kMaxOrder};
     for (auto _ : state) {
-        WriteAiryFile(session.file(kAiryFileName), run.state.P, curve);
-        WriteDiffractionFile(session.file(kDiffractionFileName), grid, true);
-        WriteOrderFiles(session, *run.tables, run.state.P.NumIncRays, orders);
-        WriteTotalFile(session.file(kTotalFileName), grid);
+        StagedFiles files;
+        WriteAiryFile(files, session.file(kAiryFileName), run.state.P, curve);
+        WriteDiffractionFile(files, session.file(kDiffractionFileName), grid, true);
+        WriteOrderFiles(files, session, *run.tables, run.state.P.NumIncRays, orders);
+        WriteTotalFile(files, session.file(kTotalFileName), grid);
+        files.commit();
         benchmark::DoNotOptimize(BuildChartSeries(run.state, *run.tables, run.state.P.NumIncRays, orders, &grid, &curve));
     }
     SetCounters(state);

@@ -31,8 +31,8 @@ constexpr int kChartWidth = 519;
 constexpr int kChartHeight = 356;
 
 class StderrSink final : public MessageSink {
-public:
-    void show(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
+protected:
+    void display(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
 };
 
 // The picture's drawing area when no PNG is asked for: only its size matters (the EPS file

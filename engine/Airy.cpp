@@ -117,14 +117,14 @@ AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R)
     return curve;
 }
 
-void WriteAiryFile(const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve)
+void WriteAiryFile(StagedFiles& files, const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve)
 {
     CheckFpFaults();
-    TextWriter out(file);
+    TextWriter out(files, file);
     std::string line;
     auto write = [&](std::string_view fmt, std::initializer_list<FormatArg> args) {
         line.clear();
-        FormatTo(line, fmt, args);
+        FormatDataTo(line, fmt, args);
         out.writeLine(line);
     };
     write("# Refractive index: m =%8.5f, %12.6f", {P.IndexRe, P.IndexIm});

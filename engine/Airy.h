@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/RayTables.h"
+#include "numeric/StagedFiles.h"
 #include "run/OrvaneState.h"
 
 namespace orvane {
@@ -47,6 +48,6 @@ struct AiryCurve {
 // scaled by k/2π so that the curve carries the diagram's normalisation.
 AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R);
 
-void WriteAiryFile(const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve);
+void WriteAiryFile(StagedFiles& files, const std::filesystem::path& file, const TRunParams& P, const AiryCurve& curve);
 
 } // namespace orvane

@@ -4,13 +4,13 @@
 
 namespace orvane {
 
-CheckFile::CheckFile(const std::filesystem::path& file) : writer_(file, TextWriter::Mode::Create) {}
+CheckFile::CheckFile(StagedFiles& files, const std::filesystem::path& file) : writer_(files, file) {}
 
 void CheckFile::line(std::string_view fmt, std::initializer_list<FormatArg> args)
 {
     CheckFpFaults();
     buffer_.clear();
-    FormatTo(buffer_, fmt, args);
+    FormatDataTo(buffer_, fmt, args);
     writer_.writeLine(buffer_);
 }
 

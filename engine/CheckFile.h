@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "numeric/Format.h"
+#include "numeric/StagedFiles.h"
 #include "numeric/TextFile.h"
 
 namespace orvane {
@@ -16,8 +17,9 @@ inline constexpr const char* kCheckFileName = "Orvane_raw.dat";
 
 class CheckFile {
 public:
-    // Creates the file (replacing an older one); EInOutError when it cannot.
-    explicit CheckFile(const std::filesystem::path& file);
+    // Creates the file as one of the run's files (it replaces an older one when the run
+    // succeeds); EInOutError when it cannot.
+    CheckFile(StagedFiles& files, const std::filesystem::path& file);
 
     // One line from a format and its values. A pending floating-point fault ends the run
     // here, so that no infinity or NaN is ever written.

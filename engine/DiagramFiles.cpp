@@ -16,32 +16,33 @@ namespace orvane {
 
 std::string OrderFileName(int p) { return "Orvane_" + IntToStr(p) + ".dat"; }
 
-void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays, OrderRange orders)
+void WriteOrderFiles(StagedFiles& files, const Session& session, const TRayTables& T, int NumIncRays,
+                     OrderRange orders)
 {
     std::string line;
     for (int p = orders.MinP; p <= orders.MaxP; ++p) {
         CheckFpFaults();
         const std::string name = OrderFileName(p);
-        TextWriter out(session.file(name.c_str()));
+        TextWriter out(files, session.file(name.c_str()));
         out.writeLine("# theta[deg.] Intensity");
         for (int i = 0; i < NumIncRays; ++i) {
             line.clear();
-            FormatTo(line, "%12.6f %12.6e", {ToDegrees(T.RayAngle[p][i]), T.RayIntensity[p][i]});
+            FormatDataTo(line, "%12.6f %12.6e", {ToDegrees(T.RayAngle[p][i]), T.RayIntensity[p][i]});
             out.writeLine(line);
         }
         out.close();
     }
 }
 
-void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& grid)
+void WriteTotalFile(StagedFiles& files, const std::filesystem::path& file, const TScatteringGrid& grid)
 {
     CheckFpFaults();
-    TextWriter out(file);
+    TextWriter out(files, file);
     out.writeLine("# theta[deg.] Intensity   Amplitude_Re  Amplitude_Im");
     std::string line;
     for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
         line.clear();
-        FormatTo(line, "%12.6f %12.6e %12.6e %12.6e",
+        FormatDataTo(line, "%12.6f %12.6e %12.6e %12.6e",
                  {ToDegrees(grid.ThetaGrid[e]), grid.TotalIntensity[e], grid.TotalAmpRe[e], grid.TotalAmpIm[e]});
         out.writeLine(line);
     }
@@ -78,6 +79,8 @@ void FillCurve(SeriesData& series, std::span<const double> angle, std::span<cons
     for (std::size_t e = 0; e < n; ++e) {
         series.x.push_back(ToDegrees(angle[e]));
         series.y.push_back(ChartIntensity(intensity[e]));
+        CheckFinite(series.x.back());
+        CheckFinite(series.y.back());
     }
     SortByAngle(series);
 }

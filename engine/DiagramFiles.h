@@ -10,6 +10,7 @@
 #include "engine/AssembleOrders.h"
 #include "engine/DiagramRun.h"
 #include "engine/RayTables.h"
+#include "numeric/StagedFiles.h"
 #include "run/Session.h"
 
 namespace orvane {
@@ -29,10 +30,11 @@ struct ExactCurve {
 std::string OrderFileName(int p);
 
 // Orvane_<p>.dat for p = orders.MinP..orders.MaxP, rays 0..NumIncRays-1 in ray order.
-void WriteOrderFiles(const Session& session, const TRayTables& T, int NumIncRays, OrderRange orders);
+void WriteOrderFiles(StagedFiles& files, const Session& session, const TRayTables& T, int NumIncRays,
+                     OrderRange orders);
 
 // Orvane_t.dat: angle, total intensity and the summed ray amplitude at every grid angle.
-void WriteTotalFile(const std::filesystem::path& file, const TScatteringGrid& grid);
+void WriteTotalFile(StagedFiles& files, const std::filesystem::path& file, const TScatteringGrid& grid);
 
 // The chart's series: one point series per computed order, the total (when computed), the
 // Airy curve (when it was computed) and the exact curve (when it was computed); every series

@@ -17,6 +17,7 @@
 #include "numeric/Errors.h"
 #include "numeric/FpGuard.h"
 #include "numeric/MessageSink.h"
+#include "numeric/StagedFiles.h"
 #include "run/ReadInputs.h"
 
 namespace orvane {
@@ -28,9 +29,14 @@ DiagramResult BtnCalcDiagClick(Session& session)
     Fields& fields = session.fields;
     MessageSink& sink = session.sink;
 
+    // Every file of the run goes to a temporary first; they replace the files of the last run
+    // together at the end, or are removed when the run stops on an error.
+    StagedFiles files;
+
     // Run start.
     ClearFpFaults();
     ReadInputs(state, fields, sink);
+    CheckOrderRange(P);
     const DiagramNorm norm = ComputeDiagramNorm(P);
     CheckFpFaults();
     P.NumIncRays = ReadIncidentRayCount(fields, sink);
@@ -49,7 +55,7 @@ DiagramResult BtnCalcDiagClick(Session& session)
     {
         std::optional<CheckFile> check;
         if (fields.ChBxCheck)
-            check.emplace(session.file(kCheckFileName));
+            check.emplace(files, session.file(kCheckFileName));
         TraceRays(P, norm, state.RayPos.data(), *tables, check ? &*check : nullptr);
         if (check)
             check->close();
@@ -73,18 +79,18 @@ DiagramResult BtnCalcDiagClick(Session& session)
                 sink.show("No primary rainbow found among the order-2 rays.");
             } else {
                 airy = ComputeAiry(P, *tables, rainbow);
-                WriteAiryFile(session.file(kAiryFileName), P, *airy);
+                WriteAiryFile(files, session.file(kAiryFileName), P, *airy);
             }
         }
 
         if (fields.ChBxDiff)
             ComputeDiffraction(P, norm, grid);
-        WriteDiffractionFile(session.file(kDiffractionFileName), grid, fields.ChBxDiff);
+        WriteDiffractionFile(files, session.file(kDiffractionFileName), grid, fields.ChBxDiff);
         ComputeTotalIntensity(grid);
     }
 
-    WriteOrderFiles(session, *tables, N, orders);
-    WriteTotalFile(session.file(kTotalFileName), grid);
+    WriteOrderFiles(files, session, *tables, N, orders);
+    WriteTotalFile(files, session.file(kTotalFileName), grid);
 
     // The exact curve of a sphere on the same grid, whether or not the total was computed.
     // A size the exact theory cannot handle is told and the diagram goes on without it.
@@ -100,7 +106,7 @@ DiagramResult BtnCalcDiagClick(Session& session)
             }
             if (sphere) {
                 exactIntensity = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar);
-                WriteMieFile(session.file(kMieFileName), grid.ThetaGrid, exactIntensity);
+                WriteMieFile(files, session.file(kMieFileName), grid.ThetaGrid, exactIntensity);
                 exact = ExactCurve{grid.ThetaGrid, exactIntensity};
             }
         } else {
@@ -108,8 +114,10 @@ DiagramResult BtnCalcDiagClick(Session& session)
         }
     }
 
-    return BuildChartSeries(state, *tables, N, orders, fields.ChBxTotalInt ? &grid : nullptr,
-                            airy ? &*airy : nullptr, exact ? &*exact : nullptr);
+    DiagramResult result = BuildChartSeries(state, *tables, N, orders, fields.ChBxTotalInt ? &grid : nullptr,
+                                            airy ? &*airy : nullptr, exact ? &*exact : nullptr);
+    files.commit();
+    return result;
 }
 
 } // namespace orvane

@@ -33,7 +33,8 @@ struct DiagramResult {
 inline constexpr const char* kExactSpheresOnlyMessage = "Exact theory is available for spheres only.";
 
 // The whole diagram run. Throws the errors of the run (conversion, input/output,
-// floating point, EInputError); files already closed stay as written.
+// floating point, EInputError). Its files replace the older ones only when the whole run
+// succeeded; a run that throws leaves every file as it was.
 DiagramResult BtnCalcDiagClick(Session& session);
 
 } // namespace orvane

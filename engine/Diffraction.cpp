@@ -23,17 +23,18 @@ void ComputeDiffraction(const TRunParams& P, const DiagramNorm& norm, TScatterin
     }
 }
 
-void WriteDiffractionFile(const std::filesystem::path& file, const TScatteringGrid& grid, bool withAmplitude)
+void WriteDiffractionFile(StagedFiles& files, const std::filesystem::path& file, const TScatteringGrid& grid,
+                          bool withAmplitude)
 {
     CheckFpFaults();
-    TextWriter out(file);
+    TextWriter out(files, file);
     out.writeLine("# theta[deg.] Intensity");
     if (withAmplitude) {
         std::string line;
         for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
             line.clear();
             const double amp = grid.DiffAmp[e];
-            FormatTo(line, "%12.6f %12.6e", {ToDegrees(grid.ThetaGrid[e]), amp * amp});
+            FormatDataTo(line, "%12.6f %12.6e", {ToDegrees(grid.ThetaGrid[e]), amp * amp});
             out.writeLine(line);
         }
     }

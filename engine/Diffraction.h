@@ -6,6 +6,7 @@
 
 #include "engine/AssembleOrders.h"
 #include "engine/TraceRays.h"
+#include "numeric/StagedFiles.h"
 #include "run/OrvaneState.h"
 
 namespace orvane {
@@ -18,6 +19,7 @@ inline constexpr const char* kDiffractionFileName = "Orvane_d.dat";
 void ComputeDiffraction(const TRunParams& P, const DiagramNorm& norm, TScatteringGrid& grid);
 
 // The header, and when the amplitude was computed one line per grid angle with DiffAmp².
-void WriteDiffractionFile(const std::filesystem::path& file, const TScatteringGrid& grid, bool withAmplitude);
+void WriteDiffractionFile(StagedFiles& files, const std::filesystem::path& file, const TScatteringGrid& grid,
+                          bool withAmplitude);
 
 } // namespace orvane

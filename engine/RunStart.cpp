@@ -9,6 +9,12 @@
 
 namespace orvane {
 
+void CheckOrderRange(const TRunParams& P)
+{
+    if (P.MinP > P.MaxP)
+        throw EInputError("Min p must not be larger than Max p.");
+}
+
 int ReadIncidentRayCount(const Fields& fields, MessageSink& sink)
 {
     int count = StrToInt(fields.LblEdtNumRays);
@@ -34,7 +40,7 @@ void SetIncidentPositions(TOrvaneState& state, const Fields& fields)
     if (fields.ChkBxMinMax) {
         const double Min = StrToFloat(fields.EdtAxisMin);
         const double Max = StrToFloat(fields.EdtAxisMax);
-        if (n == 1)
+        if (n < 2)
             throw EInputError("At least 2 incident rays are needed.");
         const double spacing = (Max - Min) / (n - 1);
         const double limit = std::sqrt(P.PosLimit2);
@@ -48,7 +54,7 @@ void SetIncidentPositions(TOrvaneState& state, const Fields& fields)
         for (int i = 0; i < n; ++i)
             state.RayPos[static_cast<std::size_t>(i)] = i * spacing + Min;
     } else {
-        if (n == 1)
+        if (n < 2)
             throw EInputError("At least 2 incident rays are needed.");
         P.PosHalfRange = std::sqrt(P.PosLimit2) * 0.99999999999999;
         for (int i = 0; i < n; ++i)

@@ -6,6 +6,10 @@
 
 namespace orvane {
 
+// EInputError "Min p must not be larger than Max p." when the orders used (MinP raised to
+// 0, MaxP cut to 50) hold none.
+void CheckOrderRange(const TRunParams& P);
+
 // LblEdtNumRays as an integer; above 5000 a message, then 5000.
 int ReadIncidentRayCount(const Fields& fields, MessageSink& sink);
 
@@ -13,8 +17,8 @@ int ReadIncidentRayCount(const Fields& fields, MessageSink& sink);
 int ReadScatteringAngleCount(const Fields& fields);
 
 // The heights of rays 0..NumIncRays-1 on the vertical axis into state.RayPos, and the spacing
-// (Min/Max mode) or outermost height (default mode) into PosHalfRange. EInputError for a single
-// ray and for a Min/Max position outside the grazing heights; conversion errors of Min and Max.
+// (Min/Max mode) or outermost height (default mode) into PosHalfRange. EInputError for fewer
+// than two rays and for a Min/Max position outside the grazing heights; conversion errors of Min and Max.
 void SetIncidentPositions(TOrvaneState& state, const Fields& fields);
 
 } // namespace orvane

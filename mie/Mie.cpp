@@ -263,7 +263,7 @@ std::vector<double> MieGridIntensity(const MieSphere& sphere, std::span<const do
     return intensity;
 }
 
-void WriteMieFile(const std::filesystem::path& file, std::span<const double> theta,
+void WriteMieFile(StagedFiles& files, const std::filesystem::path& file, std::span<const double> theta,
                   std::span<const double> intensity)
 {
     if (theta.size() != intensity.size())
@@ -273,7 +273,7 @@ void WriteMieFile(const std::filesystem::path& file, std::span<const double> the
         if (!std::isfinite(value))
             throw EMathError("Invalid floating point operation");
     }
-    TextWriter out(file);
+    TextWriter out(files, file);
     out.writeLine("# theta[deg.] Intensity");
     std::string line;
     for (std::size_t e = 0; e < theta.size(); ++e) {

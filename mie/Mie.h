@@ -25,6 +25,8 @@
 #include <span>
 #include <vector>
 
+#include "numeric/StagedFiles.h"
+
 namespace orvane {
 
 // The name of the exact-theory file written beside the diagram's files.
@@ -101,11 +103,12 @@ std::vector<double> MieThetaGrid(int numScaRays);
 std::vector<double> MieGridIntensity(const MieSphere& sphere, std::span<const double> theta,
                                      double incAngle, int polar);
 
-// Writes the exact-theory file (normally session.file(kMieFileName)): the header
+// Writes the exact-theory file (normally session.file(kMieFileName)) as one of the run's
+// files: the header
 // "# theta[deg.] Intensity", then one line "%12.6f %12.6e" per grid angle, the angle in
 // degrees and the intensity. Throws EMathError if a floating-point fault is pending
 // (nothing is written then) and EInOutError if the file cannot be written.
-void WriteMieFile(const std::filesystem::path& file, std::span<const double> theta,
+void WriteMieFile(StagedFiles& files, const std::filesystem::path& file, std::span<const double> theta,
                   std::span<const double> intensity);
 
 } // namespace orvane

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "numeric/Errors.h"
+#include "numeric/FpGuard.h"
 
 namespace orvane {
 
@@ -342,6 +343,14 @@ std::string_view TrimBlanks(std::string_view s)
 char DecimalSeparator() { return g_decimalSeparator; }
 
 void SetDecimalSeparator(char separator) { g_decimalSeparator = separator; }
+
+void FormatDataTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args)
+{
+    for (const FormatArg& arg : args)
+        if (arg.kind() == FormatArg::Kind::Float)
+            CheckFinite(arg.asFloat());
+    FormatTo(out, fmt, args);
+}
 
 void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args)
 {

@@ -1,6 +1,7 @@
 #include "numeric/FpGuard.h"
 
 #include <cfenv>
+#include <cmath>
 
 #include "numeric/Errors.h"
 
@@ -20,5 +21,17 @@ void CheckFpFaults()
         throw EMathError("Invalid floating point operation");
     throw EMathError("Floating point overflow");
 }
+
+void CheckFinite(double value)
+{
+    if (std::isfinite(value))
+        return;
+    CheckFpFaults();
+    throw EMathError(std::isnan(value) ? "Invalid floating point operation" : "Floating point overflow");
+}
+
+FpFlagsKept::FpFlagsKept() { std::fegetexceptflag(&saved_, FE_ALL_EXCEPT); }
+
+FpFlagsKept::~FpFlagsKept() { std::fesetexceptflag(&saved_, FE_ALL_EXCEPT); }
 
 } // namespace orvane

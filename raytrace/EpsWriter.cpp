@@ -17,9 +17,8 @@ std::int64_t TruncToInt64(double value)
     return static_cast<std::int64_t>(value);
 }
 
-void WriteEpsHeader(const std::filesystem::path& file, int W, int H, TEpsColors& EpsColor)
+void WriteEpsHeader(TextWriter& out, int W, int H, TEpsColors& EpsColor)
 {
-    TextWriter out(file, TextWriter::Mode::Create);
     out.writeLine("%!PS-Adobe-2.0 EPSF-2.0");
     out.writeLine("%%Creator: Software: Orvane");
     out.writeLine("%%Title: Orvane.eps");
@@ -42,7 +41,6 @@ void WriteEpsHeader(const std::filesystem::path& file, int W, int H, TEpsColors&
     out.writeLine("1 setlinecap");
     out.writeLine("1 setlinewidth");
     out.writeLine("1 1 scale");
-    out.close();
 
     // Index 0 draws the frame, index p + 1 the order p; index 10 also every incident ray.
     static const char* const kColors[11] = {

@@ -21,10 +21,9 @@ using TEpsColors = std::array<std::string, kOrderCount>;
 // integer (beyond ±9.2e18, or not a number) throws EMathError.
 std::int64_t TruncToInt64(double value);
 
-// Creates the file (emptying an existing one), writes the header and prolog for a
-// W x H picture, closes it, then sets the colour commands 0 to 10. Throws EInOutError;
-// on a failure the colour table is left as it was.
-void WriteEpsHeader(const std::filesystem::path& file, int W, int H, TEpsColors& EpsColor);
+// Writes the header and prolog for a W x H picture, then sets the colour commands 0 to
+// 10. Throws EInOutError; on a failure the colour table is left as it was.
+void WriteEpsHeader(TextWriter& out, int W, int H, TEpsColors& EpsColor);
 
 // The line that strokes the segment (x1, y1) → (x2, y2) given in picture coordinates.
 // The end is clipped to the frame, first onto a vertical border, then onto a horizontal

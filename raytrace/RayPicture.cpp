@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "numeric/FpGuard.h"
+#include "numeric/StagedFiles.h"
 #include "raytrace/Canvas.h"
 #include "raytrace/EpsWriter.h"
 #include "raytrace/PictureRay.h"
@@ -88,9 +89,10 @@ void BtnRaytracingClick(Session& session, Canvas& canvas)
     canvas.moveTo(Xc, 0);
     canvas.lineTo(Xc, H);
 
-    const std::filesystem::path epsFile = session.file(kEpsFileName);
-    WriteEpsHeader(epsFile, W, H, state.EpsColor);
-    TextWriter eps(epsFile, TextWriter::Mode::Append);
+    // The picture replaces Orvane.eps only once it is complete.
+    StagedFiles files;
+    TextWriter eps(files, session.file(kEpsFileName));
+    WriteEpsHeader(eps, W, H, state.EpsColor);
     WriteEpsAxes(eps, state.EpsColor, W, H, Xc, Yc);
 
     // The particle's outline, its white inside covering the axes.
@@ -150,6 +152,7 @@ void BtnRaytracingClick(Session& session, Canvas& canvas)
 
     WriteEpsLabelAndTrailer(eps, state.EpsColor, W, Yc, symmetric);
     eps.close();
+    files.commit();
 }
 
 } // namespace orvane

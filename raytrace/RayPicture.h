@@ -9,7 +9,8 @@ namespace orvane {
 class Canvas;
 
 // Reads the inputs, draws the picture on the canvas and writes Orvane.eps into the
-// session's folder. Throws the errors of ReadInputs and of the EPS file.
+// session's folder; the file is replaced only by a complete picture. Throws the errors of
+// ReadInputs and of the EPS file.
 void BtnRaytracingClick(Session& session, Canvas& canvas);
 
 } // namespace orvane

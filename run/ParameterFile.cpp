@@ -7,11 +7,16 @@ namespace orvane {
 
 void ReadParameterFile(const std::filesystem::path& file, TRunParams& params)
 {
+    TextReader in(file, kParameterFileLimit, kNotAParameterFileMessage);
+    ReadParameters(in, params);
+}
+
+void ReadParameters(TextReader& in, TRunParams& params)
+{
     // Each line is a group of values followed by a skip to its end. A number may run onto
     // the next line (the reader passes over line ends), text after the last value of a
     // line is a comment, and values past the end of the file read as 0. Everything goes
     // into a copy first, so that a bad number leaves the caller's parameters as they were.
-    TextReader in(file);
     TRunParams read = params;
 
     read.RadiusA = in.readReal();

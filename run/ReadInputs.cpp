@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
 #include <numbers>
 #include <string>
 
@@ -79,6 +80,9 @@ void ComputeDerived(TRunParams& p)
     const double tanIncAngle = std::tan(p.IncAngle);
     const double posLimit2 = radiusC2 * tanIncAngle * tanIncAngle + radiusA2;
     CheckFpFaults();
+    for (const double value : {radiusA2, radiusB2, radiusC2, aspectTerm, waveNumber, innerWaveNumber, shadowProduct,
+                               tanIncAngle, posLimit2})
+        CheckFinite(value);
 
     p.RadiusA2 = radiusA2;
     p.RadiusB2 = radiusB2;
@@ -124,6 +128,9 @@ void GeneratePositions(TOrvaneState& state, Fields& fields)
         }
     }
     CheckFpFaults();
+    CheckFinite(halfRange);
+    for (int i = 0; i < n; ++i)
+        CheckFinite(pos[static_cast<std::size_t>(i)]);
 
     p.PosHalfRange = halfRange;
     if (!fields.ChkBxMinMax)

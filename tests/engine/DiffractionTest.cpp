@@ -77,7 +77,9 @@ TEST(Diffraction, FileHoldsTheSquaredAmplitudeOrOnlyItsHeader)
 {
     testing::TempFolder dir;
     const TScatteringGrid grid = DiffractedGrid(Particle(50, 0), 1001);
-    WriteDiffractionFile(dir / "Orvane_d.dat", grid, true);
+    StagedFiles files;
+    WriteDiffractionFile(files, dir / "Orvane_d.dat", grid, true);
+    files.commit();
     const auto lines = testing::SplitCrLf(testing::ReadBytes(dir / "Orvane_d.dat"));
     ASSERT_TRUE(lines.ok);
     ASSERT_EQ(lines.lines.size(), 1002u);
@@ -86,7 +88,8 @@ TEST(Diffraction, FileHoldsTheSquaredAmplitudeOrOnlyItsHeader)
     const double peak = grid.DiffAmp[500] * grid.DiffAmp[500];
     EXPECT_EQ(lines.lines[501], "    0.000000 " + Format("%12.6e", {peak}));
 
-    WriteDiffractionFile(dir / "Orvane_d.dat", grid, false);
+    WriteDiffractionFile(files, dir / "Orvane_d.dat", grid, false);
+    files.commit();
     EXPECT_EQ(testing::ReadBytes(dir / "Orvane_d.dat"), "# theta[deg.] Intensity\r\n");
 }
 

@@ -192,9 +192,11 @@ std::vector<std::string> FileLines(const std::filesystem::path& file)
 TEST(TraceRays, TotalReflectionAtAnExitRecordsOnlyTheExitPointAndGoesOn)
 {
     testing::TempFolder dir;
-    CheckFile check(dir / "Orvane_raw.dat");
+    StagedFiles files;
+    CheckFile check(files, dir / "Orvane_raw.dat");
     const auto run = Trace(ObliqueSpheroid, &check);
     check.close();
+    files.commit();
     const TRayTables& T = run->T();
     const std::vector<std::string> lines = FileLines(dir / "Orvane_raw.dat");
 
@@ -239,7 +241,8 @@ TEST(TraceRays, CheckFileRecordsABubbleRayByRay)
     // Three rays of a bubble: the outer two are totally reflected at the entry, the central
     // one enters and leaves in orders 1 and 2.
     testing::TempFolder dir;
-    CheckFile check(dir / "Orvane_raw.dat");
+    StagedFiles files;
+    CheckFile check(files, dir / "Orvane_raw.dat");
     Trace(
         [](Fields& f) {
             f.Edtmr = "0.75";
@@ -249,6 +252,7 @@ TEST(TraceRays, CheckFileRecordsABubbleRayByRay)
         },
         &check);
     check.close();
+    files.commit();
     const std::vector<std::string> lines = FileLines(dir / "Orvane_raw.dat");
     ASSERT_EQ(lines.size(), 10u + 1 + (12 + 2 * 9) + 1 + 10);
     EXPECT_EQ(testing::ReadBytes(dir / "Orvane_raw.dat").substr(0, 14), "Ray n\xB0:   0 \r\n");
@@ -271,7 +275,8 @@ TEST(TraceRays, HeadOnIncidenceInTheCheckFileNeverLeavesTheArcCosineDomain)
     // A water sphere at 10° with 201 rays has a ray met head-on, where |kn/k| can come out
     // one unit in the last place above 1.
     testing::TempFolder dir;
-    CheckFile check(dir / "Orvane_raw.dat");
+    StagedFiles files;
+    CheckFile check(files, dir / "Orvane_raw.dat");
     EXPECT_NO_THROW(Trace(
         [](Fields& f) {
             f.EdtIncAng = "10";

@@ -102,7 +102,9 @@ TEST_F(MieFileTest, WritesHeaderAndOneFormattedLinePerAngle)
     const fs::path file = dir_ / kMieFileName;
     std::ofstream(file) << "an earlier file, longer than the new one........................................"
                            "..............................................................................";
-    WriteMieFile(file, theta, intensity);
+    StagedFiles files;
+    WriteMieFile(files, file, theta, intensity);
+    files.commit();
     EXPECT_EQ(ReadBytes(file),
               "# theta[deg.] Intensity\r\n"
               " -180.000000 0.00000E+000\r\n"
@@ -118,7 +120,9 @@ TEST_F(MieFileTest, DefaultDropFileHoldsTheGridIntensities)
     const std::vector<double> theta = MieThetaGrid(1001);
     const std::vector<double> intensity = MieGridIntensity(drop, theta, 0.0, 1);
     const fs::path file = dir_ / kMieFileName;
-    WriteMieFile(file, theta, intensity);
+    StagedFiles files;
+    WriteMieFile(files, file, theta, intensity);
+    files.commit();
 
     std::ifstream in(file, std::ios::binary);
     std::string line;
@@ -139,24 +143,25 @@ TEST_F(MieFileTest, RefusesToWriteFaultyData)
 {
     const std::vector<double> theta = MieThetaGrid(3);
     const fs::path file = dir_ / kMieFileName;
+    StagedFiles files;
 
     // A value that is not a number never reaches the file; nothing is created.
     const std::vector<double> bad = {1.0, std::numeric_limits<double>::quiet_NaN(), 1.0};
-    EXPECT_THROW(WriteMieFile(file, theta, bad), EMathError);
+    EXPECT_THROW(WriteMieFile(files, file, theta, bad), EMathError);
     EXPECT_FALSE(fs::exists(file));
 
     // A floating-point fault raised earlier in the run ends it here as well.
     const std::vector<double> good = {1.0, 2.0, 3.0};
     std::feraiseexcept(FE_OVERFLOW);
-    EXPECT_THROW(WriteMieFile(file, theta, good), EMathError);
+    EXPECT_THROW(WriteMieFile(files, file, theta, good), EMathError);
     EXPECT_FALSE(fs::exists(file));
 
     // Angles and intensities of different lengths.
-    EXPECT_THROW(WriteMieFile(file, theta, std::vector<double>{1.0, 2.0}), EInputError);
+    EXPECT_THROW(WriteMieFile(files, file, theta, std::vector<double>{1.0, 2.0}), EInputError);
 
     // A folder where the file should be: the file cannot be created.
     fs::create_directory(file);
-    EXPECT_THROW(WriteMieFile(file, theta, good), EInOutError);
+    EXPECT_THROW(WriteMieFile(files, file, theta, good), EInOutError);
 }
 
 } // namespace
