@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Set-up, build and start of Orvane on a Debian machine (as root, or with sudo at hand).
-#   bash run.sh start   install what is missing, build, start the window in ./work
-#   bash run.sh test    install what is missing, build, run every test, then all of them again under ASan + UBSan
+#   bash run.sh start   install what is missing, build the two programs, start the window in ./work
+#   bash run.sh test    install what is missing, build, run every test, compare a clang build's
+#                       reference runs with the g++ build's, fuzz each parser for a while, then
+#                       run every test again under ASan + UBSan
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 
-packages=(cmake g++ make pkg-config qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libboost-math-dev fonts-dejavu-core xvfb xauth
-          python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib dpkg-dev file)
+# Everything the project needs, each for the reason given in the README.
+packages=(cmake g++ make pkg-config clang libclang-rt-14-dev
+          qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libsleef-dev libboost-math-dev pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+          dpkg-dev file fonts-dejavu-core fonts-liberation xvfb xauth)
 
 install_missing() {
   local missing=()
@@ -15,7 +19,7 @@ install_missing() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
+  echo "Installing ${#missing[@]} missing packages (a few minutes on a new machine): ${missing[*]}"
   local sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
@@ -24,18 +28,75 @@ install_missing() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-build() {  # build DIR [cmake options...]
+configure() {  # configure DIR [cmake options...]
   local dir=$1; shift
+  echo "Configuring $dir ..."
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+}
+
+build() {  # build DIR [cmake options...]: configure and build everything
+  configure "$@"
+  echo "Building everything in $1 ..."
+  cmake --build "$1" -j "$jobs"
+}
+
+# The two reference runs with orvane-batch of build DIR into OUT/<run>/.
+reference_runs() {  # reference_runs BATCH OUT
+  local batch=$1 out=$2 run
+  for run in default spheroid; do
+    rm -rf "${out:?}/$run" && mkdir -p "$out/$run"
+    cp "tests/reference/$run/Orvane.par" "$out/$run/"
+    # shellcheck disable=SC2046  # the recorded options are words
+    "$batch" -C "$out/$run" $(cat "tests/reference/$run/options.txt") 2>"$out/$run.messages"
+  done
+}
+
+# A clang Release build of orvane-batch must write the same files as the g++ build, byte for byte.
+compare_with_clang() {
+  CC=clang CXX=clang++ configure build-clang -DORVANE_BUILD_BENCH=OFF
+  echo "Building orvane-batch with clang ..."
+  cmake --build build-clang -j "$jobs" --target orvane-batch
+  reference_runs build/cli/orvane-batch build-clang/compare/g++
+  reference_runs build-clang/cli/orvane-batch build-clang/compare/clang
+  if diff -r build-clang/compare/g++ build-clang/compare/clang >/dev/null; then
+    echo "clang and g++ builds: the reference runs are identical ($(find build-clang/compare/clang -type f | wc -l) files)"
+  else
+    echo "clang and g++ builds differ:"; diff -rq build-clang/compare/g++ build-clang/compare/clang || true
+    return 1
+  fi
+}
+
+# Each fuzz target for a fixed time on its committed seeds (new finds stay in build-fuzz/).
+fuzz_seconds=${ORVANE_FUZZ_SECONDS:-30}
+fuzz() {
+  CC=clang CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_GUI=OFF \
+    -DORVANE_BUILD_BENCH=OFF -DORVANE_BUILD_FUZZ=ON
+  echo "Building the fuzz targets ..."
+  cmake --build build-fuzz -j "$jobs" --target fuzz_parameters fuzz_numbers
+  local target
+  for target in parameters numbers; do
+    mkdir -p "build-fuzz/corpus-$target"
+    echo "Fuzzing $target for ${fuzz_seconds} s ..."
+    if ! "build-fuzz/fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=10 -artifact_prefix=build-fuzz/ \
+         "build-fuzz/corpus-$target" "fuzz/corpus/$target" >"build-fuzz/fuzz_$target.log" 2>&1; then
+      tail -30 "build-fuzz/fuzz_$target.log"
+      echo "fuzz_$target found a fault: the input is in build-fuzz/ (crash-*, timeout-*, leak-*)"
+      return 1
+    fi
+    grep -h "^Done" "build-fuzz/fuzz_$target.log" | sed "s/^/fuzz_$target: /"
+  done
 }
 
 case "${1:-}" in
   start)
     install_missing
-    build build
+    configure build
+    echo "Building orvane and orvane-batch (a few minutes the first time) ..."
+    cmake --build build -j "$jobs" --target orvane orvane-batch
     mkdir -p work
     [ -f work/Orvane.par ] || cp docs/Orvane.par work/Orvane.par
+    echo "Work folder: $(pwd)/work (Orvane.par is read there, the data files are written there)."
+    echo "To stop: close the window, or press Ctrl+C here."
     cd work
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
       echo "No display: starting the window on a virtual X server (xvfb-run)."
@@ -48,6 +109,8 @@ case "${1:-}" in
     build build
     export QT_QPA_PLATFORM=offscreen
     (cd build && ctest --output-on-failure -j "$jobs")
+    compare_with_clang
+    fuzz
     # Everything once more under AddressSanitizer and UndefinedBehaviorSanitizer (leaks included).
     build build-asan -DORVANE_SANITIZE=ON -DORVANE_BUILD_BENCH=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")

@@ -12,7 +12,7 @@ namespace orvane {
 class BackgroundRun::Control final : public RunControl {
 public:
     explicit Control(BackgroundRun& owner) : owner_(owner) {}
-    void show(const std::string& text) override { owner_.showOnOwnerThread(text); }
+    void display(const std::string& text) override { owner_.showOnOwnerThread(text); }
     void progress(RunStage stage, int done, int total) override
     {
         owner_.done_.store(done, std::memory_order_relaxed);

@@ -7,7 +7,7 @@ namespace orvane {
 
 QtMessageSink::QtMessageSink(QWidget* parent, QMessageBox::Icon icon) : parent_(parent), icon_(icon) {}
 
-void QtMessageSink::show(const std::string& text)
+void QtMessageSink::display(const std::string& text)
 {
     // A computation may be running under the busy cursor: the box gets the normal
     // arrow while it waits for the user, the busy cursor comes back afterwards.

@@ -16,7 +16,9 @@ public:
     // parent: the window the box is modal to (may be null); icon: Information for the
     // program's notices, Critical for errors.
     explicit QtMessageSink(QWidget* parent = nullptr, QMessageBox::Icon icon = QMessageBox::NoIcon);
-    void show(const std::string& text) override;
+
+protected:
+    void display(const std::string& text) override;
 
 private:
     QPointer<QWidget> parent_;

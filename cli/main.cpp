@@ -25,7 +25,7 @@ constexpr int kChartHeight = 356;
 
 class StderrControl final : public RunControl {
 public:
-    void show(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
+    void display(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
 };
 
 // The locale's decimal separator for the numbers of fields and files; the C library keeps the

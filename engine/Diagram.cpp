@@ -56,13 +56,13 @@ void CheckDiagramCounts(DiagramInputs& in, bool checkFile, MessageSink& sink)
     WarnFewIncidentRays(in.NumIncRays, checkFile, sink);
     // The heights themselves: too few rays, or a height beside the particle.
     DiagramPositions(MakeRunParams(in.particle), in.NumIncRays, in.range);
-    CheckOrderRange(in.MinP, in.MaxP);
 }
 
 void CheckDiagramInputs(DiagramInputs& in, bool checkFile, MessageSink& sink)
 {
     in.MinP = LimitMinOrder(in.MinP);
     in.MaxP = LimitMaxOrder(in.MaxP, sink);
+    CheckOrderRange(in.MinP, in.MaxP);
     CheckParticle(in.particle);
     CheckDiagramCounts(in, checkFile, sink);
 }

@@ -54,12 +54,12 @@ void WarnFewIncidentRays(int NumIncRays, bool checkFile, MessageSink& sink);
 // Min p above Max p: "Min p must not be larger than Max p."
 void CheckOrderRange(int MinP, int MaxP);
 
-// The run-start checks of a diagram after its orders and particle: the ray and angle counts,
-// the positions (in the range mode every height inside the grazing heights), the order range,
-// in the order a run meets them. Cuts what must be cut.
+// The run-start checks of a diagram after its orders and particle: the ray and angle counts and
+// the positions (in the range mode every height inside the grazing heights), in the order a run
+// meets them. Cuts what must be cut.
 void CheckDiagramCounts(DiagramInputs& inputs, bool checkFile, MessageSink& sink);
 // Every check and limit of a diagram's inputs, for callers that do not start from the
-// window's texts: the orders, the particle, then CheckDiagramCounts.
+// window's texts: the orders and their range, the particle, then CheckDiagramCounts.
 void CheckDiagramInputs(DiagramInputs& inputs, bool checkFile, MessageSink& sink);
 
 // The incident rays of a diagram traced through every order 0..MaxP, without the later stages.

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "numeric/Errors.h"
+#include "numeric/FpGuard.h"
 
 namespace orvane {
 
@@ -336,6 +337,14 @@ std::string_view TrimBlanks(std::string_view s)
 }
 
 } // namespace
+
+void FormatDataTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator)
+{
+    for (const FormatArg& arg : args)
+        if (arg.kind() == FormatArg::Kind::Float)
+            CheckFinite(arg.asFloat());
+    FormatTo(out, fmt, args, separator);
+}
 
 void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator)
 {

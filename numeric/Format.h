@@ -48,6 +48,9 @@ private:
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 // Same, appending to out (no allocation once out has grown): the hot path of the files.
 void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
+// FormatTo for a line of a data file: a real that is not finite ends the run with the
+// EMathError of CheckFinite (FpGuard.h) instead of being written as INF or NAN.
+void FormatDataTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 
 // The g rule with 15 significant digits and no minimum of exponent digits: "0.6328", "50", "1E-7".
 std::string FloatToStr(double value, char separator = '.');

@@ -1,6 +1,7 @@
 #include "numeric/FpGuard.h"
 
 #include <cfenv>
+#include <cmath>
 
 #include "numeric/Errors.h"
 
@@ -35,5 +36,17 @@ FpFaultScope::~FpFaultScope()
 }
 
 void FpFaultScope::check() const { CheckFpFaults(); }
+
+void CheckFinite(double value)
+{
+    if (std::isfinite(value))
+        return;
+    CheckFpFaults();
+    throw EMathError(std::isnan(value) ? "Invalid floating point operation" : "Floating point overflow");
+}
+
+FpFlagsKept::FpFlagsKept() { std::fegetexceptflag(&saved_, FE_ALL_EXCEPT); }
+
+FpFlagsKept::~FpFlagsKept() { std::fesetexceptflag(&saved_, FE_ALL_EXCEPT); }
 
 } // namespace orvane

@@ -5,6 +5,8 @@
 // after each ray, after each stage). Underflow and inexact results pass silently.
 #pragma once
 
+#include <cfenv>
+
 namespace orvane {
 
 // Clears the division-by-zero, invalid and overflow flags.
@@ -28,6 +30,27 @@ public:
 
 private:
     int saved_;
+};
+
+// The flags say what happened only as far as the compiler kept each operation where the
+// source puts it; a value that leaves the computation is checked as well, so that no
+// infinity or NaN can reach a file or the chart whatever the compiler did. A raised flag
+// gives its own message; otherwise a NaN is "Invalid floating point operation" and an
+// infinity "Floating point overflow".
+void CheckFinite(double value);
+
+// Keeps the IEEE flags of the running computation over code that is not part of it (a
+// message box runs the window toolkit's own floating point): the flags are put back as
+// they were when the keeper was made.
+class FpFlagsKept {
+public:
+    FpFlagsKept();
+    ~FpFlagsKept();
+    FpFlagsKept(const FpFlagsKept&) = delete;
+    FpFlagsKept& operator=(const FpFlagsKept&) = delete;
+
+private:
+    std::fexcept_t saved_;
 };
 
 } // namespace orvane

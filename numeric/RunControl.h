@@ -50,7 +50,7 @@ inline void ThrowIfCancelled(const RunControl& control)
 // messages later.
 class RecordingControl : public RunControl {
 public:
-    void show(const std::string& text) override { messages.push_back(text); }
+    void display(const std::string& text) override { messages.push_back(text); }
     std::vector<std::string> messages;
 };
 

@@ -1,10 +1,16 @@
 #include "numeric/TextFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "numeric/Errors.h"
 #include "numeric/Format.h"
+#include "numeric/StagedFiles.h"
 
 namespace orvane {
 
@@ -141,6 +147,19 @@ std::string FromWindows1252(std::string_view text)
     return out;
 }
 
+void ThrowFileError(const char* what, const std::filesystem::path& file, int error)
+{
+    const std::string name = DisplayName(file);
+    if (error == ENOSPC)
+        throw EInOutError("Disk full: cannot write \"" + name + "\"");
+    if (error == EACCES || error == EPERM || error == EROFS)
+        throw EInOutError("Access denied: \"" + name + "\"");
+    std::string message = std::string(what) + " \"" + name + "\"";
+    if (error != 0)
+        message += std::string(": ") + std::strerror(error);
+    throw EInOutError(message);
+}
+
 // ---------------------------------------------------------------------------------------
 // TextWriter
 
@@ -157,6 +176,12 @@ TextWriter::TextWriter(const std::filesystem::path& file, Mode mode) : path_(fil
     file_ = std::fopen(path_.c_str(), mode == Mode::Append ? "ab" : "wb");
     if (file_ == nullptr)
         fail(mode == Mode::Append ? "Cannot open file" : "Cannot create file", errno);
+    buffer_.reserve(kWriteBuffer + 1024);
+}
+
+TextWriter::TextWriter(StagedFiles& files, const std::filesystem::path& destination)
+    : path_(destination), file_(files.create(destination)), staged_(&files)
+{
     buffer_.reserve(kWriteBuffer + 1024);
 }
 
@@ -204,10 +229,13 @@ void TextWriter::close()
         return;
     flush();
     std::FILE* f = file_;
+    const StagedFiles::StreamId id = StagedFiles::IdOf(f);
     file_ = nullptr;
     errno = 0;
     if (std::fclose(f) != 0)
         fail("Cannot write file", errno);
+    if (staged_ != nullptr)
+        staged_->closed(id);
 }
 
 void TextWriter::fail(const char* what, int error)
@@ -218,26 +246,20 @@ void TextWriter::fail(const char* what, int error)
         file_ = nullptr;
     }
     buffer_.clear();
-    const std::string name = DisplayName(path_);
-    if (error == ENOSPC)
-        throw EInOutError("Disk full: cannot write \"" + name + "\"");
-    if (error == EACCES || error == EPERM || error == EROFS)
-        throw EInOutError("Access denied: \"" + name + "\"");
-    std::string message = std::string(what) + " \"" + name + "\"";
-    if (error != 0)
-        message += std::string(": ") + std::strerror(error);
-    throw EInOutError(message);
+    ThrowFileError(what, path_, error);
 }
 
 // ---------------------------------------------------------------------------------------
 // TextReader
 
-TextReader::TextReader(const std::filesystem::path& file) : path_(file)
+TextReader::TextReader(const std::filesystem::path& file, std::size_t maxBytes, const std::string& notAFile)
+    : path_(file)
 {
     const std::string name = DisplayName(path_);
-    errno = 0;
-    std::FILE* f = std::fopen(path_.c_str(), "rb");
-    if (f == nullptr) {
+    // Opened without waiting, so that a named pipe without a writer cannot hold the program;
+    // what was opened is then looked at before anything is read from it.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
             throw EInOutError("File not found: \"" + name + "\"");
@@ -245,15 +267,41 @@ TextReader::TextReader(const std::filesystem::path& file) : path_(file)
             throw EInOutError("Access denied: \"" + name + "\"");
         throw EInOutError("Cannot open file \"" + name + "\": " + std::strerror(error));
     }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        throw EInOutError(notAFile);
+    }
+    // A file that grows while it is read is still cut off one byte past the limit.
     char chunk[1 << 14];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        data_.append(chunk, got);
-    const bool failed = std::ferror(f) != 0;
-    const int error = errno;
-    std::fclose(f);
-    if (failed)
-        throw EInOutError("Cannot read file \"" + name + "\"" + (error != 0 ? std::string(": ") + std::strerror(error) : std::string()));
+    int error = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        data_.append(chunk, static_cast<std::size_t>(got));
+        if (data_.size() > maxBytes) {
+            ::close(fd);
+            throw EInOutError(notAFile);
+        }
+    }
+    ::close(fd);
+    if (error != 0)
+        throw EInOutError("Cannot read file \"" + name + "\": " + std::strerror(error));
+    SkipByteOrderMark();
+}
+
+TextReader::TextReader(std::string bytes, const std::filesystem::path& name) : path_(name), data_(std::move(bytes))
+{
+    SkipByteOrderMark();
+}
+
+void TextReader::SkipByteOrderMark()
+{
     // A byte-order mark left by an editor saving as UTF-8 is not part of the first number.
     if (data_.size() >= 3 && data_.compare(0, 3, "\xEF\xBB\xBF") == 0)
         pos_ = 3;

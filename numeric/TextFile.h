@@ -11,6 +11,13 @@
 
 namespace orvane {
 
+class StagedFiles;
+
+// Throws the EInOutError of a file operation that failed with errno `error` (0: unknown):
+// "Disk full: cannot write "X"", "Access denied: "X"", or `what` "X": the system's reason.
+// X is the file's name without its folder.
+[[noreturn]] void ThrowFileError(const char* what, const std::filesystem::path& file, int error);
+
 class TextWriter {
 public:
     enum class Mode { Create, Append };
@@ -18,6 +25,10 @@ public:
     // missing one is "File not found"). Lines stay in the writer's buffer until close():
     // close a writer before opening the same file again.
     TextWriter(const std::filesystem::path& file, Mode mode = Mode::Create);
+    // Writes `destination` as a file of `files`: into its temporary, which the set renames
+    // over the destination at its commit. Messages name the destination. `files` must
+    // outlive the writer.
+    TextWriter(StagedFiles& files, const std::filesystem::path& destination);
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
@@ -37,6 +48,7 @@ private:
     [[noreturn]] void fail(const char* what, int error);
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
+    StagedFiles* staged_ = nullptr;
     std::string buffer_;
 };
 
@@ -45,13 +57,20 @@ private:
 // characters (real) or 32 (integer), or not a complete number, throws EInOutError.
 class TextReader {
 public:
-    explicit TextReader(const std::filesystem::path& file);
+    // Reads the whole file. Only a regular file of at most maxBytes is read: anything else
+    // (a folder, a named pipe, a device, a larger file) throws EInOutError(notAFile) without
+    // a byte being read, so that a pipe cannot block the program and a device cannot feed it
+    // without end. A missing file is "File not found", one without permission "Access denied".
+    TextReader(const std::filesystem::path& file, std::size_t maxBytes, const std::string& notAFile);
+    // Reads the bytes given; `name` stands for the file in messages.
+    TextReader(std::string bytes, const std::filesystem::path& name);
     double readReal();              // point as decimal separator, whatever the locale
     std::int32_t readInteger();     // decimal, or hexadecimal after '$'
     void readLn();                  // discards the rest of the line and its line end
     const std::filesystem::path& path() const { return path_; }
 
 private:
+    void SkipByteOrderMark();
     std::string nextToken(std::size_t maxLength, const char* kind);
     [[noreturn]] void invalidNumber(std::string_view token, int line) const;
     std::filesystem::path path_;

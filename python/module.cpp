@@ -130,7 +130,7 @@ constexpr auto kInterruptPoll = std::chrono::milliseconds(100);
 // progress() from the thread that started it; cancelRequested() may come from its helpers.
 class PythonControl final : public RunControl {
 public:
-    void show(const std::string& text) override { messages.push_back(text); }
+    void display(const std::string& text) override { messages.push_back(text); }
 
     void progress(RunStage, int, int) override
     {

@@ -53,6 +53,8 @@ PictureInputs ReadPictureInputs(Fields& f, char sep, MessageSink& sink)
 DiagramInputs ReadDiagramInputs(Fields& f, char sep, MessageSink& sink)
 {
     const PictureInputs picture = ReadPictureInputs(f, sep, sink);
+    // The orders are known first: a range that holds none ends the run before anything else.
+    CheckOrderRange(picture.MinP, picture.MaxP);
     DiagramInputs in;
     in.particle = picture.particle;
     in.MinP = picture.MinP;

@@ -11,10 +11,15 @@ namespace orvane {
 
 ParameterFileValues ReadParameterFile(const std::filesystem::path& file)
 {
+    TextReader in(file, kParameterFileLimit, kNotAParameterFileMessage);
+    return ReadParameters(in);
+}
+
+ParameterFileValues ReadParameters(TextReader& in)
+{
     // Each line is a group of values followed by a skip to its end. A number may run onto
     // the next line (the reader passes over line ends), text after the last value of a
     // line is a comment, and values past the end of the file read as 0.
-    TextReader in(file);
     ParameterFileValues read;
 
     read.RadiusA = in.readReal();

@@ -2,6 +2,7 @@
 // also save its fields in that form and open such a file later.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 
@@ -9,7 +10,13 @@
 
 namespace orvane {
 
+class TextReader;
+
 inline constexpr const char* kParameterFileName = "Orvane.par";
+// Seven lines of numbers and their comments: anything larger is not a parameter file.
+inline constexpr std::size_t kParameterFileLimit = 1 << 20;
+inline constexpr const char* kNotAParameterFileMessage =
+    "Orvane.par is not a parameter file (a regular file of at most 1 MiB).";
 
 // The values of the file as written there: lengths in µm, the incident angle in degrees.
 struct ParameterFileValues {
@@ -24,8 +31,12 @@ struct ParameterFileValues {
 };
 
 // Reads the seven lines. Throws EInOutError naming the file when it is missing, unreadable or
-// holds an invalid number; values past the end of the file read as 0.
+// holds an invalid number, and kNotAParameterFileMessage when it is not a regular file of at
+// most 1 MiB (a folder, a named pipe, a device); values past the end of the file read as 0.
 ParameterFileValues ReadParameterFile(const std::filesystem::path& file);
+
+// The same from a reader already holding the file's bytes.
+ParameterFileValues ReadParameters(TextReader& in);
 
 // Writes the values into the fields as the window shows them (FloatToStr with the given decimal
 // separator for reals, IntToStr for integers). The other fields keep their texts.

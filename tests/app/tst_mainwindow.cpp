@@ -488,11 +488,11 @@ void MainWindowTest::programMessagesGoToSinkAndWorkGoesOn()
     // Records, with each message, the cursor the window showed meanwhile.
     struct CursorSink : RecordingSink {
         std::vector<int> cursors;  // -1: no busy cursor
-        void show(const std::string& text) override
+        void display(const std::string& text) override
         {
             const QCursor* cursor = QApplication::overrideCursor();
             cursors.push_back(cursor != nullptr ? int(cursor->shape()) : -1);
-            RecordingSink::show(text);
+            RecordingSink::display(text);
         }
     };
     WorkFolder folder;

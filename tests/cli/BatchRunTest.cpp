@@ -2,10 +2,13 @@
 // the exit statuses, and what reaches standard error.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -40,9 +43,9 @@ std::string Quote(const std::string& text)
 }
 
 // Runs orvane-batch with the arguments from inside dir; stdout and stderr are kept.
-BatchOutcome RunBatch(const TempFolder& dir, const std::vector<std::string>& args)
+BatchOutcome RunBatch(const TempFolder& dir, const std::vector<std::string>& args, const std::string& prefix = "")
 {
-    std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(ORVANE_BATCH_EXE);
+    std::string command = "cd " + Quote(dir.path().string()) + " && " + prefix + Quote(ORVANE_BATCH_EXE);
     for (const auto& a : args) {
         command += ' ';
         command += Quote(a);
@@ -155,17 +158,123 @@ TEST(BatchRun, MissingParameterFileExits1WithoutComputing)
     EXPECT_TRUE(DataFiles(dir.path()).empty());
 }
 
-TEST(BatchRun, UnwritableOutputExits1AndKeepsWhatWasWritten)
+// The names whose entries differ between two snapshots of a folder (added, removed or changed).
+std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
+                                     const std::map<std::string, std::string>& after)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : before) {
+        const auto other = after.find(name);
+        if (other == after.end() || other->second != bytes)
+            names.push_back(name);
+    }
+    for (const auto& [name, bytes] : after)
+        if (!before.contains(name))
+            names.push_back(name);
+    return names;
+}
+
+// Every fault of the output ends the run with exit 1 and its message, and leaves the folder
+// exactly as the last good run left it: no file half written, no mix of two runs, no
+// temporary.
+TEST(BatchRun, AnOutputFaultExits1AndLeavesTheLastGoodRun)
+{
+    struct Case {
+        const char* name;
+        const char* replaced;  // the file that is taken away and what stands in its place
+        const char* link;      // empty: a folder
+        std::string message;
+        std::vector<std::string> changed;  // files of a part of the run that succeeded
+    };
+    const Case cases[] = {
+        {"a folder at an order file", "Orvane_2.dat", "", "Cannot create file \"Orvane_2.dat\": Is a directory", {}},
+        {"a full device behind the total file", "Orvane_t.dat", "/dev/full", "Disk full: cannot write \"Orvane_t.dat\"",
+         {}},
+        // The picture is a run of its own after the diagram, which succeeded (its diffraction
+        // does not depend on the rays).
+        {"a full device behind the picture", "Orvane.eps", "/dev/full", "Disk full: cannot write \"Orvane.eps\"",
+         {"Orvane_0.dat", "Orvane_1.dat", "Orvane_2.dat", "Orvane_3.dat", "Orvane_4.dat", "Orvane_Airy.dat",
+          "Orvane_raw.dat", "Orvane_t.dat"}},
+    };
+    const std::vector<std::string> args = {"--diffraction", "--airy", "--check", "--picture", "300x200"};
+    for (const Case& c : cases) {
+        TempFolder dir;
+        PutDefaultParameters(dir);
+        ASSERT_EQ(RunBatch(dir, args).status, 0) << c.name;
+        fs::remove(dir / c.replaced);
+        if (*c.link == '\0')
+            fs::create_directory(dir / c.replaced);
+        else
+            fs::create_symlink(c.link, dir / c.replaced);
+        // A run of 300 rays, so that any file it replaced would show.
+        WriteBytes(dir / "Orvane.par", "50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n0 4\r\n300 1000\r\n0\r\n");
+        const auto before = testing::Snapshot(dir.path());
+
+        const BatchOutcome outcome = RunBatch(dir, args);
+        EXPECT_EQ(outcome.status, 1) << c.name;
+        EXPECT_EQ(outcome.errorLines, std::vector<std::string>{c.message}) << c.name;
+        EXPECT_EQ(Differences(before, testing::Snapshot(dir.path())), c.changed) << c.name;
+    }
+}
+
+TEST(BatchRun, ACheckFileSentToDevNullStillWorks)
 {
     TempFolder dir;
     PutDefaultParameters(dir);
-    fs::create_directory(dir / "Orvane_t.dat");  // a folder where the total file goes
-    const BatchOutcome outcome = RunBatch(dir, {});
-    EXPECT_EQ(outcome.status, 1);
-    ASSERT_EQ(outcome.errorLines.size(), 1u);
-    EXPECT_NE(outcome.errorLines[0].find("Orvane_t.dat"), std::string::npos);
-    // The per-order files come before the total file and stay as written.
+    fs::create_symlink("/dev/null", dir / "Orvane_raw.dat");
+    const BatchOutcome outcome = RunBatch(dir, {"--check"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.errorLines.empty()) << outcome.errorLines.front();
+    EXPECT_EQ(fs::read_symlink(dir / "Orvane_raw.dat"), "/dev/null");
     EXPECT_EQ(CompareWithReference(dir / "Orvane_2.dat", kReference / "default/Orvane_2.dat"), "");
+}
+
+// Orvane.par must be a regular file of at most 1 MiB: a named pipe would block the program
+// and /dev/zero would feed it without end. The run is bounded by `timeout`.
+TEST(BatchRun, AParameterFileThatIsNotAFileExits1)
+{
+    const std::string message = "Orvane.par is not a parameter file (a regular file of at most 1 MiB).";
+    const std::function<void(const TempFolder&)> kinds[] = {
+        [](const TempFolder& dir) { ASSERT_EQ(::mkfifo((dir / "Orvane.par").c_str(), 0600), 0); },
+        [](const TempFolder& dir) { fs::create_symlink("/dev/zero", dir / "Orvane.par"); },
+        [](const TempFolder& dir) { fs::create_directory(dir / "Orvane.par"); },
+        [](const TempFolder& dir) {
+            WriteBytes(dir / "Orvane.par", ReadBytes(kReference / "default/Orvane.par") + std::string(1 << 20, ' '));
+        },
+    };
+    int kind = 0;
+    for (const auto& make : kinds) {
+        TempFolder dir;
+        make(dir);
+        const BatchOutcome outcome = RunBatch(dir, {}, "timeout 20 ");
+        EXPECT_EQ(outcome.status, 1) << "kind " << kind;
+        EXPECT_EQ(outcome.errorLines, std::vector<std::string>{message}) << "kind " << kind;
+        EXPECT_TRUE(DataFiles(dir.path()).empty()) << "kind " << kind;
+        ++kind;
+    }
+}
+
+TEST(BatchRun, CountsThatLeaveNothingToComputeExit1)
+{
+    struct Case {
+        const char* orders;
+        const char* rays;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"0 4", "0 1000", "At least 2 incident rays are needed."},
+        {"0 4", "-5 1000", "At least 2 incident rays are needed."},
+        {"3 2", "200 1000", "Min p must not be larger than Max p."},
+    };
+    for (const Case& c : cases) {
+        TempFolder dir;
+        WriteBytes(dir / "Orvane.par", std::string("50 50 50\r\n0.6328\r\n1.333 0.0\r\n0 1\r\n") + c.orders + "\r\n" +
+                                           c.rays + "\r\n0\r\n");
+        const BatchOutcome outcome = RunBatch(dir, {"--check"});
+        EXPECT_EQ(outcome.status, 1) << c.message;
+        EXPECT_EQ(outcome.errorLines, std::vector<std::string>{c.message});
+        EXPECT_TRUE(DataFiles(dir.path()).empty()) << c.message;
+    }
 }
 
 TEST(BatchRun, MessagesGoToStandardErrorAndTheRunGoesOn)

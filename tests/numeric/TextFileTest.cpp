@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,6 +21,9 @@ namespace fs = std::filesystem;
 
 class TextFiles : public ::testing::Test {
 protected:
+    static constexpr std::size_t kLimit = 4096;
+    const std::string kNotAFile = "not a text file";
+
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -148,7 +152,7 @@ const char kDefaults[] = "50 50 50   radii a b c\r\n"
 TEST_F(TextFiles, ReaderReadsNumbersAndSkipsTheRestOfEachLine)
 {
     put("Orvane.par", kDefaults);
-    TextReader in(file("Orvane.par"));
+    TextReader in(file("Orvane.par"), kLimit, kNotAFile);
     EXPECT_EQ(50.0, in.readReal());
     EXPECT_EQ(50.0, in.readReal());
     EXPECT_EQ(50.0, in.readReal());
@@ -179,7 +183,7 @@ TEST_F(TextFiles, ReaderPassesOverLineEndsAndAcceptsTheForms)
     // A number missing on line 1 comes from line 2; blank lines, tabs, bare LF and CR
     // line ends, an exponent, hexadecimal integers, a byte-order mark at the start.
     put("p.par", "\xEF\xBB\xBF" "5E1 -2.5e-1\n\n\t+.5 $1F\r7\r-$10");
-    TextReader in(file("p.par"));
+    TextReader in(file("p.par"), kLimit, kNotAFile);
     EXPECT_EQ(50.0, in.readReal());
     EXPECT_EQ(-0.25, in.readReal());
     EXPECT_EQ(0.5, in.readReal());
@@ -196,7 +200,7 @@ TEST_F(TextFiles, ReaderRejectsWhatIsNotACompleteNumber)
     const std::string real64 = "1." + std::string(62, '0');          // 64 characters: read
     const std::string integer32 = std::string(30, '0') + "42";       // 32 characters: read
     put("ok.par", real64 + " " + integer32 + "\r\n");
-    TextReader ok(file("ok.par"));
+    TextReader ok(file("ok.par"), kLimit, kNotAFile);
     EXPECT_EQ(1.0, ok.readReal());
     EXPECT_EQ(42, ok.readInteger());
 
@@ -240,7 +244,7 @@ TEST_F(TextFiles, ReaderRejectsWhatIsNotACompleteNumber)
     for (const Case& c : cases) {
         put("Orvane.par", c.content);
         EXPECT_EQ(c.message, IoError([&] {
-            TextReader in(file("Orvane.par"));
+            TextReader in(file("Orvane.par"), kLimit, kNotAFile);
             c.read(in);
         })) << c.id;
     }
@@ -248,9 +252,29 @@ TEST_F(TextFiles, ReaderRejectsWhatIsNotACompleteNumber)
 
 TEST_F(TextFiles, ReaderOfAMissingFileOrAFolderRaisesInputOutputErrors)
 {
-    EXPECT_EQ("File not found: \"Orvane.par\"", IoError([&] { TextReader in(file("Orvane.par")); }));
+    EXPECT_EQ("File not found: \"Orvane.par\"", IoError([&] { TextReader in(file("Orvane.par"), kLimit, kNotAFile); }));
     fs::create_directory(file("folder.par"));
-    EXPECT_NE("", IoError([&] { TextReader in(file("folder.par")); }));
+    EXPECT_EQ(kNotAFile, IoError([&] { TextReader in(file("folder.par"), kLimit, kNotAFile); }));
+}
+
+// Only a regular file within the limit is read: a pipe without a writer would block the
+// reader for ever, /dev/zero would feed it until memory runs out. A link to a regular file
+// is read like the file.
+TEST_F(TextFiles, ReaderReadsOnlyARegularFileWithinItsLimit)
+{
+    put("limit.par", std::string(kLimit, ' '));
+    put("over.par", std::string(kLimit + 1, ' '));
+    put("target.par", "42");
+    fs::create_symlink(file("target.par"), file("link.par"));
+    fs::create_symlink("/dev/zero", file("zero.par"));
+    ASSERT_EQ(::mkfifo(file("fifo.par").c_str(), 0600), 0);
+
+    for (const char* name : {"over.par", "zero.par", "fifo.par"})
+        EXPECT_EQ(kNotAFile, IoError([&] { TextReader in(file(name), kLimit, kNotAFile); })) << name;
+    TextReader atLimit(file("limit.par"), kLimit, kNotAFile);
+    EXPECT_EQ(0, atLimit.readInteger());
+    TextReader link(file("link.par"), kLimit, kNotAFile);
+    EXPECT_EQ(42, link.readInteger());
 }
 
 } // namespace

@@ -161,6 +161,8 @@ TEST(DiagramExact, AnExactFileThatCannotBeWrittenEndsTheRun)
     ExactRun run;
     fs::create_directory(run.dir / kMieFileName);
     EXPECT_THROW(run.calculate(), EInOutError);
+    // The diagram's own files, written before it, went with the run.
+    EXPECT_EQ(testing::Snapshot(run.dir.path()).size(), 1u);
 }
 
 TEST(DiagramExact, RayTotalFollowsTheExactCurveOnAverageOverTheSideAngles)

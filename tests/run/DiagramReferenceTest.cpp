@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -23,6 +24,9 @@ struct ReferenceCase {
     const char* folder;
     std::function<void(Fields&)> options;  // what the run's orvane-batch options tick
 };
+
+// The test's name shows the run by its folder, the same in every build.
+void PrintTo(const ReferenceCase& c, std::ostream* out) { *out << c.folder; }
 
 class DiagramReference : public ::testing::TestWithParam<ReferenceCase> {};
 

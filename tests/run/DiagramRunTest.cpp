@@ -2,9 +2,15 @@
 // order, and which files a run writes and keeps.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <sys/mount.h>
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -97,6 +103,30 @@ TEST(DiagramRun, StartRefusesWhatItCannotComputeBeforeAnyFile)
              f.LblEdtNumRays = "1";
          },
          "At least 2 incident rays are needed.", {"Ray number should be more than 100."}},
+        {"no ray", [](Fields& f) { f.LblEdtNumRays = "0"; }, "At least 2 incident rays are needed.",
+         {"Ray number should be more than 100."}},
+        {"a negative ray count in Min/Max mode, checked",
+         [](Fields& f) {
+             f.ChkBxMinMax = true;
+             f.ChBxCheck = true;
+             f.LblEdtNumRays = "-3";
+         },
+         "At least 2 incident rays are needed.", {}},
+        // The orders are checked as soon as the inputs are read, before the counts.
+        {"Min p above Max p",
+         [](Fields& f) {
+             f.EdtMinp = "3";
+             f.EdtMaxp = "2";
+             f.LblEdtNumRays = "1";
+         },
+         "Min p must not be larger than Max p.", {}},
+        {"Max p below 0", [](Fields& f) { f.EdtMaxp = "-1"; }, "Min p must not be larger than Max p.", {}},
+        {"Min p above the highest order",
+         [](Fields& f) {
+             f.EdtMinp = "51";
+             f.EdtMaxp = "60";
+         },
+         "Min p must not be larger than Max p.", {"The max order p is limited to 50"}},
         // k·(k·a) of a wavelength of 1e-300 µm overflows the normalisation.
         {"overflow", [](Fields& f) { f.EdtWl = "1e-300"; }, "Floating point overflow", {}},
     };
@@ -145,27 +175,118 @@ TEST(DiagramRun, MoreThan5000RaysAreLimitedAfterTheMessage)
     EXPECT_EQ(Lines(dir / "Orvane_0.dat").size(), 5001u);
 }
 
-TEST(DiagramRun, AnOutputThatCannotBeWrittenEndsTheRun)
-{
+// A folder after a good run with every file a run can write; a failed run must leave it
+// exactly so.
+struct GoodRun {
+    TempFolder dir;
+    Window run;
+    std::map<std::string, std::string> files;
+
+    GoodRun()
     {
-        // The check file is made before the first ray: nothing else is written.
-        TempFolder dir;
-        fs::create_directory(dir / "Orvane_raw.dat");
-        Window run;
         run.fields.ChBxCheck = true;
-        EXPECT_THROW(Calculate(run, dir), EInOutError);
-        EXPECT_EQ(Files(dir), std::vector<std::string>{"Orvane_raw.dat"});
+        run.fields.ChBxAiry = true;
+        run.fields.ChBxDiff = true;
+        run.fields.CompareExact = true;
+        Calculate(run, dir);
+        files = testing::Snapshot(dir.path());
+        run.sink.messages.clear();
+        // The next run differs in every file.
+        run.fields.LblEdtNumRays = "300";
     }
-    {
-        // The total file comes last: the order files before it stay as written.
-        TempFolder dir;
-        fs::create_directory(dir / "Orvane_t.dat");
-        Window run;
-        EXPECT_THROW(Calculate(run, dir), EInOutError);
-        EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_0.dat", "Orvane_1.dat", "Orvane_2.dat", "Orvane_3.dat",
-                                                        "Orvane_4.dat", "Orvane_d.dat", "Orvane_t.dat"}));
-        EXPECT_EQ(Lines(dir / "Orvane_4.dat").size(), 201u);
+};
+
+TEST(DiagramRun, ARunThatFailsLeavesTheFilesOfTheLastGoodRun)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;  // done to the folder before the run
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"a folder at an order file, written after the check file",
+         [](const fs::path& d) {
+             fs::remove(d / "Orvane_2.dat");
+             fs::create_directory(d / "Orvane_2.dat");
+         },
+         "Cannot create file \"Orvane_2.dat\": Is a directory"},
+        {"a full device behind the total file, written through after every file was staged",
+         [](const fs::path& d) {
+             fs::remove(d / "Orvane_t.dat");
+             fs::create_symlink("/dev/full", d / "Orvane_t.dat");
+         },
+         "Disk full: cannot write \"Orvane_t.dat\""},
+        {"a folder behind a link at the exact file, the last one written",
+         [](const fs::path& d) {
+             fs::remove(d / "Orvane_Mie.dat");
+             fs::create_directory(d / "exact");
+             fs::create_symlink("exact", d / "Orvane_Mie.dat");
+         },
+         "Cannot create file \"Orvane_Mie.dat\": Is a directory"},
+    };
+    for (const Case& c : cases) {
+        GoodRun good;
+        c.spoil(good.dir.path());
+        const auto before = testing::Snapshot(good.dir.path());
+        try {
+            Calculate(good.run, good.dir);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.what(), c.error) << c.name;
+        }
+        // Byte for byte what was there, and no temporary left behind.
+        EXPECT_EQ(testing::Snapshot(good.dir.path()), before) << c.name;
     }
+}
+
+TEST(DiagramRun, LinksKeepTheirPlaceAndDevicesAreWrittenThrough)
+{
+    GoodRun good;
+    const fs::path d = good.dir.path();
+    // The total file as a link to a file in another folder, the check file sent to /dev/null.
+    fs::create_directory(d / "kept");
+    fs::rename(d / "Orvane_t.dat", d / "kept/total.dat");
+    fs::create_symlink("kept/total.dat", d / "Orvane_t.dat");
+    fs::remove(d / "Orvane_raw.dat");
+    fs::create_symlink("/dev/null", d / "Orvane_raw.dat");
+
+    Calculate(good.run, good.dir);
+    EXPECT_TRUE(good.run.sink.messages.empty());
+    EXPECT_EQ(fs::read_symlink(d / "Orvane_t.dat"), "kept/total.dat");
+    EXPECT_EQ(fs::read_symlink(d / "Orvane_raw.dat"), "/dev/null");
+    EXPECT_EQ(Lines(d / "kept/total.dat").size(), 1001u);
+    EXPECT_NE(ReadBytes(d / "kept/total.dat"), good.files["Orvane_t.dat"]);
+    EXPECT_EQ(Lines(d / "Orvane_0.dat").size(), 301u);  // the new run's 300 rays
+    for (const auto& [name, bytes] : testing::Snapshot(d))
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+}
+
+// A small file system filled up in the middle of a run, where the machine lets the tests
+// mount one (root, not inside a container that forbids it).
+TEST(DiagramRun, AFullDiskInTheMiddleOfARunLeavesTheLastGoodRun)
+{
+    TempFolder mountPoint;
+    if (::mount("orvane-test", mountPoint.path().c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{mountPoint.path()};
+
+    Window run;
+    run.fields.ChBxDiff = true;
+    testing::Calculate(run, mountPoint.path());
+    const auto before = testing::Snapshot(mountPoint.path());
+
+    // The check file of 200 rays needs more than the space left.
+    run.fields.ChBxCheck = true;
+    try {
+        testing::Calculate(run, mountPoint.path());
+        ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(std::string(e.what()), "Disk full: cannot write \"Orvane_raw.dat\"");
+    }
+    EXPECT_EQ(testing::Snapshot(mountPoint.path()), before);
 }
 
 TEST(DiagramRun, FilesNotRewrittenKeepWhatAnEarlierRunWrote)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -57,6 +58,23 @@ inline std::string ReadBytes(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Everything a folder holds, by name: a file's bytes, "<folder>" for a folder, "-> target"
+// for a symbolic link. Two snapshots are equal when nothing was added, removed or changed.
+inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink())
+            entries[name] = "-> " + std::filesystem::read_symlink(entry.path()).string();
+        else if (entry.is_directory())
+            entries[name] = "<folder>";
+        else
+            entries[name] = ReadBytes(entry.path());
+    }
+    return entries;
 }
 
 inline void WriteBytes(const std::filesystem::path& file, std::string_view bytes)
