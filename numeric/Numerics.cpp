@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "numeric/Errors.h"
 #include "numeric/Lanes.h"
 #include "numeric/MessageSink.h"
@@ -42,227 +46,167 @@ void Quadratic(const double* X, const double* Y, const double* Z, double t, doub
 #endif
 
 // The cubic through the four nodes x0..x3 (values y0..y3, z0..z3) at t, for one point
-// (V = double) or for several side by side, each with nodes of its own. Each weight is the
-// product of the quotients (t - X[b]) / (X[a] - X[b]) in node order, and each value the
-// sum of weight times tabulated value from node 0 to node 3, started from 0.
-template <class V>
+// (V = double) or for several side by side (V a vector of lanes; the nodes are the same for
+// all lanes). Each weight is the product of the quotients (t - X[b]) / (X[a] - X[b]) in node
+// order, and each value the sum of weight times tabulated value from node 0 to node 3,
+// started from 0. The differences of the nodes, dAB = X[a] - X[b], are taken once for all
+// the points of an interval.
 struct CubicNodes {
-    V x0, x1, x2, x3, y0, y1, y2, y3, z0, z1, z2, z3;
+    double x0, x1, x2, x3, y0, y1, y2, y3, z0, z1, z2, z3;
+    double d01, d02, d03, d10, d12, d13, d20, d21, d23, d30, d31, d32;
 };
 
+// The nodes of interval k: X[k-1..k+2] and the values on them.
+CubicNodes NodesAt(const double* X, const double* Y, const double* Z, int k)
+{
+    const double* x = X + k - 1;
+    const double* y = Y + k - 1;
+    const double* z = Z + k - 1;
+    return {x[0],        x[1],        x[2],        x[3],        y[0],        y[1],
+            y[2],        y[3],        z[0],        z[1],        z[2],        z[3],
+            x[0] - x[1], x[0] - x[2], x[0] - x[3], x[1] - x[0], x[1] - x[2], x[1] - x[3],
+            x[2] - x[0], x[2] - x[1], x[2] - x[3], x[3] - x[0], x[3] - x[1], x[3] - x[2]};
+}
+
 template <class V>
-ORVANE_ALWAYS_INLINE void CubicAt(const V& t, const CubicNodes<V>& c, V& y, V& z)
+ORVANE_ALWAYS_INLINE void CubicAt(const V& t, const CubicNodes& c, V& y, V& z)
 {
     const V u0 = t - c.x0, u1 = t - c.x1, u2 = t - c.x2, u3 = t - c.x3;
-    const V w0 = (u1 / (c.x0 - c.x1)) * (u2 / (c.x0 - c.x2)) * (u3 / (c.x0 - c.x3));
-    const V w1 = (u0 / (c.x1 - c.x0)) * (u2 / (c.x1 - c.x2)) * (u3 / (c.x1 - c.x3));
-    const V w2 = (u0 / (c.x2 - c.x0)) * (u1 / (c.x2 - c.x1)) * (u3 / (c.x2 - c.x3));
-    const V w3 = (u0 / (c.x3 - c.x0)) * (u1 / (c.x3 - c.x1)) * (u2 / (c.x3 - c.x2));
+    const V w0 = (u1 / c.d01) * (u2 / c.d02) * (u3 / c.d03);
+    const V w1 = (u0 / c.d10) * (u2 / c.d12) * (u3 / c.d13);
+    const V w2 = (u0 / c.d20) * (u1 / c.d21) * (u3 / c.d23);
+    const V w3 = (u0 / c.d30) * (u1 / c.d31) * (u2 / c.d32);
     y = 0.0 + w0 * c.y0 + w1 * c.y1 + w2 * c.y2 + w3 * c.y3;
     z = 0.0 + w0 * c.z0 + w1 * c.z1 + w2 * c.z2 + w3 * c.z3;
 }
 
-// The cubics of the points t[0..count-1], point i in the interval X[k[i]] <= t < X[k[i]+1]
-// and so through the nodes X[k[i]-1..k[i]+2]. The points are independent and are taken
-// several at once, each lane with its own nodes: the same operations in the same order as
-// one point at a time, and divisions, products and sums are correctly rounded packed or
-// not, so every value is the one a point taken alone gets, to the bit. Eight lanes where
-// the processor has AVX-512F, four where it has AVX, two (SSE2) elsewhere, within LaneCap().
-// None may contract to fused multiply-add: the build forbids contraction, and the AVX path
-// is compiled for AVX alone, which has none.
-using CubicPointsFunction = void (*)(const double* X, const double* Y, const double* Z, int n, const double* t,
-                                     const int* k, int count, double* y, double* z);
+// The run of points t[0..] in the interval X[k] <= t < X[k+1] (t[0] is in it), up to the
+// first point that is not or to t[count-1]: each gets the cubic through the nodes
+// X[k-1..k+2]. Returns the run's length. A branch's grid angles fall a hundred or more to an
+// interval, so the points go several at once, all with the same nodes: the same operations
+// in the same order as one point at a time, and quotients, products and sums are correctly
+// rounded packed or not, so every value is the one a point taken alone gets, to the bit.
+// Eight lanes where the processor has AVX-512F, four where it has AVX, two (SSE2) elsewhere,
+// within LaneCap(). None may contract to fused multiply-add: the build forbids contraction,
+// and the AVX path is compiled for AVX alone, which has none.
+using CubicRunFunction = int (*)(const double* X, const double* Y, const double* Z, int k, const double* t, int count,
+                                 double* y, double* z);
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 typedef double Lanes2 __attribute__((vector_size(2 * sizeof(double))));
 typedef double Lanes4 __attribute__((vector_size(4 * sizeof(double))));
-typedef long long Index2 __attribute__((vector_size(2 * sizeof(long long))));
-typedef long long Index4 __attribute__((vector_size(4 * sizeof(long long))));
 typedef double Lanes8 __attribute__((vector_size(8 * sizeof(double))));
-typedef long long Index8 __attribute__((vector_size(8 * sizeof(long long))));
 
-// Lane q of c[a] is element a of the four values at r[q]: the nodes of the points side by side.
-ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[2], Lanes2 c[4])
+// Whether every lane u[q] has low <= u[q] < high; like those comparisons one by one, a NaN
+// raises the invalid-operation flag. (Inlined into the callers of their width: an
+// always_inline function of another instruction set could not be.)
+inline bool AllInside(Lanes2 u, double low, double high)
 {
-    Lanes2 a01, a23, b01, b23;
-    std::memcpy(&a01, r[0], sizeof a01);
-    std::memcpy(&a23, r[0] + 2, sizeof a23);
-    std::memcpy(&b01, r[1], sizeof b01);
-    std::memcpy(&b23, r[1] + 2, sizeof b23);
-    c[0] = __builtin_shuffle(a01, b01, Index2{0, 2});
-    c[1] = __builtin_shuffle(a01, b01, Index2{1, 3});
-    c[2] = __builtin_shuffle(a23, b23, Index2{0, 2});
-    c[3] = __builtin_shuffle(a23, b23, Index2{1, 3});
+    const __m128d v = reinterpret_cast<__m128d>(u);
+    return _mm_movemask_pd(_mm_and_pd(_mm_cmple_pd(_mm_set1_pd(low), v), _mm_cmplt_pd(v, _mm_set1_pd(high)))) == 0x3;
 }
 
-ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[4], Lanes4 c[4])
+__attribute__((target("avx"))) inline bool AllInside(Lanes4 u, double low, double high)
 {
-    Lanes4 a, b, d, e;
-    std::memcpy(&a, r[0], sizeof a);
-    std::memcpy(&b, r[1], sizeof b);
-    std::memcpy(&d, r[2], sizeof d);
-    std::memcpy(&e, r[3], sizeof e);
-    const Lanes4 abEven = __builtin_shuffle(a, b, Index4{0, 4, 2, 6});
-    const Lanes4 abOdd = __builtin_shuffle(a, b, Index4{1, 5, 3, 7});
-    const Lanes4 deEven = __builtin_shuffle(d, e, Index4{0, 4, 2, 6});
-    const Lanes4 deOdd = __builtin_shuffle(d, e, Index4{1, 5, 3, 7});
-    c[0] = __builtin_shuffle(abEven, deEven, Index4{0, 1, 4, 5});
-    c[1] = __builtin_shuffle(abOdd, deOdd, Index4{0, 1, 4, 5});
-    c[2] = __builtin_shuffle(abEven, deEven, Index4{2, 3, 6, 7});
-    c[3] = __builtin_shuffle(abOdd, deOdd, Index4{2, 3, 6, 7});
+    const __m256d v = reinterpret_cast<__m256d>(u);
+    const __m256d in = _mm256_and_pd(_mm256_cmp_pd(v, _mm256_set1_pd(low), _CMP_GE_OS),
+                                     _mm256_cmp_pd(v, _mm256_set1_pd(high), _CMP_LT_OS));
+    return _mm256_movemask_pd(in) == 0xF;
 }
 
-// Rows q and q + 4 share a vector; each half is then turned like the four-lane case.
-ORVANE_ALWAYS_INLINE void SideBySide(const double* const r[8], Lanes8 c[4])
+__attribute__((target("avx512f"))) inline bool AllInside(Lanes8 u, double low, double high)
 {
-    Lanes8 row[4];
-    for (int q = 0; q < 4; ++q) {
-        Lanes4 low, high;
-        std::memcpy(&low, r[q], sizeof low);
-        std::memcpy(&high, r[q + 4], sizeof high);
-        row[q] = __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
-    }
-    const Lanes8 abEven = __builtin_shuffle(row[0], row[1], Index8{0, 8, 2, 10, 4, 12, 6, 14});
-    const Lanes8 abOdd = __builtin_shuffle(row[0], row[1], Index8{1, 9, 3, 11, 5, 13, 7, 15});
-    const Lanes8 deEven = __builtin_shuffle(row[2], row[3], Index8{0, 8, 2, 10, 4, 12, 6, 14});
-    const Lanes8 deOdd = __builtin_shuffle(row[2], row[3], Index8{1, 9, 3, 11, 5, 13, 7, 15});
-    // Lane order: rows 0, 1, 2, 3 from the low halves, then 4, 5, 6, 7 from the high ones.
-    c[0] = __builtin_shuffle(abEven, deEven, Index8{0, 1, 8, 9, 4, 5, 12, 13});
-    c[1] = __builtin_shuffle(abOdd, deOdd, Index8{0, 1, 8, 9, 4, 5, 12, 13});
-    c[2] = __builtin_shuffle(abEven, deEven, Index8{2, 3, 10, 11, 6, 7, 14, 15});
-    c[3] = __builtin_shuffle(abOdd, deOdd, Index8{2, 3, 10, 11, 6, 7, 14, 15});
+    const __m512d v = reinterpret_cast<__m512d>(u);
+    return (_mm512_cmp_pd_mask(v, _mm512_set1_pd(low), _CMP_GE_OS) &
+            _mm512_cmp_pd_mask(v, _mm512_set1_pd(high), _CMP_LT_OS)) == 0xFF;
 }
 
 template <class V, int L>
-ORVANE_ALWAYS_INLINE void CubicPointsIn(const double* X, const double* Y, const double* Z, const double* t, const int* k,
-                                        int count, double* y, double* z)
+ORVANE_ALWAYS_INLINE int CubicRunIn(const double* X, const double* Y, const double* Z, int k, const double* t,
+                                    int count, double* y, double* z)
 {
-    for (int i = 0; i < count; i += L) {
-        // The last few points repeat the last one in the spare lanes.
-        V u;
-        const double* rx[L];
-        const double* ry[L];
-        const double* rz[L];
-        const bool full = i + L <= count;
-        if (full)
-            std::memcpy(&u, t + i, sizeof u);
-        for (int q = 0; q < L; ++q) {
-            const int at = full ? i + q : std::min(i + q, count - 1);
-            if (!full)
-                u[q] = t[at];
-            rx[q] = X + k[at] - 1;
-            ry[q] = Y + k[at] - 1;
-            rz[q] = Z + k[at] - 1;
-        }
-        V cx[4], cy[4], cz[4];
-        SideBySide(rx, cx);
-        SideBySide(ry, cy);
-        SideBySide(rz, cz);
-        const CubicNodes<V> c{cx[0], cx[1], cx[2], cx[3], cy[0], cy[1], cy[2], cy[3], cz[0], cz[1], cz[2], cz[3]};
-        V yv, zv;
-        CubicAt(u, c, yv, zv);
-        if (full) {
-            std::memcpy(y + i, &yv, sizeof yv);
-            std::memcpy(z + i, &zv, sizeof zv);
-        } else {
-            for (int q = 0; i + q < count; ++q) {
-                y[i + q] = yv[q];
-                z[i + q] = zv[q];
-            }
-        }
-    }
-}
-
-void CubicPointsSse2(const double* X, const double* Y, const double* Z, int, const double* t, const int* k, int count,
-                     double* y, double* z)
-{
-    CubicPointsIn<Lanes2, 2>(X, Y, Z, t, k, count, y, z);
-}
-
-__attribute__((target("avx"))) void CubicPointsAvx(const double* X, const double* Y, const double* Z, int,
-                                                   const double* t, const int* k, int count, double* y, double* z)
-{
-    CubicPointsIn<Lanes4, 4>(X, Y, Z, t, k, count, y, z);
-}
-
-// Eight points at a time. Their intervals are mostly one or two neighbours: then the nodes of
-// all eight lie among eight consecutive ones, loaded once and dealt out to the lanes by
-// permutation, instead of four nodes gathered and turned side by side for every lane.
-__attribute__((target("avx512f"))) void CubicPointsAvx512(const double* X, const double* Y, const double* Z, int n,
-                                                         const double* t, const int* k, int count, double* y,
-                                                         double* z)
-{
-    typedef int Ints8 __attribute__((vector_size(8 * sizeof(int))));
+    const double low = X[k];
+    const double high = X[k + 1];
+    const CubicNodes c = NodesAt(X, Y, Z, k);
     int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        int kLow = k[i];
-        int kHigh = k[i];
-        for (int q = 1; q < 8; ++q) {
-            kLow = std::min(kLow, k[i + q]);
-            kHigh = std::max(kHigh, k[i + q]);
-        }
-        // The window X[w..w+7] must hold nodes kLow-1..kHigh+2 and stay within X[0..n-1].
-        const int w = std::min(kLow - 1, n - 8);
-        if (n < 8 || kHigh + 2 - w > 7) {
-            CubicPointsIn<Lanes8, 8>(X, Y, Z, t + i, k + i, 8, y + i, z + i);
-            continue;
-        }
-        Lanes8 windowX, windowY, windowZ, u;
-        std::memcpy(&windowX, X + w, sizeof windowX);
-        std::memcpy(&windowY, Y + w, sizeof windowY);
-        std::memcpy(&windowZ, Z + w, sizeof windowZ);
+    for (; i + L <= count; i += L) {
+        V u;
         std::memcpy(&u, t + i, sizeof u);
-        Ints8 kv;
-        std::memcpy(&kv, k + i, sizeof kv);
-        const Index8 at = __builtin_convertvector(kv, Index8) - static_cast<long long>(w + 1);
-        const Index8 one = {1, 1, 1, 1, 1, 1, 1, 1};
-        const CubicNodes<Lanes8> c{__builtin_shuffle(windowX, at),           __builtin_shuffle(windowX, at + one),
-                                   __builtin_shuffle(windowX, at + 2 * one), __builtin_shuffle(windowX, at + 3 * one),
-                                   __builtin_shuffle(windowY, at),           __builtin_shuffle(windowY, at + one),
-                                   __builtin_shuffle(windowY, at + 2 * one), __builtin_shuffle(windowY, at + 3 * one),
-                                   __builtin_shuffle(windowZ, at),           __builtin_shuffle(windowZ, at + one),
-                                   __builtin_shuffle(windowZ, at + 2 * one), __builtin_shuffle(windowZ, at + 3 * one)};
-        Lanes8 yv, zv;
+        if (!AllInside(u, low, high))
+            break;
+        V yv, zv;
         CubicAt(u, c, yv, zv);
         std::memcpy(y + i, &yv, sizeof yv);
         std::memcpy(z + i, &zv, sizeof zv);
     }
-    if (i < count)
-        CubicPointsIn<Lanes8, 8>(X, Y, Z, t + i, k + i, count - i, y + i, z + i);
+    // The run's last few points (fewer than L), the spare lanes repeating the last of them.
+    int rest = 0;
+    while (i + rest < count && low <= t[i + rest] && t[i + rest] < high)
+        ++rest;
+    if (rest == 0)
+        return i;
+    V u;
+    for (int q = 0; q < L; ++q)
+        u[q] = t[i + std::min(q, rest - 1)];
+    V yv, zv;
+    CubicAt(u, c, yv, zv);
+    for (int q = 0; q < rest; ++q) {
+        y[i + q] = yv[q];
+        z[i + q] = zv[q];
+    }
+    return i + rest;
 }
 
-CubicPointsFunction PickCubicPoints()
+int CubicRunSse2(const double* X, const double* Y, const double* Z, int k, const double* t, int count, double* y,
+                 double* z)
+{
+    return CubicRunIn<Lanes2, 2>(X, Y, Z, k, t, count, y, z);
+}
+
+__attribute__((target("avx"))) int CubicRunAvx(const double* X, const double* Y, const double* Z, int k,
+                                               const double* t, int count, double* y, double* z)
+{
+    return CubicRunIn<Lanes4, 4>(X, Y, Z, k, t, count, y, z);
+}
+
+__attribute__((target("avx512f"))) int CubicRunAvx512(const double* X, const double* Y, const double* Z, int k,
+                                                      const double* t, int count, double* y, double* z)
+{
+    return CubicRunIn<Lanes8, 8>(X, Y, Z, k, t, count, y, z);
+}
+
+CubicRunFunction PickCubicRun()
 {
     if (LaneCap() >= 8 && ProcessorRunsLanes(8))
-        return CubicPointsAvx512;
+        return CubicRunAvx512;
     if (LaneCap() >= 4 && ProcessorRunsLanes(4))
-        return CubicPointsAvx;
-    return CubicPointsSse2;
+        return CubicRunAvx;
+    return CubicRunSse2;
 }
 #else
-void CubicPointsOneByOne(const double* X, const double* Y, const double* Z, int, const double* t, const int* k,
-                         int count, double* y, double* z)
+int CubicRunOneByOne(const double* X, const double* Y, const double* Z, int k, const double* t, int count, double* y,
+                     double* z)
 {
-    for (int i = 0; i < count; ++i) {
-        const int b = k[i] - 1;
-        const CubicNodes<double> c{X[b], X[b + 1], X[b + 2], X[b + 3], Y[b], Y[b + 1], Y[b + 2], Y[b + 3],
-                                   Z[b], Z[b + 1], Z[b + 2], Z[b + 3]};
+    const double low = X[k];
+    const double high = X[k + 1];
+    const CubicNodes c = NodesAt(X, Y, Z, k);
+    int i = 0;
+    for (; i < count && low <= t[i] && t[i] < high; ++i)
         CubicAt(t[i], c, y[i], z[i]);
-    }
+    return i;
 }
 
-CubicPointsFunction PickCubicPoints()
+CubicRunFunction PickCubicRun()
 {
-    return CubicPointsOneByOne;
+    return CubicRunOneByOne;
 }
 #endif
 
-// X, Y, Z hold n nodes each.
-void CubicPoints(const double* X, const double* Y, const double* Z, int n, const double* t, const int* k, int count,
-                 double* y, double* z)
+int CubicRun(const double* X, const double* Y, const double* Z, int k, const double* t, int count, double* y,
+             double* z)
 {
-    static const CubicPointsFunction chosen = PickCubicPoints();
-    chosen(X, Y, Z, n, t, k, count, y, z);
+    static const CubicRunFunction chosen = PickCubicRun();
+    return chosen(X, Y, Z, k, t, count, y, z);
 }
 
 // The interior intervals X[k] <= t < X[k+1], k = 1..n-3 (none when n = 3).
@@ -403,46 +347,20 @@ void EvaluateLagrange(const LagrangePlan& p, int j0, int j1, double* y, double* 
     else
         for (int j = p.lowerCount; j < begin; ++j)
             Follow(X, kHigh, false, x[j], k);
-    // The interval of each point first, then the cubics of the points that have one, a
-    // block at a time; a point in no interval gets 0. The points that follow in the same
-    // interval leave the pointer where it is.
-    constexpr int kBlock = 256;
-    int kb[kBlock];
-    for (int b0 = begin; b0 < end; b0 += kBlock) {
-        const int b1 = std::min(end, b0 + kBlock);
-        bool gaps = false;
-        for (int j = b0; j < b1;) {
-            const double t = x[j];
-            Follow(X, kHigh, p.ordered, t, k);
-            if (!(X[k] <= t && t < X[k + 1])) {
-                kb[j - b0] = 0;
-                y[j - j0] = 0.0;
-                z[j - j0] = 0.0;
-                gaps = true;
-                ++j;
-                continue;
-            }
-            const double low = X[k];
-            const double high = X[k + 1];
-            kb[j - b0] = k;
-            for (++j; j < b1 && low <= x[j] && x[j] < high; ++j)
-                kb[j - b0] = k;
-        }
-        if (!gaps) {
-            CubicPoints(X, Y, Z, p.n, x + b0, kb, b1 - b0, y + (b0 - j0), z + (b0 - j0));
+    // Point by point the pointer follows and the point gets the cubic of its interval, or 0
+    // where it has none; the points after it in the same interval leave the pointer where it
+    // is, so they are taken with it as one run.
+    for (int j = begin; j < end;) {
+        const double t = x[j];
+        Follow(X, kHigh, p.ordered, t, k);
+        if (!(X[k] <= t && t < X[k + 1])) {
+            y[j - j0] = 0.0;
+            z[j - j0] = 0.0;
+            ++j;
             continue;
         }
-        for (int j = b0; j < b1;) {
-            if (kb[j - b0] == 0) {
-                ++j;
-                continue;
-            }
-            int r = j + 1;
-            while (r < b1 && kb[r - b0] != 0)
-                ++r;
-            CubicPoints(X, Y, Z, p.n, x + j, kb + (j - b0), r - j, y + (j - j0), z + (j - j0));
-            j = r;
-        }
+        const int run = CubicRun(X, Y, Z, k, x + j, end - j, y + (j - j0), z + (j - j0));
+        j += run;
     }
 }
 
