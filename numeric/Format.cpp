@@ -1,5 +1,7 @@
 #include "numeric/Format.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -127,6 +129,236 @@ inline char* PutMantissa(char* p, const Decimal& v, int count, char sep)
 }
 
 // ---------------------------------------------------------------------------------------
+// The e and f forms without the 18-digit string, for most values
+//
+// The digits kept are floor(a·10^s) for the right decimal scale s, plus one where the rest
+// rounds up. Rounding the 18-digit form half away from zero rounds up exactly when the
+// rest is at least 1/2, except when it falls short of 1/2 by less than half a unit of the
+// 18th digit (then the 18-digit form reads ...5000 and rounds up all the same). The scaled
+// value is computed exactly, a = m·2^e times 5^s·2^s in integers: where the rest is that
+// close to 1/2, or the value is out of this range, the digit string decides as before.
+
+#if defined(__SIZEOF_INT128__)
+#define ORVANE_EXACT_SCALING 1
+__extension__ typedef unsigned __int128 Wide;
+
+// 10^0 .. 10^18
+constexpr auto kPow10 = [] {
+    std::array<std::uint64_t, 19> p{};
+    p[0] = 1;
+    for (std::size_t i = 1; i < p.size(); ++i)
+        p[i] = p[i - 1] * 10;
+    return p;
+}();
+
+// 5^s for s = 0..kMaxScale in kFiveLimbs 64-bit limbs, lowest first, and how many of them
+// are not 0: values down to about 1e-130 for the e form.
+constexpr int kMaxScale = 137;  // 5^137 < 2^320
+constexpr int kFiveLimbs = 5;
+struct PowersOfFive {
+    std::uint64_t limb[kMaxScale + 1][kFiveLimbs];
+    int count[kMaxScale + 1];
+};
+
+constexpr PowersOfFive MakePowersOfFive()
+{
+    PowersOfFive p{};
+    p.limb[0][0] = 1;
+    p.count[0] = 1;
+    for (int s = 1; s <= kMaxScale; ++s) {
+        Wide carry = 0;
+        for (int i = 0; i < kFiveLimbs; ++i) {
+            const Wide v = static_cast<Wide>(p.limb[s - 1][i]) * 5 + carry;
+            p.limb[s][i] = static_cast<std::uint64_t>(v);
+            carry = v >> 64;
+            if (p.limb[s][i] != 0)
+                p.count[s] = i + 1;
+        }
+    }
+    return p;
+}
+
+constexpr PowersOfFive kPowersOfFive = MakePowersOfFive();
+
+// 10^x for x = lowest..highest, as doubles: exact from 10^0 to 10^22, within a few units in
+// the last place below.
+struct PowersOfTen {
+    static constexpr int lowest = -kMaxScale - 2;
+    static constexpr int highest = 22;
+    double power[highest - lowest + 1];
+};
+
+constexpr PowersOfTen MakePowersOfTen()
+{
+    PowersOfTen t{};
+    double up = 1.0;
+    for (int x = 0; x <= PowersOfTen::highest; ++x, up *= 10.0)
+        t.power[x - PowersOfTen::lowest] = up;
+    for (int x = -1; x >= PowersOfTen::lowest; --x)
+        t.power[x - PowersOfTen::lowest] = x >= -22 ? 1.0 / t.power[-x - PowersOfTen::lowest]
+                                                    : t.power[x + 22 - PowersOfTen::lowest] / 1e22;
+    return t;
+}
+
+constexpr PowersOfTen kTenTo = MakePowersOfTen();
+
+// Where the rest r (0 <= r < 1) of a scaled value lies, from its first 64 binary digits.
+enum class Rest { Below, Half, Unsure };
+
+// A positive, finite a scaled by 10^s: the integer part and the rest.
+struct Scaled {
+    std::uint64_t whole = 0;
+    std::uint64_t rest = 0;  // the rest's first 64 binary digits (rest / 2^64, truncated)
+};
+
+// Bits lo..lo+63 of the number held in n limbs (bits below 0 and above the top are 0).
+inline std::uint64_t BitsAt(const std::uint64_t* limbs, int n, int lo)
+{
+    auto limb = [&](int i) { return i >= 0 && i < n ? limbs[i] : std::uint64_t{0}; };
+    const int i = lo >= 0 ? lo / 64 : -((-lo + 63) / 64);
+    const int shift = lo - 64 * i;
+    if (shift == 0)
+        return limb(i);
+    return (limb(i) >> shift) | (limb(i + 1) << (64 - shift));
+}
+
+// a·10^s exactly, for a normal double a > 0 and 0 <= s <= kMaxScale; false when the
+// integer part does not fit in 64 bits.
+inline bool ScaleUp(double a, int s, Scaled& out)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int e = static_cast<int>(bits >> 52) - 1075;  // a = m·2^e
+    // a·10^s = m·5^s / 2^k, the product in n limbs
+    const int n = kPowersOfFive.count[s] + 1;
+    std::uint64_t p[kFiveLimbs + 1];
+    Wide carry = 0;
+    for (int i = 0; i + 1 < n; ++i) {
+        const Wide v = static_cast<Wide>(m) * kPowersOfFive.limb[s][i] + carry;
+        p[i] = static_cast<std::uint64_t>(v);
+        carry = v >> 64;
+    }
+    p[n - 1] = static_cast<std::uint64_t>(carry);
+    const int top = p[n - 1] != 0 ? n - 1 : n - 2;  // the highest limb not 0
+    const int length = 64 * top + 64 - __builtin_clzll(p[top]);
+    const int k = -(e + s);
+    if (length > k + 64)
+        return false;
+    out.whole = BitsAt(p, n, k);
+    out.rest = BitsAt(p, n, k - 64);
+    return true;
+}
+
+// Where the rest lies for a kept part of `digits` significant digits (0 when it is 0):
+// the 18-digit form rounds the rest to a unit of 10^(digits-18); a rest within a unit of
+// 1/2 (counting the digits cut off the 64) is left to the digit string.
+constexpr auto kRestUnits = [] {
+    std::array<std::uint64_t, 18> unit{};  // by the digits kept; in units of 2^-64, rounded up
+    for (std::size_t digits = 0; digits < unit.size(); ++digits)
+        unit[digits] = ~std::uint64_t{0} / kPow10[18 - digits] + 2;
+    return unit;
+}();
+
+inline Rest WhereRest(std::uint64_t rest, int digits)
+{
+    if (rest >> 63)
+        return Rest::Half;
+    return rest < (std::uint64_t{1} << 63) - kRestUnits[digits] ? Rest::Below : Rest::Unsure;
+}
+
+inline bool IsNormal(double a)
+{
+    return a >= std::numeric_limits<double>::min() && a <= std::numeric_limits<double>::max();
+}
+
+inline int DigitCount(std::uint64_t v)
+{
+    int n = 0;
+    while (n < 19 && v >= kPow10[n])
+        ++n;
+    return n;
+}
+
+// Writes v with exactly `count` digits (zeros in front), two at a time.
+inline char* PutDigits(char* p, std::uint64_t v, int count)
+{
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                     "8081828384858687888990919293949596979899";
+    int i = count;
+    for (; i >= 2; i -= 2) {
+        const std::uint64_t pair = v % 100;
+        v /= 100;
+        p[i - 2] = kPairs[2 * pair];
+        p[i - 1] = kPairs[2 * pair + 1];
+    }
+    if (i == 1)
+        p[0] = static_cast<char>('0' + v % 10);
+    return p + count;
+}
+
+// The e form's `precision` significant digits of a and its decimal exponent, or false
+// where the digit string must decide.
+inline bool FastScientific(double a, int precision, std::uint64_t& digits, int& exponent)
+{
+    if (!IsNormal(a) || precision > 17)
+        return false;
+    // 10^x <= a < 10^(x+1) with x = ⌊log10 a⌋: an estimate from the binary exponent, put
+    // right by the table of powers; where a lies so close to a power that the table's
+    // rounding misleads, the digits tell.
+    if (a < kTenTo.power[0] || a >= kTenTo.power[kTenTo.highest - kTenTo.lowest])
+        return false;
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    int x = ((static_cast<int>(bits >> 52) - 1023) * 78913) >> 18;  // ⌊b·log10 2⌋, b the binary exponent
+    x = std::clamp(x, kTenTo.lowest, kTenTo.highest - 1);
+    if (a >= kTenTo.power[x + 1 - kTenTo.lowest])
+        ++x;
+    else if (x > kTenTo.lowest && a < kTenTo.power[x - kTenTo.lowest])
+        --x;
+    Scaled v;
+    for (int tries = 0;; ++tries) {
+        const int s = precision - 1 - x;
+        if (tries == 2 || s < 0 || s > kMaxScale || !ScaleUp(a, s, v))
+            return false;
+        if (v.whole >= kPow10[precision])
+            ++x;
+        else if (v.whole < kPow10[precision - 1])
+            --x;
+        else
+            break;
+    }
+    const Rest rest = WhereRest(v.rest, precision);
+    if (rest == Rest::Unsure)
+        return false;
+    digits = v.whole;
+    exponent = x;
+    if (rest == Rest::Half && ++digits == kPow10[precision]) {
+        digits = kPow10[precision - 1];
+        ++exponent;
+    }
+    return true;
+}
+
+// The f form's digits of a with `decimals` decimals, as one integer, or false where the
+// digit string must decide (also where the kept digits would be more than 17).
+inline bool FastFixed(double a, int decimals, std::uint64_t& scaled)
+{
+    if (!IsNormal(a) || decimals > 17 || a >= static_cast<double>(kPow10[17 - decimals]))
+        return false;
+    Scaled v;
+    if (!ScaleUp(a, decimals, v))
+        return false;
+    const Rest rest = WhereRest(v.rest, DigitCount(v.whole));
+    if (rest == Rest::Unsure)
+        return false;
+    scaled = v.whole + (rest == Rest::Half ? 1 : 0);
+    return true;
+}
+#endif
+
+// ---------------------------------------------------------------------------------------
 // The three float conversions; each writes at most about 45 characters at p.
 
 // g: `precision` significant digits, trailing zeros removed; fixed notation when the
@@ -180,6 +412,27 @@ char* PutGeneral(char* p, double value, int precision, int minExpDigits, char se
     return PutExponent(p, e, minExpDigits);
 }
 
+// The e form's `precision` significant digits of a > 0 as d.ddd, and its decimal exponent.
+char* PutSignificand(char* p, double a, int precision, char sep, int& e)
+{
+#if defined(ORVANE_EXACT_SCALING)
+    std::uint64_t digits;
+    if (FastScientific(a, precision, digits, e)) {
+        PutDigits(p + 1, digits, precision);
+        p[0] = p[1];  // the first digit in front of the separator
+        if (precision == 1)
+            return p + 1;
+        p[1] = sep;
+        return p + precision + 1;
+    }
+#endif
+    Decimal v;
+    Decompose(a, v);
+    RoundTo(v, precision);
+    e = v.x - 1;
+    return PutMantissa(p, v, precision, sep);
+}
+
 // e: d.ddd...E+xxx with `precision` significant digits in all, the exponent signed and
 // at least three digits long.
 char* PutScientific(char* p, double value, int precision, char sep)
@@ -201,11 +454,7 @@ char* PutScientific(char* p, double value, int precision, char sep)
     } else {
         if (value < 0.0)
             *p++ = '-';
-        Decimal v;
-        Decompose(std::fabs(value), v);
-        RoundTo(v, precision);
-        p = PutMantissa(p, v, precision, sep);
-        e = v.x - 1;
+        p = PutSignificand(p, std::fabs(value), precision, sep, e);
     }
     *p++ = 'E';
     if (e < 0) {
@@ -228,6 +477,21 @@ char* PutFixed(char* p, double value, int decimals, char sep)
         decimals = 0;
     if (decimals > kDigits)
         decimals = kDigits;
+#if defined(ORVANE_EXACT_SCALING)
+    std::uint64_t scaled;
+    if (value != 0.0 && FastFixed(std::fabs(value), decimals, scaled)) {
+        if (value < 0.0)
+            *p++ = '-';
+        // The digits, at least one before the separator, then the decimals moved behind it.
+        const int count = std::max(DigitCount(scaled), decimals + 1);
+        PutDigits(p, scaled, count);
+        if (decimals == 0)
+            return p + count;
+        std::memmove(p + count - decimals + 1, p + count - decimals, decimals);
+        p[count - decimals] = sep;
+        return p + count + 1;
+    }
+#endif
     Decimal v{};
     bool nonZero = value != 0.0;
     if (nonZero) {

@@ -339,6 +339,98 @@ TEST(Conversions, RandomTextsAreReadOrRefusedConsistently)
     EXPECT_GT(acceptedInts, 50);
 }
 
+// The e and f forms by their rule, from C's correctly rounded 18 significant digits:
+// rounded half away from zero to the digits kept (e: `precision` significant digits, f:
+// `precision` decimals, for values below 1e12).
+std::string ByTheRule(double v, char conversion, int precision)
+{
+    char c[64];
+    std::snprintf(c, sizeof c, "%.17e", std::fabs(v));
+    std::string d = std::string(1, c[0]) + std::string(c + 2, 17);  // 0.d[0]d[1]... x 10^x
+    int x = std::atoi(c + 20) + 1;
+    const int keep = conversion == 'e' ? precision : x + precision;
+    std::string kept(std::max(keep, 0), '0');
+    for (int i = 0; i < keep && i < 18; ++i)
+        kept[i] = d[i];
+    bool up = keep >= 0 && keep < 18 && d[keep] >= '5';
+    for (int i = keep - 1; up && i >= 0; --i) {
+        up = kept[i] == '9';
+        kept[i] = up ? '0' : static_cast<char>(kept[i] + 1);
+    }
+    if (up || (keep == 0 && d[0] >= '5')) {  // carried out of the first digit
+        kept.insert(kept.begin(), '1');
+        ++x;
+        if (conversion == 'e')
+            kept.pop_back();
+    }
+    std::string out = v < 0 ? "-" : "";
+    if (conversion == 'e') {
+        out += kept.substr(0, 1) + (precision > 1 ? "." + kept.substr(1) : "");
+        char e[16];
+        std::snprintf(e, sizeof e, "E%c%03d", x - 1 < 0 ? '-' : '+', std::abs(x - 1));
+        return out + e;
+    }
+    // f: the kept digits stand for x integer digits and the decimals.
+    const int intDigits = std::max(x, 0);
+    std::string digits = std::string(std::max(-x, 0), '0') + kept;
+    digits.resize(intDigits + precision, '0');
+    out += intDigits > 0 ? digits.substr(0, intDigits) : "0";
+    return precision > 0 ? out + "." + digits.substr(intDigits) : out;
+}
+
+// Values near the halves of the digits kept, where rounding the 18-digit form and rounding
+// the exact value part: a rest just short of 1/2 that the 18 digits read as 5000 rounds up.
+TEST(Format, EAndFFollowTheEighteenDigitRuleOnEveryKindOfValue)
+{
+    std::mt19937_64 rng(5);
+    std::uniform_int_distribution<int> digit(0, 9);
+    std::uniform_int_distribution<int> exponent(-140, 20);
+    std::uniform_int_distribution<std::uint64_t> anyBits;
+    std::uniform_int_distribution<int> steps(-3, 3);
+    struct Form {
+        const char* fmt;
+        char conversion;
+        int precision;
+    };
+    const Form forms[] = {{"%.6e", 'e', 6}, {"%.1e", 'e', 1}, {"%.12e", 'e', 12}, {"%.17e", 'e', 17},
+                          {"%.6f", 'f', 6}, {"%.0f", 'f', 0}, {"%.3f", 'f', 3},   {"%.9f", 'f', 9}};
+    int checked = 0;
+    for (int i = 0; i < 60000; ++i) {
+        double v;
+        const int kind = i % 4;
+        if (kind == 3) {
+            const std::uint64_t b = anyBits(rng);
+            std::memcpy(&v, &b, sizeof v);
+            if (!std::isfinite(v))
+                continue;
+        } else {
+            // A decimal of 2..19 digits; for kinds 1 and 2 it ends in 5 or in 4999.. / 5000..
+            std::string text = std::to_string(1 + digit(rng) % 9) + ".";
+            const int length = 1 + static_cast<int>(rng() % 18);
+            for (int k = 0; k < length; ++k)
+                text += static_cast<char>('0' + digit(rng));
+            if (kind == 1)
+                text += "5";
+            if (kind == 2)
+                text += rng() % 2 ? "4999999999999" : "5000000000001";
+            text += "e" + std::to_string(exponent(rng));
+            v = std::strtod(text.c_str(), nullptr);
+            for (int s = steps(rng); s != 0; s += s > 0 ? -1 : 1)
+                v = std::nextafter(v, s > 0 ? 1e300 : 0.0);
+        }
+        if (i % 5 == 0)
+            v = -v;
+        for (const Form& f : forms) {
+            if (f.conversion == 'f' && !(std::fabs(v) < 1e12))
+                continue;
+            ASSERT_EQ(ByTheRule(v, f.conversion, f.precision), Format(f.fmt, {v}))
+                << f.fmt << " of " << Format("%.17e", {v});
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 200000);
+}
+
 // True when the exact value's digits right after the first `kept` ones (as C prints them
 // exactly) are a 5 and zeros: a decimal tie, where halves away from zero and the C
 // library's halves to even part.
