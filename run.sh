@@ -43,7 +43,7 @@ build() {  # build DIR [cmake options...]: configure and build everything
 # The two reference runs with orvane-batch of build DIR into OUT/<run>/.
 reference_runs() {  # reference_runs BATCH OUT
   local batch=$1 out=$2 run
-  for run in default spheroid; do
+  for run in default spheroid spheroid-entry-fresnel; do
     rm -rf "${out:?}/$run" && mkdir -p "$out/$run"
     cp "tests/reference/$run/Orvane.par" "$out/$run/"
     # shellcheck disable=SC2046  # the recorded options are words

@@ -181,7 +181,7 @@ void SumPiece(const std::vector<Branch>& branches, const UniformCaustics& causti
     for (std::size_t bi = 0; bi < branches.size(); ++bi) {
         const Branch& b = branches[bi];
         const int branch = static_cast<int>(bi);
-        caustics.AddFields(branch, g0, g1, grid, w.caustic);
+        caustics.AddCausticAmplitudes(branch, g0, g1, grid, w.caustic);
         const int freeCount = caustics.FreeRanges(branch, std::max(g0, b.s), std::min(g1, b.s + b.nGrid), free);
         for (int f = 0; f < freeCount; ++f)
             AddBranch(b, free[static_cast<std::size_t>(f)].lo, free[static_cast<std::size_t>(f)].hi, grid, w);

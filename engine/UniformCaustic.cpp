@@ -645,7 +645,7 @@ int UniformCaustics::FreeRanges(int branch, int lo, int hi, std::array<GridRange
     return count;
 }
 
-void UniformCaustics::AddFields(int branch, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const
+void UniformCaustics::AddCausticAmplitudes(int branch, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const
 {
     if (caustics_.empty())
         return;

@@ -6,7 +6,7 @@
 //
 // The assembly hands over its branches in its fixed order and a way to read its own
 // interpolation of them; then, branch after branch, it asks which grid angles a branch still
-// fills itself (FreeRanges) and adds the fields of the caustics that branch leads (AddFields),
+// fills itself (FreeRanges) and adds the fields of the caustics that branch leads (AddCausticAmplitudes),
 // so that every grid angle receives its contributions in the same order on any thread. Grid
 // angles outside every caustic's zone see exactly the plain sum.
 #pragma once
@@ -98,7 +98,7 @@ public:
     int FreeRanges(int branch, int lo, int hi, std::array<GridRange, 3>& out) const;
 
     // Adds the field of every caustic that `branch` leads at the grid angles lo..hi-1 of its zone.
-    void AddFields(int branch, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const;
+    void AddCausticAmplitudes(int branch, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const;
 
 private:
     void AddField(const Caustic& c, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const;

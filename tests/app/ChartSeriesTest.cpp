@@ -32,14 +32,7 @@ std::vector<std::string> Lines(const fs::path& file)
     return split.lines;
 }
 
-std::vector<std::string> Files(const TempFolder& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Files(const TempFolder& dir) { return testing::FileNames(dir.path()); }
 
 // The chart's y: log10(|I| + 1e-10).
 double ChartY(double intensity) { return std::log10(std::fabs(intensity) + 1e-10); }

@@ -12,47 +12,15 @@ using orvane::test::WorkFolder;
 
 namespace {
 
-struct ShownBox {
-    QMessageBox::Icon icon;
-    QString text;
-};
-
-// Answers every message box as soon as it is shown, and keeps what it said.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer()
-    {
-        timer_.setInterval(20);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr || !box->isVisible())
-                return;
-            boxes.push_back({box->icon(), box->text()});
-            box->button(QMessageBox::Ok)->click();
-        });
-        timer_.start();
-    }
-    QStringList errors() const
-    {
-        QStringList texts;
-        for (const ShownBox& b : boxes)
-            if (b.icon == QMessageBox::Critical)
-                texts << b.text;
-        return texts;
-    }
-    QStringList notices() const
-    {
-        QStringList texts;
-        for (const ShownBox& b : boxes)
-            if (b.icon != QMessageBox::Critical)
-                texts << b.text;
-        return texts;
-    }
-    std::vector<ShownBox> boxes;
-
-private:
-    QTimer timer_;
-};
+// The texts of the error boxes (the default error handler's), and of the others.
+QStringList Texts(const orvane::test::BoxAnswerer& answerer, bool errors)
+{
+    QStringList texts;
+    for (const auto& box : answerer.boxes)
+        if ((box.icon == QMessageBox::Critical) == errors)
+            texts << box.text;
+    return texts;
+}
 
 } // namespace
 
@@ -89,12 +57,12 @@ void MessageBoxTest::runGoesOnAfterABox()
 
     WorkFolder folder;
     folder.copyDefaultParameterFile();
-    BoxAnswerer answerer;
+    orvane::test::BoxAnswerer answerer;
     TForm1 form;  // real boxes
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(orvane::test::WaitForRun(form));  // the first diagram, started with the window
-    QVERIFY2(answerer.boxes.empty(), qPrintable(answerer.notices().join(" | ") + answerer.errors().join(" | ")));
+    QVERIFY2(answerer.boxes.empty(), qPrintable(Texts(answerer, false).join(" | ") + Texts(answerer, true).join(" | ")));
     folder.writeFile(QStringLiteral("Orvane_t.dat"), "from before\r\n");
 
     form.EdtMaxp->setText(maxP);
@@ -104,8 +72,8 @@ void MessageBoxTest::runGoesOnAfterABox()
     form.BtnCalcDiagClick();
     QVERIFY(orvane::test::WaitForRun(form));
 
-    QVERIFY2(answerer.errors().isEmpty(), qPrintable(answerer.errors().join(" | ")));
-    QVERIFY2(answerer.notices().contains(notice), qPrintable(answerer.notices().join(" | ")));
+    QVERIFY2(Texts(answerer, true).isEmpty(), qPrintable(Texts(answerer, true).join(" | ")));
+    QVERIFY2(Texts(answerer, false).contains(notice), qPrintable(Texts(answerer, false).join(" | ")));
     QFile total(folder.file(QStringLiteral("Orvane_t.dat")));
     QVERIFY(total.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = total.readAll().split('\n');

@@ -17,14 +17,7 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TempFolder;
 
-std::vector<std::string> Names(const TempFolder& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Names(const TempFolder& dir) { return testing::FileNames(dir.path()); }
 
 TEST(OutputFiles, CommitReplacesEveryFileAndLeavesNothingElse)
 {

@@ -30,14 +30,7 @@ using Window = testing::WindowRun;
 
 DiagramResult Calculate(Window& run, const TempFolder& dir) { return testing::Calculate(run, dir.path()); }
 
-std::vector<std::string> Files(const TempFolder& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Files(const TempFolder& dir) { return testing::FileNames(dir.path()); }
 
 std::vector<std::string> Lines(const fs::path& file)
 {
