@@ -63,6 +63,7 @@ def main():
                                                         "cli", "orvane-batch"))
     parser.add_argument("--rays", type=int, default=200)
     parser.add_argument("--angles", type=int, default=1000)
+    parser.add_argument("--max-p", type=int, default=4, help="highest order of the total compared with Mie")
     args = parser.parse_args()
     sys.path.insert(0, os.path.abspath(args.reference))
     from debye import debye  # noqa: E402
@@ -87,7 +88,7 @@ def main():
             print(f"{radius:>7} {name:>4} {row[0]:>11.3f} {row[1]:>9.3f}")
     print(f"largest with the uniform field: {worst:.3f}")
     print()
-    print(f"Mie total (orders 0..4), |θ| in {MIE_REGION[0]:g}–{MIE_REGION[1]:g}°")
+    print(f"Mie total (orders 0..{args.max_p}), |θ| in {MIE_REGION[0]:g}–{MIE_REGION[1]:g}°")
     print(f"{'R [µm]':>7} {'pol':>4} {'plain rays':>11} {'uniform':>9}")
     worst = 0.0
     for radius in MIE_RADII:
@@ -95,7 +96,7 @@ def main():
         for polar, name in ((1, "⊥"), (0, "∥")):
             row = []
             for uniform in (False, True):
-                theta, ours = run_batch(args.batch, radius, polar, 0, 4, args.rays, args.angles, uniform)
+                theta, ours = run_batch(args.batch, radius, polar, 0, args.max_p, args.rays, args.angles, uniform)
                 result = mie(complex(INDEX, 0.0), x, np.abs(theta))
                 exact = np.abs(result["S1"] if polar else result["S2"]) ** 2
                 row.append(median_dex(theta, ours, exact, MIE_REGION))
