@@ -40,7 +40,9 @@ build() {  # build DIR [cmake options...]: configure and build everything
   cmake --build "$1" -j "$jobs"
 }
 
-# The two reference runs with orvane-batch of build DIR into OUT/<run>/.
+# The runs whose files must come out the same from every compiler and every x86-64 machine, with
+# orvane-batch BATCH into OUT/<run>/: the three reference runs (with their recorded options) and
+# the largest run (5000 rays, orders 0-50, 100 000 angles, diffraction and Airy: 56 files).
 reference_runs() {  # reference_runs BATCH OUT
   local batch=$1 out=$2 run
   for run in default spheroid spheroid-entry-fresnel; do
@@ -49,21 +51,34 @@ reference_runs() {  # reference_runs BATCH OUT
     # shellcheck disable=SC2046  # the recorded options are words
     "$batch" -C "$out/$run" $(cat "tests/reference/$run/options.txt") 2>"$out/$run.messages"
   done
+  rm -rf "${out:?}/largest" && mkdir -p "$out/largest"
+  printf '50 50 50\n0.6328\n1.333 0.0\n0 1\n0 50\n5000 100000\n0\n' >"$out/largest/Orvane.par"
+  "$batch" -C "$out/largest" --diffraction --airy 2>"$out/largest.messages"
 }
 
-# A clang Release build of orvane-batch must write the same files as the g++ build, byte for byte.
-compare_with_clang() {
+same_files() {  # same_files WHAT DIR1 DIR2
+  if diff -r "$2" "$3" >/dev/null; then
+    echo "$1: identical ($(find "$3" -type f | wc -l) files)"
+  else
+    echo "$1 differ:"; diff -rq "$2" "$3" || true
+    return 1
+  fi
+}
+
+# A clang Release build of orvane-batch must write the same files as the g++ build, byte for
+# byte; so must the g++ build as an x86-64 machine without AVX or FMA runs it: glibc's libm then
+# takes its variants without FMA, and the vector code its two-lane SSE2 path.
+compare_builds() {
   CC=clang CXX=clang++ configure build-clang -DORVANE_BUILD_BENCH=OFF
   echo "Building orvane-batch with clang ..."
   cmake --build build-clang -j "$jobs" --target orvane-batch
-  reference_runs build/cli/orvane-batch build-clang/compare/g++
-  reference_runs build-clang/cli/orvane-batch build-clang/compare/clang
-  if diff -r build-clang/compare/g++ build-clang/compare/clang >/dev/null; then
-    echo "clang and g++ builds: the reference runs are identical ($(find build-clang/compare/clang -type f | wc -l) files)"
-  else
-    echo "clang and g++ builds differ:"; diff -rq build-clang/compare/g++ build-clang/compare/clang || true
-    return 1
-  fi
+  rm -rf build/compare
+  reference_runs build/cli/orvane-batch build/compare/g++
+  reference_runs build-clang/cli/orvane-batch build/compare/clang
+  same_files "the runs of the clang and g++ builds" build/compare/g++ build/compare/clang
+  GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX512F,-AVX2,-AVX,-FMA,-FMA4 ORVANE_MAX_LANES=2 \
+    reference_runs build/cli/orvane-batch build/compare/sse2
+  same_files "the runs without AVX and FMA and with them" build/compare/g++ build/compare/sse2
 }
 
 # Each fuzz target for a fixed time on its committed seeds (new finds stay in build-fuzz/).
@@ -109,7 +124,7 @@ case "${1:-}" in
     build build
     export QT_QPA_PLATFORM=offscreen
     (cd build && ctest --output-on-failure -j "$jobs")
-    compare_with_clang
+    compare_builds
     fuzz
     # Everything once more under AddressSanitizer and UndefinedBehaviorSanitizer (leaks included).
     build build-asan -DORVANE_SANITIZE=ON -DORVANE_BUILD_BENCH=OFF
