@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <optional>
 #include <utility>
 
 #include <QApplication>
@@ -614,10 +614,33 @@ void ScatteringChart::resetZoomRanges()
         return;
     }
     rescaleAxes(true);
+    // Points on the floor of the log scale stay drawn but do not pull the range down to it,
+    // unless nothing lies above the floor.
+    QCPRange y = yAxis->range();
+    if (const std::optional<double> lowest = lowestAboveFloor(); lowest && *lowest < y.upper)
+        y.lower = std::max(y.lower, *lowest);
     // A little room above and below, so that the extreme points are not on the frame.
-    const QCPRange y = yAxis->range();
     const double pad = y.size() * 0.03;
     yAxis->setRange(y.lower - pad, y.upper + pad);
+}
+
+// The lowest value of the visible graphs above the floor y = -10 of log10(|I| + 1e-10):
+// an intensity below about 1e-11 is no light a log scale can show (a grazing ray whose
+// transmission is rounding, the angles at the grid's end that no ray reaches), and a few
+// such points would otherwise take half the chart's height.
+std::optional<double> ScatteringChart::lowestAboveFloor() const
+{
+    constexpr double kAboveFloor = -9.9;
+    std::optional<double> lowest;
+    for (int i = 0; i < graphCount(); ++i) {
+        const QCPGraph* g = graph(i);
+        if (!g->visible())
+            continue;
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            if (it->value > kAboveFloor && (!lowest || it->value < *lowest))
+                lowest = it->value;
+    }
+    return lowest;
 }
 
 void ScatteringChart::resetZoom()

@@ -21,6 +21,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QImage>
@@ -172,6 +173,7 @@ private:
     void fillSeries(QCPGraph* series, const SeriesData& data, const QColor& color, const QString& fallbackTitle);
     void rebuildLegend();
     void resetZoomRanges();
+    std::optional<double> lowestAboveFloor() const;
     void rememberView(const View& before);
     void setView(const View& v);
     void arrangeFor(const QSize& size);

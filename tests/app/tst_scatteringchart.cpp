@@ -159,6 +159,7 @@ private slots:
     void captionNamesTheRun();
     void staleNoticeStaysUntilTheNextRun();
     void debyeLinesFollowTheirOrders();
+    void floorPointsDoNotStretchTheFullView();
 };
 
 void ScatteringChartTest::runFillsAndEmptiesSeries()
@@ -893,6 +894,31 @@ void ScatteringChartTest::debyeLinesFollowTheirOrders()
     chart.setDiagram(ThreeOrders());
     QVERIFY(!chart.debyeSeries(1)->visible() && chart.debyeSeries(1)->data()->isEmpty());
     QVERIFY(chart.debyeLegendItem() == nullptr);
+}
+
+
+// A grazing ray whose transmission is rounding (1e-14) and the total's grid end that no ray
+// reaches (0) sit on the floor y = -10: they stay in the series, but the full view starts at
+// the lowest point above the floor. With nothing above the floor the view holds the floor.
+void ScatteringChartTest::floorPointsDoNotStretchTheFullView()
+{
+    const double floorY = orvane::ChartIntensity(0.0);
+    DiagramSeries r;
+    r.orders[1] = Series("p=1", 0x0000FF, {-82.8, 0, 82.8}, {orvane::ChartIntensity(1e-14), 5, floorY});
+    r.total = Series("Total", 0, {-180, 0, 179.6, 180}, {-1, 5.5, floorY, floorY});
+    r.legendVisible = true;
+    ScatteringChart chart;
+    chart.resize(519, 356);
+    chart.setDiagram(r);
+    QCOMPARE(chart.orderSeries(1)->data()->size(), 3);
+    QCOMPARE(chart.totalSeries()->data()->size(), 4);
+    const QCPRange y = chart.yAxis->range();
+    QVERIFY2(y.lower > -1.5 && y.lower <= -1 && y.upper >= 5.5, qPrintable(QStringLiteral("%1 %2").arg(y.lower).arg(y.upper)));
+
+    DiagramSeries dark;
+    dark.orders[2] = Series("p=2", 0xFF0000, {-140, -130}, {floorY, orvane::ChartIntensity(1e-13)});
+    chart.setDiagram(dark);
+    QVERIFY(chart.yAxis->range().lower <= floorY && chart.yAxis->range().upper >= floorY);
 }
 
 ORVANE_APP_TEST_MAIN(ScatteringChartTest)
