@@ -50,6 +50,25 @@ private:
     QTemporaryDir dir_;
 };
 
+// The whole content of a file; empty when it cannot be read.
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// The largest diagram run the window offers (5000 rays, Max p 50, 100000 angles, diffraction
+// and Airy): slow enough that a cancel always lands in it.
+template <class Form>
+void AskForLargestRun(Form& form)
+{
+    form.LblEdtNumRays->setText(QStringLiteral("5000"));
+    form.LblEdtNumSca->setText(QStringLiteral("100000"));
+    form.EdtMaxp->setText(QStringLiteral("50"));
+    form.ChBxDiff->setChecked(true);
+    form.ChBxAiry->setChecked(true);
+}
+
 // Waits until the form's background run (if any) has ended: true when it did in time.
 template <class Form>
 bool WaitForRun(Form& form, int timeoutMs = 120000)

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "AppTestSupport.h"
 #include "app/OrvaneMain.h"
 #include "numeric/MessageSink.h"
 
@@ -36,15 +37,6 @@ struct GapMeter {
     }
 };
 
-void AskForLargestRun(orvane::TForm1& form)
-{
-    form.LblEdtNumRays->setText(QStringLiteral("5000"));
-    form.LblEdtNumSca->setText(QStringLiteral("100000"));
-    form.EdtMaxp->setText(QStringLiteral("50"));
-    form.ChBxDiff->setChecked(true);
-    form.ChBxAiry->setChecked(true);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -55,7 +47,7 @@ int main(int argc, char** argv)
     orvane::RecordingSink sink;
     orvane::TForm1 form(&sink);
     form.show();
-    AskForLargestRun(form);
+    orvane::test::AskForLargestRun(form);
 
     for (int round = 0; round < 3; ++round) {
         QSignalSpy finished(&form, &orvane::TForm1::runFinished);

@@ -16,6 +16,7 @@
 using orvane::RecordingSink;
 using orvane::TForm1;
 using orvane::test::BoxAnswerer;
+using orvane::test::ReadFile;
 using orvane::test::WaitForRun;
 using orvane::test::WorkFolder;
 
@@ -698,10 +699,7 @@ void MainWindowTest::uniformRainbowTickReachesTheTotal()
     QCOMPARE(form.ChBxUniformRainbow->text(), QStringLiteral("Uniform rainbow"));
     QVERIFY(!form.ChBxUniformRainbow->isChecked());
     QVERIFY(!form.fields().ChBxUniformRainbow);
-    const auto read = [&](const char* name) {
-        QFile file(folder.file(QString::fromLatin1(name)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
+    const auto read = [&](const char* name) { return ReadFile(folder.file(QString::fromLatin1(name))); };
     const QByteArray plainTotal = read("Orvane_t.dat");
     const QByteArray plainOrder = read("Orvane_2.dat");
     QVERIFY(!plainTotal.isEmpty());

@@ -13,35 +13,22 @@
 
 using orvane::RecordingSink;
 using orvane::TForm1;
+using orvane::test::AskForLargestRun;
 using orvane::test::BoxAnswerer;
+using orvane::test::ReadFile;
 using orvane::test::WaitForRun;
 using orvane::test::WorkFolder;
 
 namespace {
 
-QByteArray Read(const QString& file)
-{
-    QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
 
 // Every file of the folder with its bytes.
 QMap<QString, QByteArray> Snapshot(const WorkFolder& folder)
 {
     QMap<QString, QByteArray> files;
     for (const QString& name : folder.entries())
-        files.insert(name, Read(folder.file(name)));
+        files.insert(name, ReadFile(folder.file(name)));
     return files;
-}
-
-// The largest run the window offers: slow enough that a cancel always lands in it.
-void AskForLargestRun(TForm1& form)
-{
-    form.LblEdtNumRays->setText(QStringLiteral("5000"));
-    form.LblEdtNumSca->setText(QStringLiteral("100000"));
-    form.EdtMaxp->setText(QStringLiteral("50"));
-    form.ChBxDiff->setChecked(true);
-    form.ChBxAiry->setChecked(true);
 }
 
 } // namespace
@@ -362,7 +349,7 @@ void WindowRunsTest::parametersSavedAndOpenedAgain()
     answer = sets + QStringLiteral("/drop.par");
     form.SaveParametersClick();
     QCOMPARE(offered.value(0), QDir::currentPath());  // nothing remembered yet
-    QCOMPARE(Read(answer), QByteArray("30 50 50\r\n0.6328\r\n1.5 0\r\n0 1\r\n0 6\r\n300 1000\r\n0\r\n"));
+    QCOMPARE(ReadFile(answer), QByteArray("30 50 50\r\n0.6328\r\n1.5 0\r\n0 1\r\n0 6\r\n300 1000\r\n0\r\n"));
     QCOMPARE(form.parameterFolder(), sets);
 
     // Opened again: the fields take the file's values and its diagram is computed.
