@@ -16,6 +16,7 @@
 namespace orvane {
 namespace {
 
+using testing::ClearObliqueSpheroid;
 using testing::Trace;
 
 // Every interaction of a run, as the observer sees it.
@@ -219,24 +220,10 @@ TEST(LocalFresnel, SphereTracesAlikeUnderEitherRule)
     }
 }
 
-// A clear spheroid at 20° in parallel polarisation, where many rays are totally reflected
-// inside.
-void ClearSpheroid(DiagramInputs& f)
-{
-    f.particle.RadiusA = 40;
-    f.particle.RadiusB = 30;
-    f.particle.RadiusC = 25;
-    f.particle.IndexRe = 1.45;
-    f.particle.IncAngle = ToRadians(20);
-    f.particle.Polar = 0;
-    f.MaxP = 5;
-    f.NumIncRays = 120;
-}
-
 TEST(LocalFresnel, SpheroidTotalInternalReflectionHasUnitModulusAndTheLocalPhase)
 {
     Recorder events;
-    const auto run = Trace(ClearSpheroid, &events);
+    const auto run = Trace(ClearObliqueSpheroid, &events);
     const double a = 40, c = 25, m = 1.45;
     const double k = run->P().WaveNumber;
     int total = 0;
@@ -263,9 +250,9 @@ TEST(LocalFresnel, PhaseOfAnOrderSumsItsOwnInternalReflections)
     // order p differs by the sum of the p − 1 reflections before its exit, each its own
     // arg r, and by nothing else.
     Recorder events;
-    const auto local = Trace(ClearSpheroid, &events);
+    const auto local = Trace(ClearObliqueSpheroid, &events);
     const auto entry = Trace([](DiagramInputs& f) {
-        ClearSpheroid(f);
+        ClearObliqueSpheroid(f);
         f.EntryFresnel = true;
     });
     int checked = 0;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/Diagram.h"
+#include "geometry/Angles.h"
 #include "numeric/RunControl.h"
 
 namespace orvane::testing {
@@ -29,6 +30,21 @@ inline std::unique_ptr<TracedRun> Trace(const std::function<void(DiagramInputs&)
     setup(inputs);
     run->rays = TraceDiagramRays(inputs, run->control, observer);
     return run;
+}
+
+// A clear spheroid (40, 30, 25 µm, index 1.45) met at 20° in parallel polarisation, orders
+// 0 to 5 from 120 rays: many of its rays are totally reflected inside, some at the point where
+// the same order would leave.
+inline void ClearObliqueSpheroid(DiagramInputs& f)
+{
+    f.particle.RadiusA = 40;
+    f.particle.RadiusB = 30;
+    f.particle.RadiusC = 25;
+    f.particle.IndexRe = 1.45;
+    f.particle.IncAngle = ToRadians(20);
+    f.particle.Polar = 0;
+    f.MaxP = 5;
+    f.NumIncRays = 120;
 }
 
 } // namespace orvane::testing

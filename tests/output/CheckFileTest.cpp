@@ -18,21 +18,8 @@
 namespace orvane {
 namespace {
 
+using testing::ClearObliqueSpheroid;
 using testing::Trace;
-
-// A spheroid seen at 20° in parallel polarisation: some orders are totally reflected at
-// their exit point.
-void ObliqueSpheroid(DiagramInputs& f)
-{
-    f.particle.RadiusA = 40;
-    f.particle.RadiusB = 30;
-    f.particle.RadiusC = 25;
-    f.particle.IndexRe = 1.45;
-    f.particle.IncAngle = ToRadians(20);
-    f.particle.Polar = 0;
-    f.MaxP = 5;
-    f.NumIncRays = 120;
-}
 
 std::vector<std::string> FileLines(const std::filesystem::path& file)
 {
@@ -57,7 +44,7 @@ TEST(CheckFile, TotalReflectionAtAnExitRecordsOnlyTheExitPointAndGoesOn)
     testing::TempFolder dir;
     TextWriter out(dir / "Orvane_raw.dat");
     CheckFileWriter check(out, '.');
-    const auto run = Trace(ObliqueSpheroid, &check);
+    const auto run = Trace(ClearObliqueSpheroid, &check);
     out.close();
     const TRayTables& T = run->T();
     const std::vector<std::string> lines = FileLines(dir / "Orvane_raw.dat");
