@@ -84,20 +84,46 @@ inline char DigitAt(const Decimal& v, int i)
     return (i >= 0 && i < kDigits) ? v.d[i] : '0';
 }
 
-// Writes the exponent's digits, at least minDigits of them.
-inline char* PutExponent(char* p, int e, int minDigits)
-{
-    char tmp[8];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + e % 10);
-        e /= 10;
-    } while (e > 0);
-    for (int i = n; i < minDigits; ++i)
-        *p++ = '0';
-    while (n > 0)
-        *p++ = tmp[--n];
+// 10^0 .. 10^18
+constexpr auto kPow10 = [] {
+    std::array<std::uint64_t, 19> p{};
+    p[0] = 1;
+    for (std::size_t i = 1; i < p.size(); ++i)
+        p[i] = p[i - 1] * 10;
     return p;
+}();
+
+// The number of decimal digits of v (0 for 0), for v below 10^19.
+inline int DigitCount(std::uint64_t v)
+{
+    int n = 0;
+    while (n < 19 && v >= kPow10[n])
+        ++n;
+    return n;
+}
+
+// Writes v with exactly `count` digits (zeros in front), two at a time.
+inline char* PutDigits(char* p, std::uint64_t v, int count)
+{
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                     "8081828384858687888990919293949596979899";
+    int i = count;
+    for (; i >= 2; i -= 2) {
+        const std::uint64_t pair = v % 100;
+        v /= 100;
+        p[i - 2] = kPairs[2 * pair];
+        p[i - 1] = kPairs[2 * pair + 1];
+    }
+    if (i == 1)
+        p[0] = static_cast<char>('0' + v % 10);
+    return p + count;
+}
+
+// Writes v's digits, at least minDigits of them (zeros in front); at least one digit.
+inline char* PutAtLeast(char* p, std::uint64_t v, int minDigits)
+{
+    return PutDigits(p, v, std::max({DigitCount(v), minDigits, 1}));
 }
 
 // INF, -INF, NAN; returns nullptr for a finite value.
@@ -141,15 +167,6 @@ inline char* PutMantissa(char* p, const Decimal& v, int count, char sep)
 #if defined(__SIZEOF_INT128__)
 #define ORVANE_EXACT_SCALING 1
 __extension__ typedef unsigned __int128 Wide;
-
-// 10^0 .. 10^18
-constexpr auto kPow10 = [] {
-    std::array<std::uint64_t, 19> p{};
-    p[0] = 1;
-    for (std::size_t i = 1; i < p.size(); ++i)
-        p[i] = p[i - 1] * 10;
-    return p;
-}();
 
 // 5^s for s = 0..kMaxScale in kFiveLimbs 64-bit limbs, lowest first, and how many of them
 // are not 0: values down to about 1e-130 for the e form.
@@ -272,32 +289,6 @@ inline bool IsNormal(double a)
     return a >= std::numeric_limits<double>::min() && a <= std::numeric_limits<double>::max();
 }
 
-inline int DigitCount(std::uint64_t v)
-{
-    int n = 0;
-    while (n < 19 && v >= kPow10[n])
-        ++n;
-    return n;
-}
-
-// Writes v with exactly `count` digits (zeros in front), two at a time.
-inline char* PutDigits(char* p, std::uint64_t v, int count)
-{
-    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                     "8081828384858687888990919293949596979899";
-    int i = count;
-    for (; i >= 2; i -= 2) {
-        const std::uint64_t pair = v % 100;
-        v /= 100;
-        p[i - 2] = kPairs[2 * pair];
-        p[i - 1] = kPairs[2 * pair + 1];
-    }
-    if (i == 1)
-        p[0] = static_cast<char>('0' + v % 10);
-    return p + count;
-}
-
 // The e form's `precision` significant digits of a and its decimal exponent, or false
 // where the digit string must decide.
 inline bool FastScientific(double a, int precision, std::uint64_t& digits, int& exponent)
@@ -409,7 +400,7 @@ char* PutGeneral(char* p, double value, int precision, int minExpDigits, char se
         *p++ = '-';
         e = -e;
     }
-    return PutExponent(p, e, minExpDigits);
+    return PutAtLeast(p, static_cast<std::uint64_t>(e), minExpDigits);
 }
 
 // The e form's `precision` significant digits of a > 0 as d.ddd, and its decimal exponent.
@@ -463,7 +454,7 @@ char* PutScientific(char* p, double value, int precision, char sep)
     } else {
         *p++ = '+';
     }
-    return PutExponent(p, e, 3);
+    return PutAtLeast(p, static_cast<std::uint64_t>(e), 3);
 }
 
 // f: fixed point with `decimals` digits after the separator. A negative value that
@@ -528,22 +519,11 @@ char* PutFixed(char* p, double value, int decimals, char sep)
 // d: decimal integer, at least `minDigits` digits (zeros in front).
 char* PutInteger(char* p, std::int64_t value, int minDigits)
 {
-    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     if (value < 0)
         *p++ = '-';
-    char tmp[24];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude > 0);
-    if (minDigits > 40)
-        minDigits = 40;
-    for (int i = n; i < minDigits; ++i)
-        *p++ = '0';
-    while (n > 0)
-        *p++ = tmp[--n];
-    return p;
+    return PutAtLeast(p, magnitude, std::min(minDigits, 40));
 }
 
 [[noreturn]] void FormatError(std::string_view fmt)
