@@ -5,7 +5,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-#include "numeric/MessageSink.h"
+#include "base/MessageSink.h"
 
 namespace orvane {
 
@@ -65,7 +65,7 @@ bool BackgroundRun::start(std::function<void(RunControl&)> work)
     thread_ = QThread::create([this, work = std::move(work)] {
         try {
             work(*control_);
-        } catch (const ECancelled& e) {
+        } catch (const Cancelled& e) {
             cancelled_ = true;
             error_ = QString::fromStdString(e.what());
         } catch (const std::exception& e) {

@@ -9,7 +9,7 @@
 // - progress is kept in atomics for the window to poll (the run may report thousands of
 //   times a second; a timer reads the latest);
 // - cancel() asks the run to stop at its next chance (safe from any thread); the run then
-//   ends with ECancelled and its files are left as they were.
+//   ends with Cancelled and its files are left as they were.
 #pragma once
 
 #include <atomic>
@@ -21,7 +21,7 @@
 #include <QObject>
 #include <QString>
 
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 
 class QThread;
 

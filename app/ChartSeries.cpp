@@ -5,9 +5,9 @@
 #include <numeric>
 #include <span>
 
-#include "geometry/Angles.h"
-#include "numeric/Format.h"
-#include "numeric/TwoThreads.h"
+#include "numeric/Angles.h"
+#include "base/Format.h"
+#include "base/TwoThreads.h"
 #include "raytrace/OrderPalette.h"
 
 namespace orvane {
@@ -16,9 +16,9 @@ double ChartIntensity(double intensity) { return std::log10(std::fabs(intensity)
 
 namespace {
 
-constexpr TColor kAiryColor = 0x707070;
-constexpr TColor kTotalColor = 0x000000;
-constexpr TColor kMieColor = 0x00008B;  // dark red
+constexpr Color kAiryColor = 0x707070;
+constexpr Color kTotalColor = 0x000000;
+constexpr Color kMieColor = 0x00008B;  // dark red
 
 // The chart keeps its points by ascending x; equal angles keep their order.
 void SortByAngle(SeriesData& series)
@@ -91,7 +91,7 @@ DiagramSeries BuildChartSeries(const DiagramResult& result)
         bool skipZero;  // a ray's point only where it left
     };
     std::vector<Curve> curves;
-    const TScatteringGrid& grid = result.grid;
+    const ScatteringGrid& grid = result.grid;
     if (result.totalComputed)
         curves.push_back({&series.total, grid.ThetaGrid, grid.TotalIntensity, false});
     if (!result.mie.empty())

@@ -15,7 +15,7 @@ namespace orvane {
 struct SeriesData {
     bool active = false;
     std::string title;
-    TColor color = 0;
+    Color color = 0;
     std::vector<double> x;
     std::vector<double> y;
 };

@@ -135,7 +135,7 @@ constexpr int kSwatchWidth = 18, kSwatchGap = 4, kItemGap = 10, kKeyMargin = 2;
 
 QColor OrderColour(int p)
 {
-    const TColor c = kOrderPalette[static_cast<std::size_t>(std::clamp(p, 0, kMaxOrder))];
+    const Color c = kOrderPalette[static_cast<std::size_t>(std::clamp(p, 0, kMaxOrder))];
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));  // 0x00BBGGRR
 }
 

@@ -80,7 +80,7 @@ bool Safe(std::int64_t v) { return v > -kSafeCoordinate && v < kSafeCoordinate; 
 
 } // namespace
 
-QColor ToQColor(TColor color)
+QColor ToQColor(Color color)
 {
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                   static_cast<int>((color >> 16) & 0xFF));
@@ -118,7 +118,7 @@ void QtCanvas::applyPen()
     painter_.setPen(pen);
 }
 
-void QtCanvas::setPenColor(TColor color)
+void QtCanvas::setPenColor(Color color)
 {
     penColor_ = ToQColor(color);
     applyPen();
@@ -130,13 +130,13 @@ void QtCanvas::setPenStyle(PenStyle style)
     applyPen();
 }
 
-void QtCanvas::setBrushColor(TColor color)
+void QtCanvas::setBrushColor(Color color)
 {
     brushColor_ = ToQColor(color);
     painter_.setBrush(brushColor_);
 }
 
-void QtCanvas::setFontColor(TColor color) { fontColor_ = ToQColor(color); }
+void QtCanvas::setFontColor(Color color) { fontColor_ = ToQColor(color); }
 
 void QtCanvas::fillRect(int x1, int y1, int x2, int y2)
 {

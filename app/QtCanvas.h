@@ -22,10 +22,10 @@ public:
 
     int width() const override;
     int height() const override;
-    void setPenColor(TColor color) override;
+    void setPenColor(Color color) override;
     void setPenStyle(PenStyle style) override;
-    void setBrushColor(TColor color) override;
-    void setFontColor(TColor color) override;
+    void setBrushColor(Color color) override;
+    void setFontColor(Color color) override;
     void fillRect(int x1, int y1, int x2, int y2) override;
     void textOut(int x, int y, const std::string& text) override;
     void moveTo(std::int64_t x, std::int64_t y) override;
@@ -49,6 +49,6 @@ private:
 };
 
 // A 0x00BBGGRR colour as a QColor.
-QColor ToQColor(TColor color);
+QColor ToQColor(Color color);
 
 } // namespace orvane

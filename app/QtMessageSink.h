@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "numeric/MessageSink.h"
+#include "base/MessageSink.h"
 
 namespace orvane {
 

@@ -16,7 +16,7 @@
 #include <QSaveFile>
 #include <QWheelEvent>
 
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 
 namespace orvane {
 
@@ -56,7 +56,7 @@ constexpr int kWheelBurstMs = 600;
 constexpr int kHoverDelayMs = 40;
 
 // 0x00BBGGRR, red in the lowest byte.
-QColor ChartColor(TColor color)
+QColor ChartColor(Color color)
 {
     return QColor(static_cast<int>(color & 0xFFu), static_cast<int>((color >> 8) & 0xFFu),
                   static_cast<int>((color >> 16) & 0xFFu));
@@ -842,7 +842,7 @@ void ScatteringChart::saveDataAsCsv(const QString& file)
     QSaveFile out(file);
     const QByteArray bytes = dataTable(QLatin1Char(',')).toUtf8();
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        throw EInOutError("Cannot write the data to \"" + file.toStdString() + "\".");
+        throw FileError("Cannot write the data to \"" + file.toStdString() + "\".");
 }
 
 QImage ScatteringChart::image()
@@ -861,7 +861,7 @@ void ScatteringChart::saveAsPng(const QString& file)
     if (!caption_.isEmpty())
         picture.setText(QStringLiteral("Title"), captionText());
     if (!picture.save(file, "PNG"))
-        throw EInOutError("Cannot write the chart to \"" + file.toStdString() + "\".");
+        throw FileError("Cannot write the chart to \"" + file.toStdString() + "\".");
 }
 
 void ScatteringChart::saveAsPdf(const QString& file)
@@ -873,7 +873,7 @@ void ScatteringChart::saveAsPdf(const QString& file)
         saved = savePdf(file, width(), height(), QCP::epAllowCosmetic, QStringLiteral("Orvane"), captionText());
     }
     if (!saved)
-        throw EInOutError("Cannot write the chart to \"" + file.toStdString() + "\".");
+        throw FileError("Cannot write the chart to \"" + file.toStdString() + "\".");
 }
 
 template <class Action> void ScatteringChart::guarded(Action&& action)

@@ -135,13 +135,13 @@ public:
     // Comma-separated for a CSV file, tab-separated for the clipboard.
     QString dataTable(QChar separator) const;
     void copyDataToClipboard();
-    // Throw EInOutError when the file cannot be written.
+    // Throw FileError when the file cannot be written.
     void saveDataAsCsv(const QString& file);
 
     // The chart as currently shown, at its current size, with the caption.
     QImage image();
     void copyToClipboard();
-    // Throw EInOutError when the file cannot be written. Both carry the caption, drawn and
+    // Throw FileError when the file cannot be written. Both carry the caption, drawn and
     // in the file's text (the PNG's "Title" and the PDF's title).
     void saveAsPng(const QString& file);
     void saveAsPdf(const QString& file);

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 
 #include "app/AppIcon.h"
-#include "app/OrvaneMain.h"
+#include "app/MainWindow.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral("2.30"));
     QApplication::setWindowIcon(orvane::OrvaneIcon());
-    orvane::TForm1 form(nullptr, nullptr, LocaleDecimalSeparator());
+    orvane::MainWindow form(nullptr, nullptr, LocaleDecimalSeparator());
     form.show();
     return app.exec();
 }

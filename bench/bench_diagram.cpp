@@ -16,7 +16,7 @@
 #include "engine/AssembleOrders.h"
 #include "engine/Diagram.h"
 #include "engine/Diffraction.h"
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 #include "numeric/SinCos.h"
 #include "output/DataFiles.h"
 #include "output/OutputFiles.h"
@@ -109,7 +109,7 @@ void BM_Assemble(benchmark::State& state)
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::vector<OrderRows> rows = run.rows();
     for (auto _ : state) {
-        TScatteringGrid grid(run.inputs.NumScaRays);
+        ScatteringGrid grid(run.inputs.NumScaRays);
         AssembleOrders(rows, run.rays.count(), grid, run.control, static_cast<int>(state.range(2)));
         benchmark::DoNotOptimize(grid.TotalAmpRe[grid.NumScaRays / 2]);
     }
@@ -125,7 +125,7 @@ void BM_AssembleUniformRainbow(benchmark::State& state)
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::vector<OrderRows> rows = run.rows();
     for (auto _ : state) {
-        TScatteringGrid grid(run.inputs.NumScaRays);
+        ScatteringGrid grid(run.inputs.NumScaRays);
         AssembleOrders(rows, run.rays.count(), grid, run.control, static_cast<int>(state.range(2)), true);
         benchmark::DoNotOptimize(grid.TotalAmpRe[grid.NumScaRays / 2]);
     }
@@ -136,8 +136,8 @@ void BM_AssembleUniformRainbow(benchmark::State& state)
 void BM_AiryDiffraction(benchmark::State& state)
 {
     Traced run(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    TScatteringGrid grid(run.inputs.NumScaRays);
-    const TRayTables& T = *run.rays.tables;
+    ScatteringGrid grid(run.inputs.NumScaRays);
+    const RayTables& T = *run.rays.tables;
     const int rainbow = FindRainbowRay(T.RayAngle[2].data(), T.RayIntensity[2].data(), run.rays.count());
     for (auto _ : state) {
         const AiryCurve curve = ComputeAiry(run.rays.params, T, rainbow, run.rays.count());

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Format.h"
+#include "base/Format.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <vector>
 
-#include "numeric/MessageSink.h"
+#include "base/MessageSink.h"
 #include "numeric/Numerics.h"
 
 namespace {

@@ -17,10 +17,10 @@ class NullCanvas final : public orvane::Canvas {
 public:
     int width() const override { return 800; }
     int height() const override { return 600; }
-    void setPenColor(orvane::TColor) override {}
+    void setPenColor(orvane::Color) override {}
     void setPenStyle(orvane::PenStyle) override {}
-    void setBrushColor(orvane::TColor) override {}
-    void setFontColor(orvane::TColor) override {}
+    void setBrushColor(orvane::Color) override {}
+    void setFontColor(orvane::Color) override {}
     void fillRect(int, int, int, int) override {}
     void textOut(int, int, const std::string&) override {}
     void moveTo(std::int64_t x, std::int64_t) override { benchmark::DoNotOptimize(x); }

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 
 namespace orvane {
 
@@ -48,7 +48,7 @@ const RenderInterface& Load()
             return *api;
         why = "it belongs to another build";
     }
-    throw EInOutError(std::string("Cannot load the image module \"") + kRenderModuleName + "\": " + why + ".");
+    throw FileError(std::string("Cannot load the image module \"") + kRenderModuleName + "\": " + why + ".");
 }
 
 const RenderInterface* g_loaded = nullptr;

@@ -30,7 +30,7 @@ inline constexpr const char* kRenderModuleName = "liborvane-render.so";
 inline constexpr const char* kRenderEntryPoint = "orvane_render_interface";
 
 // Loads the module once (next to the program, or where the installation put it) and returns
-// its interface. EInOutError "Cannot load the image module ..." when it cannot.
+// its interface. FileError "Cannot load the image module ..." when it cannot.
 const RenderInterface& LoadRenderModule();
 
 // Calls the module's shutdown when it was loaded.

@@ -10,8 +10,8 @@
 
 #include "cli/BatchOptions.h"
 #include "cli/RenderModule.h"
-#include "numeric/Errors.h"
-#include "numeric/RunControl.h"
+#include "base/Errors.h"
+#include "base/RunControl.h"
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"
 #include "run/ParameterFile.h"
@@ -42,7 +42,7 @@ char DecimalSeparatorOfLocale()
 void SaveImage(bool saved, const std::string& error)
 {
     if (!saved)
-        throw EInOutError(error);
+        throw FileError(error);
 }
 
 int Run(const BatchOptions& options)

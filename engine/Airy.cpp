@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 
 namespace orvane {
 
@@ -36,7 +36,7 @@ double AngleStep(double to, double from)
 
 } // namespace
 
-AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R, int NumIncRays)
+AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncRays)
 {
     constexpr int p = kAiryOrder;
     const double k = P.WaveNumber;

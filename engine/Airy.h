@@ -45,6 +45,6 @@ struct AiryCurve {
 // rays 0..NumIncRays−1; a window ray perpendicular to the rainbow ray (or one that did not
 // emerge) is left out. Each ray enters with its share of the wave front, A·√|Δθ·Δv|, and the
 // squared sum is scaled by k/2π so that the curve carries the diagram's normalisation.
-AiryCurve ComputeAiry(const TRunParams& P, const TRayTables& T, int R, int NumIncRays);
+AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncRays);
 
 } // namespace orvane

@@ -10,15 +10,15 @@
 #include <thread>
 
 #include "engine/UniformCaustic.h"
-#include "geometry/Angles.h"
-#include "numeric/RunControl.h"
+#include "numeric/Angles.h"
+#include "base/RunControl.h"
 #include "numeric/Numerics.h"
-#include "numeric/Pages.h"
+#include "base/Pages.h"
 #include "numeric/SinCos.h"
 
 namespace orvane {
 
-TScatteringGrid::TScatteringGrid(int count)
+ScatteringGrid::ScatteringGrid(int count)
     : NumScaRays(count),
       ThetaStep(kTwoPi / (count - 1)),
       ThetaGrid(static_cast<std::size_t>(count)),
@@ -51,7 +51,7 @@ struct Branch {
 
 // The branch of rays first..last (in ray order) if it contributes, with its grid section:
 // the grid angles strictly inside its range.
-void KeepBranch(const OrderRows& rows, int first, int last, const TScatteringGrid& grid, std::vector<Branch>& out)
+void KeepBranch(const OrderRows& rows, int first, int last, const ScatteringGrid& grid, std::vector<Branch>& out)
 {
     const double* angle = rows.angle;
     const int count = last - first + 1;
@@ -77,7 +77,7 @@ void KeepBranch(const OrderRows& rows, int first, int last, const TScatteringGri
 }
 
 // Cuts one order into branches, in the order they close.
-void FindBranches(const OrderRows& rows, int NumIncRays, const TScatteringGrid& grid, std::vector<Branch>& out)
+void FindBranches(const OrderRows& rows, int NumIncRays, const ScatteringGrid& grid, std::vector<Branch>& out)
 {
     const double* angle = rows.angle;
     int count = 1;
@@ -99,7 +99,7 @@ void FindBranches(const OrderRows& rows, int NumIncRays, const TScatteringGrid& 
 // The branch's amplitude A = √intensity and phase φ as functions of the angle, made ready
 // for interpolation onto any part of its section. The range messages go to the sink here,
 // branch after branch.
-void Prepare(Branch& b, const TScatteringGrid& grid, std::vector<double>& amplitude, MessageSink& sink)
+void Prepare(Branch& b, const ScatteringGrid& grid, std::vector<double>& amplitude, MessageSink& sink)
 {
     const OrderRows& rows = *b.rows;
     for (int r = 0; r < b.count; ++r)
@@ -153,7 +153,7 @@ private:
 
 // Branch b's complex amplitude at the grid angles lo..hi-1 of its section, with A and φ
 // interpolated separately as functions of the angle.
-void AddBranch(const Branch& b, int lo, int hi, TScatteringGrid& grid, Worker& w)
+void AddBranch(const Branch& b, int lo, int hi, ScatteringGrid& grid, Worker& w)
 {
     const double* amplitude = w.amplitude.data();
     const double* phase = w.phase.data();
@@ -175,7 +175,7 @@ void AddBranch(const Branch& b, int lo, int hi, TScatteringGrid& grid, Worker& w
 // Grid angles g0..g1-1: the branches added one after the other. Near a caustic its uniform
 // field takes the place of the two branches that meet there, at the first one's turn.
 void SumPiece(const std::vector<Branch>& branches, const UniformCaustics& caustics, int g0, int g1,
-              TScatteringGrid& grid, Worker& w)
+              ScatteringGrid& grid, Worker& w)
 {
     std::array<GridRange, 3> free;
     for (std::size_t bi = 0; bi < branches.size(); ++bi) {
@@ -190,7 +190,7 @@ void SumPiece(const std::vector<Branch>& branches, const UniformCaustics& causti
 
 } // namespace
 
-void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, RunControl& control,
+void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, ScatteringGrid& grid, RunControl& control,
                     int threads, bool uniformRainbow)
 {
     std::vector<Branch> branches;
@@ -301,7 +301,7 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatt
     }
 }
 
-void ComputeTotalIntensity(TScatteringGrid& grid)
+void ComputeTotalIntensity(ScatteringGrid& grid)
 {
     for (std::size_t e = 0; e < grid.TotalIntensity.size(); ++e) {
         const double re = grid.TotalAmpRe[e] + grid.DiffAmp[e];

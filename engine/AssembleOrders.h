@@ -6,18 +6,18 @@
 
 #include <vector>
 
-#include "numeric/Pages.h"
+#include "base/Pages.h"
 
 namespace orvane {
 
 class RunControl;
 
-// One array over the grid angles; a large grid's in 2 MB pages (numeric/Pages.h).
+// One array over the grid angles; a large grid's in 2 MB pages (base/Pages.h).
 using GridArray = std::vector<double, LargePageAllocator<double>>;
 
 // Equally spaced angles from −π to π, both ends included, with the arrays the run fills on it.
-struct TScatteringGrid {
-    explicit TScatteringGrid(int NumScaRays);
+struct ScatteringGrid {
+    explicit ScatteringGrid(int NumScaRays);
 
     int NumScaRays = 0;
     double ThetaStep = 0;      // [rad]
@@ -44,10 +44,10 @@ struct OrderRows {
 // With uniformRainbow, wherever two branches of an order meet at a turning point, the grid
 // angles near it receive the uniform field of that caustic (engine/UniformCaustic.h) in place
 // of the two branches; every other grid angle is unchanged.
-void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, TScatteringGrid& grid, RunControl& control,
+void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, ScatteringGrid& grid, RunControl& control,
                     int threads = 2, bool uniformRainbow = false);
 
 // TotalIntensity = (TotalAmpRe + DiffAmp)² + TotalAmpIm² at every grid angle.
-void ComputeTotalIntensity(TScatteringGrid& grid);
+void ComputeTotalIntensity(ScatteringGrid& grid);
 
 } // namespace orvane

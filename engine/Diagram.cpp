@@ -1,15 +1,13 @@
 #include "engine/Diagram.h"
 
-#include <complex>
-
 #include "engine/Diffraction.h"
 #include "geometry/Limits.h"
 #include "mie/Debye.h"
 #include "mie/Mie.h"
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
-#include "numeric/RunControl.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/FpGuard.h"
+#include "base/RunControl.h"
 
 namespace orvane {
 
@@ -34,7 +32,7 @@ int LimitIncidentRays(int NumIncRays, MessageSink& sink)
 void CheckScatteringAngles(int NumScaRays)
 {
     if (NumScaRays < 2 || NumScaRays > 1000000)
-        throw EInputError("The number of scattering angles must be between 2 and 1000000.");
+        throw InputError("The number of scattering angles must be between 2 and 1000000.");
 }
 
 void WarnFewIncidentRays(int NumIncRays, bool checkFile, MessageSink& sink)
@@ -46,7 +44,7 @@ void WarnFewIncidentRays(int NumIncRays, bool checkFile, MessageSink& sink)
 void CheckOrderRange(int MinP, int MaxP)
 {
     if (MinP > MaxP)
-        throw EInputError("Min p must not be larger than Max p.");
+        throw InputError("Min p must not be larger than Max p.");
 }
 
 void CheckDiagramCounts(DiagramInputs& in, bool checkFile, MessageSink& sink)
@@ -73,10 +71,10 @@ namespace {
 void RequireRunnable(const DiagramInputs& in)
 {
     if (in.MinP < 0 || in.MaxP > kMaxOrder)
-        throw EInputError("The orders must lie between 0 and " + IntToStr(kMaxOrder) + ".");
+        throw InputError("The orders must lie between 0 and " + IntToStr(kMaxOrder) + ".");
     CheckOrderRange(in.MinP, in.MaxP);
     if (in.NumIncRays > kMaxRays)
-        throw EInputError("Number of rays is limited to " + IntToStr(kMaxRays));
+        throw InputError("Number of rays is limited to " + IntToStr(kMaxRays));
     CheckScatteringAngles(in.NumScaRays);
 }
 
@@ -101,7 +99,7 @@ TracedRays TraceDiagramRays(const DiagramInputs& in, RunControl& control, TraceO
 
 OrderRows DiagramResult::order(int p) const
 {
-    const TRayTables& T = *rays.tables;
+    const RayTables& T = *rays.tables;
     return {T.RayAngle[p].data(), T.RayIntensity[p].data(), T.RayPhase[p].data()};
 }
 
@@ -111,10 +109,10 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
     DiagramResult result(in.NumScaRays);
     result.inputs = in;
     result.rays = TraceDiagramRays(in, control, observer);
-    const TRunParams& P = result.rays.params;
-    const TRayTables& T = *result.rays.tables;
+    const RunParams& P = result.rays.params;
+    const RayTables& T = *result.rays.tables;
     const int N = result.rays.count();
-    TScatteringGrid& grid = result.grid;
+    ScatteringGrid& grid = result.grid;
 
     if (in.TotalIntensity) {
         std::vector<OrderRows> rows;
@@ -155,12 +153,12 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
             control.show(kExactSpheresOnlyMessage);
             return result;
         }
-        const std::complex<double> m(P.IndexRe, P.IndexIm);
+        const Complex m(P.IndexRe, P.IndexIm);
         if (in.ExactMie) {
             std::optional<MieSphere> sphere;
             try {
                 sphere.emplace(P.RadiusA, P.Wavelength, m);
-            } catch (const EInputError& e) {
+            } catch (const InputError& e) {
                 control.show(e.what());
             }
             if (sphere)
@@ -172,7 +170,7 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
             std::optional<DebyeSphere> sphere;
             try {
                 sphere.emplace(P.RadiusA, P.Wavelength, m);
-            } catch (const EInputError& e) {
+            } catch (const InputError& e) {
                 control.show(e.what());
             }
             if (sphere)

@@ -38,7 +38,7 @@ struct DiagramInputs {
 
 // The limits of the inputs, each in one place; the window's texts and the Python module both
 // go through them. Messages go to the sink and the value is cut to what the run can hold;
-// errors are EInputError.
+// errors are InputError.
 // Max p above 50: "The max order p is limited to 50", then 50.
 int LimitMaxOrder(int MaxP, MessageSink& sink);
 // Min p below 0 counts as 0.
@@ -64,7 +64,7 @@ void CheckDiagramInputs(DiagramInputs& inputs, bool checkFile, MessageSink& sink
 
 // The incident rays of a diagram traced through every order 0..MaxP, without the later stages.
 struct TracedRays {
-    TRunParams params;
+    RunParams params;
     DiagramNorm norm;
     IncidentPositions positions;
     RayTablesPtr tables;
@@ -76,7 +76,7 @@ TracedRays TraceDiagramRays(const DiagramInputs& inputs, RunControl& control, Tr
 struct DiagramResult {
     DiagramInputs inputs;
     TracedRays rays;              // the ray tables: orders 0..MaxP of rays 0..NumIncRays−1
-    TScatteringGrid grid;         // the angles, the summed ray amplitude, the diffraction amplitude, the total
+    ScatteringGrid grid;         // the angles, the summed ray amplitude, the diffraction amplitude, the total
     bool totalComputed = false;   // the grid's sums and total were formed (TotalIntensity ticked)
     std::optional<AiryCurve> airy;
     std::vector<double> mie;      // exact intensity at the grid angles; empty when not computed
@@ -88,9 +88,9 @@ struct DiagramResult {
 };
 
 // The whole diagram. The inputs must have passed CheckDiagramInputs (orders, counts and
-// particle are checked again and refused with EInputError, without messages). The observer
-// sees every ray interaction. Throws the errors of the run (EInputError, EMathError,
-// ECancelled); messages of the run go to the control.
+// particle are checked again and refused with InputError, without messages). The observer
+// sees every ray interaction. Throws the errors of the run (InputError, MathError,
+// Cancelled); messages of the run go to the control.
 DiagramResult ComputeDiagram(const DiagramInputs& inputs, RunControl& control, TraceObserver* observer = nullptr);
 
 // Shown when the exact curve is asked for a particle that is not a sphere.

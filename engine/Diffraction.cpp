@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "numeric/Numerics.h"
 
 namespace orvane {
 
-void ComputeDiffraction(const TRunParams& P, const DiagramNorm& norm, TScatteringGrid& grid)
+void ComputeDiffraction(const RunParams& P, const DiagramNorm& norm, ScatteringGrid& grid)
 {
     for (std::size_t e = 0; e < grid.ThetaGrid.size(); ++e) {
         const double delta = grid.ThetaGrid[e] - P.IncAngle;

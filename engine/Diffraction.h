@@ -11,6 +11,6 @@ namespace orvane {
 // DiffAmp on the whole grid: IntensityNorm·J1(u)/u with u = |sin δ|·ShadowSizeParam, δ the
 // plain difference between the grid angle and the incident angle, and 0 from |δ| = π/2 on.
 // At δ = 0 the limit IntensityNorm/2.
-void ComputeDiffraction(const TRunParams& P, const DiagramNorm& norm, TScatteringGrid& grid);
+void ComputeDiffraction(const RunParams& P, const DiagramNorm& norm, ScatteringGrid& grid);
 
 } // namespace orvane

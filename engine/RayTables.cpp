@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <new>
 
-#include "numeric/Pages.h"
+#include "base/Pages.h"
 
 namespace orvane {
 
-void RayTablesDeleter::operator()(TRayTables* tables) const { FreePages(tables, sizeof(TRayTables)); }
+void RayTablesDeleter::operator()(RayTables* tables) const { FreePages(tables, sizeof(RayTables)); }
 
 RayTablesPtr MakeRayTables(int NumIncRays, int orderCount)
 {
@@ -18,10 +18,10 @@ RayTablesPtr MakeRayTables(int NumIncRays, int orderCount)
     const long long rowBytes = std::max(NumIncRays, 0) * static_cast<long long>(sizeof(double));
     const long long pagesPerRow = (rowBytes + kPage - 1) / kPage;
     const long long written = pagesPerRow * std::clamp(orderCount, 0, kOrderCount);
-    const bool mostlyUsed = written * 8 >= static_cast<long long>(sizeof(TRayTable)) / kPage;
+    const bool mostlyUsed = written * 8 >= static_cast<long long>(sizeof(RayTable)) / kPage;
     // Tables of doubles may live in zeroed storage as they are: all-zero bytes are 0.0.
-    void* storage = AllocateZeroedPages(sizeof(TRayTables), mostlyUsed);
-    return RayTablesPtr(new (storage) TRayTables);
+    void* storage = AllocateZeroedPages(sizeof(RayTables), mostlyUsed);
+    return RayTablesPtr(new (storage) RayTables);
 }
 
 } // namespace orvane

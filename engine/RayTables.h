@@ -12,20 +12,20 @@
 namespace orvane {
 
 // One table, indexed [order p][ray i].
-using TRayTable = std::array<std::array<double, kRaySlots>, kOrderCount>;
+using RayTable = std::array<std::array<double, kRaySlots>, kOrderCount>;
 
-struct TRayTables {
-    TRayTable RayAngle;      // direction angle of the outgoing wave vector [rad]
-    TRayTable RayIntensity;  // intensity, in the units of the squared amplitude functions
-    TRayTable RayPhase;      // phase [rad]
-    TRayTable RayX, RayZ;    // entry point (p = 0) or exit point (p >= 1) [µm]
-    TRayTable RayKx, RayKz;  // emergent wave vector (p >= 1) [1/µm]
+struct RayTables {
+    RayTable RayAngle;      // direction angle of the outgoing wave vector [rad]
+    RayTable RayIntensity;  // intensity, in the units of the squared amplitude functions
+    RayTable RayPhase;      // phase [rad]
+    RayTable RayX, RayZ;    // entry point (p = 0) or exit point (p >= 1) [µm]
+    RayTable RayKx, RayKz;  // emergent wave vector (p >= 1) [1/µm]
 };
 
 struct RayTablesDeleter {
-    void operator()(TRayTables* tables) const;
+    void operator()(RayTables* tables) const;
 };
-using RayTablesPtr = std::unique_ptr<TRayTables, RayTablesDeleter>;
+using RayTablesPtr = std::unique_ptr<RayTables, RayTablesDeleter>;
 
 // About 14.3 MB, zero-filled: one per run, released with the pointer. The zeros come from
 // the system's fresh pages, so a small run maps only the pages it writes; a run that will

@@ -4,16 +4,16 @@
 #include <cmath>
 #include <thread>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "geometry/Limits.h"
-#include "numeric/FpGuard.h"
+#include "base/FpGuard.h"
 #include "numeric/Numerics.h"
-#include "numeric/RunControl.h"
-#include "numeric/TwoThreads.h"
+#include "base/RunControl.h"
+#include "base/TwoThreads.h"
 
 namespace orvane {
 
-DiagramNorm ComputeDiagramNorm(const TRunParams& P)
+DiagramNorm ComputeDiagramNorm(const RunParams& P)
 {
     DiagramNorm norm;
     const double cs = P.RadiusC * std::sin(P.IncAngle);
@@ -27,15 +27,15 @@ namespace {
 
 // Everything that is the same for all rays of a run.
 struct RaySetup {
-    const TRunParams& P;
+    const RunParams& P;
     double IntensityNorm;
     int MaxP;
     double k;       // wave number outside
     double km;      // real wave number inside, m_r·k
     Vec2 ki;        // incident wave vector
-    TComplex M;     // complex wave number inside, (m_r·k, m_i·k)
-    TComplex M2;    // its square
-    TComplex mu;    // square of the refractive index
+    Complex M;     // complex wave number inside, (m_r·k, m_i·k)
+    Complex M2;    // its square
+    Complex mu;    // square of the refractive index
     FresnelRule rule;
 };
 
@@ -49,7 +49,7 @@ struct InsideWave {
     double A = 0;        // running amplitude factor
     double Phi = 0;      // path phase [rad]
     double focal = 0;    // phase of the focal lines crossed so far [rad]
-    TComplex q;          // normal component of the refracted wave vector at the entry
+    Complex q;          // normal component of the refracted wave vector at the entry
     double phiR = 0;     // phase of the entry's reflection coefficient
     double reflectionPhase = 0;  // sum of arg r over the internal reflections so far [rad]
 };
@@ -66,7 +66,7 @@ struct Chord {
 // Radii of curvature of the incident plane wave: kept finite, at 1e14 µm.
 constexpr double kPlaneWaveCurvature = 1e-14;
 
-double SurfaceStretch(const TRunParams& P, double z)
+double SurfaceStretch(const RunParams& P, double z)
 {
     const double zc = z / P.RadiusC;
     return std::sqrt(zc * zc * P.AspectTerm + 1);
@@ -75,59 +75,44 @@ double SurfaceStretch(const TRunParams& P, double z)
 // Fresnel reflection coefficients from the normal components of the wave vectors: kn (or
 // kne) outside, real, and q inside, complex. For parallel polarisation the outer component is
 // weighted by m². At the entry the outer wave comes first, at an exit the inner one.
-TComplex EntryReflection(const RaySetup& S, double kn, const TComplex& q)
+Complex EntryReflection(const RaySetup& S, double kn, const Complex& q)
 {
-    TComplex num, den, r;
-    if (S.P.Polar == 0) {
-        num = {kn * S.mu.Re - q.Re, kn * S.mu.Im - q.Im};
-        den = {kn * S.mu.Re + q.Re, kn * S.mu.Im + q.Im};
-    } else {
-        num = {kn - q.Re, -q.Im};
-        den = {kn + q.Re, q.Im};
-    }
-    CDiv(num, den, r);
-    return r;
+    if (S.P.Polar == 0)
+        return SmithQuotient({kn * S.mu.real() - q.real(), kn * S.mu.imag() - q.imag()},
+                             {kn * S.mu.real() + q.real(), kn * S.mu.imag() + q.imag()});
+    return SmithQuotient({kn - q.real(), -q.imag()}, {kn + q.real(), q.imag()});
 }
 
 // The entry's q reused at an exit, with the real emergent normal component kne.
-TComplex ExitReflection(const RaySetup& S, double kne, const TComplex& q)
+Complex ExitReflection(const RaySetup& S, double kne, const Complex& q)
 {
-    TComplex num, den, r;
-    if (S.P.Polar == 0) {
-        num = {q.Re - kne * S.mu.Re, q.Im - kne * S.mu.Im};
-        den = {q.Re + kne * S.mu.Re, q.Im + kne * S.mu.Im};
-    } else {
-        num = {q.Re - kne, q.Im};
-        den = {q.Re + kne, q.Im};
-    }
-    CDiv(num, den, r);
-    return r;
+    if (S.P.Polar == 0)
+        return SmithQuotient({q.real() - kne * S.mu.real(), q.imag() - kne * S.mu.imag()},
+                             {q.real() + kne * S.mu.real(), q.imag() + kne * S.mu.imag()});
+    return SmithQuotient({q.real() - kne, q.imag()}, {q.real() + kne, q.imag()});
 }
 
 // The coefficient of an interface met from inside, from the tangential part kt of the wave
 // vector there: q = √(M² − kt²) inside and kne = √(k² − kt²) outside, both complex. Beyond the
-// critical angle kne = (0, √(kt² − k²)) as CSqrt gives it (unlike the evanescent q of a total
+// critical angle kne = (0, √(kt² − k²)) as PrincipalSqrt gives it (unlike the evanescent q of a total
 // reflection at the entry, which takes the conjugate root): |r| = 1 for a clear particle, a
 // little less for an absorbing one.
-TComplex LocalReflection(const RaySetup& S, double kt)
+Complex LocalReflection(const RaySetup& S, double kt)
 {
-    TComplex q, kne, radicand;
-    CSub(S.M2, TComplex{kt * kt, 0.0}, radicand);
-    CSqrt(radicand, q);
-    CSqrt(TComplex{S.k * S.k - kt * kt, 0.0}, kne);
-    TComplex outer = kne;
+    const Complex q = PrincipalSqrt(S.M2 - Complex{kt * kt, 0.0});
+    const Complex kne = PrincipalSqrt(Complex{S.k * S.k - kt * kt, 0.0});
+    Complex outer = kne;
     if (S.P.Polar == 0)
-        outer = {kne.Re * S.mu.Re - kne.Im * S.mu.Im, kne.Re * S.mu.Im + kne.Im * S.mu.Re};
-    TComplex r;
-    CDiv(TComplex{q.Re - outer.Re, q.Im - outer.Im}, TComplex{q.Re + outer.Re, q.Im + outer.Im}, r);
-    return r;
+        outer = {kne.real() * S.mu.real() - kne.imag() * S.mu.imag(),
+                 kne.real() * S.mu.imag() + kne.imag() * S.mu.real()};
+    return SmithQuotient(q - outer, q + outer);
 }
 
 // Entry: the incident ray meets the ellipse, is reflected (order 0) and, unless it is totally
 // reflected, refracted into the particle. Returns whether it enters.
-bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, EntryEvent& e)
+bool Enter(const RaySetup& S, int i, double d, RayTables& T, InsideWave& w, EntryEvent& e)
 {
-    const TRunParams& P = S.P;
+    const RunParams& P = S.P;
     const double k = S.k;
     const double km = S.km;
     const double G = P.ShadowProduct;
@@ -181,21 +166,19 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
     e.Cr2 = Cr2;
 
     // Refraction: normal component of the refracted wave vector, sqrt(M² − kt²).
-    TComplex radicand, q;
-    CSub(S.M2, TComplex{kt * kt, 0.0}, radicand);
-    CSqrt(radicand, q);
+    const Complex q = PrincipalSqrt(S.M2 - Complex{kt * kt, 0.0});
 
-    TComplex r;
-    if (q.Re > 0) {
-        w.K = Compose(q.Re, n, kt, tau);
+    Complex r;
+    if (q.real() > 0) {
+        w.K = Compose(q.real(), n, kt, tau);
         w.s = w.K.x / w.K.z;
-        const double cosR = std::fabs(q.Re / km);
+        const double cosR = std::fabs(q.real() / km);
         const double delta = km * cosR - k * cosI;
         w.C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
         w.C2 = -(k * Ci2 + delta * kappa2) / km;
         r = EntryReflection(S, kn, q);
         w.D = 1 / (w.C1 * w.C2 * G);
-        const double absR = CAbs(r);
+        const double absR = Modulus(r);
         w.A = std::sqrt(1 - absR * absR);
         e.refracted = true;
         e.slope = w.s;
@@ -209,12 +192,12 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
         // decays into the particle has q = (0, −√(kt² − k_m²)), the conjugate of the root
         // above; that root would put a bubble's reflection fringes 0.8–1.8° off the exact
         // ones. No inner orders.
-        r = EntryReflection(S, kn, TComplex{0.0, -q.Im});
+        r = EntryReflection(S, kn, Complex{0.0, -q.imag()});
     }
-    const double phiR = std::atan2(r.Im, r.Re);
+    const double phiR = std::atan2(r.imag(), r.real());
     e.r = r;
 
-    const double absR = CAbs(r);
+    const double absR = Modulus(r);
     const double FE = absR * absR;
     T.RayPhase[0][i] = (k * ProjectionLength(pt.x, pt.z, angle0) + (phiR + focal)) + Phi;
     T.RayIntensity[0][i] = std::fabs(FE * D0) * S.IntensityNorm;
@@ -229,9 +212,9 @@ bool Enter(const RaySetup& S, int i, double d, TRayTables& T, InsideWave& w, Ent
 
 // The chord of order p to the next boundary point, the internal reflection of the wave
 // vector there, and the wavefront that arrives.
-Chord Cross(const RaySetup& S, int i, int p, TRayTables& T, InsideWave& w)
+Chord Cross(const RaySetup& S, int i, int p, RayTables& T, InsideWave& w)
 {
-    const TRunParams& P = S.P;
+    const RunParams& P = S.P;
     Chord c;
 
     const Vec2 from = w.point;
@@ -268,16 +251,16 @@ Chord Cross(const RaySetup& S, int i, int p, TRayTables& T, InsideWave& w)
 
 // Exit of order p at the end of its chord, when the wave is not totally reflected there.
 // Returns the coefficient of the reflection inside.
-TComplex Leave(const RaySetup& S, int i, int p, TRayTables& T, const InsideWave& w, const Chord& c,
+Complex Leave(const RaySetup& S, int i, int p, RayTables& T, const InsideWave& w, const Chord& c,
                InteractionEvent& e)
 {
-    const TRunParams& P = S.P;
+    const RunParams& P = S.P;
     const double k = S.k;
     const double km = S.km;
 
     const bool local = S.rule == FresnelRule::Local;
     if (std::fabs(c.ktp) >= k)  // total internal reflection: this order does not leave
-        return local ? LocalReflection(S, c.ktp) : TComplex{1.0, 0.0};
+        return local ? LocalReflection(S, c.ktp) : Complex{1.0, 0.0};
 
     const double kne = std::sqrt(k * k - c.ktp * c.ktp);
     const Vec2 ke = Compose(kne, c.n, c.ktp, c.tau);
@@ -301,11 +284,11 @@ TComplex Leave(const RaySetup& S, int i, int p, TRayTables& T, const InsideWave&
     e.E1 = E1;
     e.E2 = E2;
 
-    const TComplex r = local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q);
+    const Complex r = local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q);
     const double Dp = w.D / (std::fabs(E1 * E2) * c.R1 * c.R2);
     // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
     const double alpha = std::exp(-k * P.IndexIm * c.L);
-    const double absR = CAbs(r);
+    const double absR = Modulus(r);
     const double FE = ((1 - absR * absR) * (w.A * w.A)) * (alpha * alpha);
     T.RayIntensity[p][i] = std::fabs(FE * Dp) * S.IntensityNorm;
     // The p − 1 internal reflections before this exit: each its own phase, or, by the entry
@@ -317,18 +300,18 @@ TComplex Leave(const RaySetup& S, int i, int p, TRayTables& T, const InsideWave&
 
 // The wave reflected inside goes on with |r| of this point, its phase, its new curvatures and
 // the absorption of the chord.
-void ReflectInside(const RaySetup& S, InsideWave& w, const Chord& c, const TComplex& r)
+void ReflectInside(const RaySetup& S, InsideWave& w, const Chord& c, const Complex& r)
 {
     const double cosIp = std::fabs(c.knp / S.km);
     w.C1 = -1 / c.R1 + (2 / cosIp) * c.kappa1;
     w.C2 = -1 / c.R2 + 2 * cosIp * c.kappa2;
     w.D = w.D / (c.R1 * c.R2 * w.C1 * w.C2);
     const double alpha = std::exp(-S.k * S.P.IndexIm * c.L);
-    w.A = CAbs(r) * w.A * alpha;
-    w.reflectionPhase = w.reflectionPhase + std::atan2(r.Im, r.Re);
+    w.A = Modulus(r) * w.A * alpha;
+    w.reflectionPhase = w.reflectionPhase + std::atan2(r.imag(), r.real());
 }
 
-void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, TraceObserver* observer)
+void TraceRay(const RaySetup& S, int i, double d, RayTables& T, TraceObserver* observer)
 {
     InsideWave w;
     EntryEvent entry;
@@ -341,7 +324,7 @@ void TraceRay(const RaySetup& S, int i, double d, TRayTables& T, TraceObserver* 
     for (int p = 1; p <= S.MaxP; ++p) {
         const Chord c = Cross(S, i, p, T, w);
         InteractionEvent e;
-        const TComplex r = Leave(S, i, p, T, w, c, e);
+        const Complex r = Leave(S, i, p, T, w, c, e);
         ReflectInside(S, w, c, r);
         if (observer) {
             e.ray = i;
@@ -369,13 +352,12 @@ constexpr int kRaysPerReport = 64;
 // Below this many rays times orders a second thread is not worth starting.
 constexpr int kParallelRayOrders = 20000;
 
-void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
-               TRayTables& tables, TraceObserver* observer, RunControl& control, FresnelRule rule)
+void TraceRays(const RunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
+               RayTables& tables, TraceObserver* observer, RunControl& control, FresnelRule rule)
 {
     const double k = P.WaveNumber;
-    const TComplex M{P.InnerWaveNumber, k * P.IndexIm};
-    TComplex M2;
-    CSqr(M, M2);
+    const Complex M{P.InnerWaveNumber, k * P.IndexIm};
+    const Complex M2 = Square(M);
     const RaySetup setup{
         P,
         norm.IntensityNorm,
@@ -385,7 +367,7 @@ void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heigh
         Vec2{k * std::cos(P.IncAngle), k * std::sin(P.IncAngle)},
         M,
         M2,
-        TComplex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
+        Complex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
         rule,
     };
     const int n = std::clamp(count, 0, kMaxRays);

@@ -24,7 +24,7 @@ struct DiagramNorm {
     // ShadowSizeParam·k·b: the scale of every intensity of the run.
     double IntensityNorm = 0;
 };
-DiagramNorm ComputeDiagramNorm(const TRunParams& P);
+DiagramNorm ComputeDiagramNorm(const RunParams& P);
 
 // What happened at the entry point of one ray (order 0 and the refraction).
 struct EntryEvent {
@@ -39,7 +39,7 @@ struct EntryEvent {
     bool refracted = false;      // the ray enters the particle
     double slope = 0;            // of the refracted ray, K_x/K_z (refracted only)
     double C1 = 0, C2 = 0;       // curvatures of the refracted wave (refracted only)
-    TComplex r;                  // reflection coefficient at the entry (|r| = 1 when not refracted)
+    Complex r;                  // reflection coefficient at the entry (|r| = 1 when not refracted)
 };
 
 // What happened at the boundary point that ends the chord of order p: the arriving wave, its
@@ -54,7 +54,7 @@ struct InteractionEvent {
     double R1 = 0, R2 = 0;       // radii of the arriving wavefront [µm]
     bool leaves = false;         // order p leaves the particle here
     double E1 = 0, E2 = 0;       // curvatures of the emergent wave (leaves only)
-    TComplex r;                  // coefficient of the reflection inside, as computed
+    Complex r;                  // coefficient of the reflection inside, as computed
     double C1 = 0, C2 = 0;       // curvatures of the internally reflected wave
 };
 
@@ -79,10 +79,10 @@ public:
 
 // Traces the rays at heights[0..count-1] (count <= 5000) on the vertical axis, orders 0..MaxP
 // (<= 50), into tables (zero-filled by the caller). The observer, when given, sees every
-// interaction. A floating-point fault ends the run after the ray that raised it (EMathError);
+// interaction. A floating-point fault ends the run after the ray that raised it (MathError);
 // the control is asked to stop every few rays and told the progress.
-void TraceRays(const TRunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
-               TRayTables& tables, TraceObserver* observer, RunControl& control,
+void TraceRays(const RunParams& P, const DiagramNorm& norm, const double* heights, int count, int MaxP,
+               RayTables& tables, TraceObserver* observer, RunControl& control,
                FresnelRule rule = FresnelRule::Local);
 
 } // namespace orvane

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <limits>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "engine/AssembleOrders.h"
 #include "numeric/AiryFunctions.h"
-#include "numeric/MessageSink.h"
+#include "base/MessageSink.h"
 #include "numeric/Numerics.h"
 
 namespace orvane {
@@ -201,7 +201,7 @@ bool PairCoefficients(double Aa, double phiA, double Ab, double phiB, Sample& ou
     return true;
 }
 
-ComplexValue Field(double zeta, double P, double Q, double mean)
+Complex Field(double zeta, double P, double Q, double mean)
 {
     const AiryValue airy = AiryAi(-zeta);
     const double re = P * airy.ai;
@@ -211,7 +211,7 @@ ComplexValue Field(double zeta, double P, double Q, double mean)
     return {kSqrtPi * (re * cosM - im * sinM), kSqrtPi * (re * sinM + im * cosM)};
 }
 
-ComplexValue FittedField(const Caustic& c, double v)
+Complex FittedField(const Caustic& c, double v)
 {
     return Field(ZetaOf(c, v), Horner3(c.P, v), Horner3(c.Q, v), Horner4(c.mean, v));
 }
@@ -413,7 +413,7 @@ bool TurnsAt(const CausticBranch& early, const CausticBranch& late)
 }
 
 // The grid angles g with lowU < u(g) <= highU, u = dir·(θ_g − θc).
-GridRange GridSpan(const TScatteringGrid& grid, const Caustic& c, double lowU, double highU)
+GridRange GridSpan(const ScatteringGrid& grid, const Caustic& c, double lowU, double highU)
 {
     GridRange r{grid.NumScaRays, grid.NumScaRays};
     int lo = grid.NumScaRays;
@@ -439,7 +439,7 @@ GridRange GridSpan(const TScatteringGrid& grid, const Caustic& c, double lowU, d
 
 // The caustic where branches i and i+1 meet, if they do at a turning point that their rays
 // and the grid describe well enough.
-bool FindCaustic(const std::vector<CausticBranch>& branches, int i, const TScatteringGrid& grid, Caustic& c)
+bool FindCaustic(const std::vector<CausticBranch>& branches, int i, const ScatteringGrid& grid, Caustic& c)
 {
     const CausticBranch& early = branches[static_cast<std::size_t>(i)];
     const CausticBranch& late = branches[static_cast<std::size_t>(i) + 1];
@@ -589,7 +589,7 @@ bool FindCaustic(const std::vector<CausticBranch>& branches, int i, const TScatt
 
 } // namespace
 
-ComplexValue UniformPairField(double Aa, double phiA, double Ab, double phiB)
+Complex UniformPairField(double Aa, double phiA, double Ab, double phiB)
 {
     Sample s;
     if (!PairCoefficients(Aa, phiA, Ab, phiB, s))
@@ -597,7 +597,7 @@ ComplexValue UniformPairField(double Aa, double phiA, double Ab, double phiB)
     return Field(s.zeta, s.P, s.Q, s.mean);
 }
 
-UniformCaustics::UniformCaustics(const std::vector<CausticBranch>& branches, const TScatteringGrid& grid,
+UniformCaustics::UniformCaustics(const std::vector<CausticBranch>& branches, const ScatteringGrid& grid,
                                  const BranchInterpolation& plain)
     : plain_(&plain), branches_(branches), byBranch_(branches.size(), {-1, -1})
 {
@@ -645,7 +645,7 @@ int UniformCaustics::FreeRanges(int branch, int lo, int hi, std::array<GridRange
     return count;
 }
 
-void UniformCaustics::AddCausticAmplitudes(int branch, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const
+void UniformCaustics::AddCausticAmplitudes(int branch, int lo, int hi, ScatteringGrid& grid, CausticWork& work) const
 {
     if (caustics_.empty())
         return;
@@ -654,7 +654,7 @@ void UniformCaustics::AddCausticAmplitudes(int branch, int lo, int hi, TScatteri
             AddField(caustics_[static_cast<std::size_t>(k)], lo, hi, grid, work);
 }
 
-void UniformCaustics::AddField(const Caustic& c, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const
+void UniformCaustics::AddField(const Caustic& c, int lo, int hi, ScatteringGrid& grid, CausticWork& work) const
 {
     lo = std::max(lo, c.zone.lo);
     hi = std::min(hi, c.zone.hi);
@@ -700,37 +700,36 @@ void UniformCaustics::AddField(const Caustic& c, int lo, int hi, TScatteringGrid
     for (int g = lo; g < hi; ++g) {
         const double u = c.dir * (grid.ThetaGrid[static_cast<std::size_t>(g)] - c.thetaC);
         const double v = u / c.uFit;
-        ComplexValue sum;
+        Complex sum;
         if (u <= 0) {
             // The dark side: the polynomials alone, fading out at the zone's end.
             const double zeta = ZetaOf(c, v);
             const double weight = FadeDown(zeta, c.zetaDark, c.zetaDarkEnd);
             if (weight > 0) {
-                const ComplexValue field = FittedField(c, v);
-                sum = {weight * field.re, weight * field.im};
+                const Complex field = FittedField(c, v);
+                sum = weight * field;
             }
         } else {
             // The bright side: the polynomials near the caustic, the two rays at the angle
             // further out, the plain sum of the two rays at the zone's end.
             const double uniform = Fade(u, c.uBlend, c.uEnd);
             double fitted = Fade(u, c.uJoin, c.uFit);
-            ComplexValue field;
+            Complex field;
             if (uniform > 0 && fitted < 1) {
                 Sample s;
                 const std::size_t at = static_cast<std::size_t>(g - point.lo);
                 if (g >= point.lo && g < point.hi && PairCoefficients(pointA[at], phaseA[at], pointB[at], phaseB[at], s)) {
-                    const ComplexValue rays = Field(s.zeta, s.P, s.Q, s.mean);
-                    field = {(1.0 - fitted) * rays.re, (1.0 - fitted) * rays.im};
+                    const Complex rays = Field(s.zeta, s.P, s.Q, s.mean);
+                    field = (1.0 - fitted) * rays;
                 } else {
                     fitted = 1.0;
                 }
             }
             if (uniform > 0 && fitted > 0) {
-                const ComplexValue near = FittedField(c, v);
-                field.re += fitted * near.re;
-                field.im += fitted * near.im;
+                const Complex near = FittedField(c, v);
+                field += fitted * near;
             }
-            sum = {uniform * field.re, uniform * field.im};
+            sum = uniform * field;
             if (uniform < 1) {
                 double plainRe = 0;
                 double plainIm = 0;
@@ -744,12 +743,11 @@ void UniformCaustics::AddField(const Caustic& c, int lo, int hi, TScatteringGrid
                     plainRe += amplitude * std::cos(phase);
                     plainIm += amplitude * std::sin(phase);
                 }
-                sum.re += (1.0 - uniform) * plainRe;
-                sum.im += (1.0 - uniform) * plainIm;
+                sum += (1.0 - uniform) * Complex{plainRe, plainIm};
             }
         }
-        grid.TotalAmpRe[static_cast<std::size_t>(g)] += sum.re;
-        grid.TotalAmpIm[static_cast<std::size_t>(g)] += sum.im;
+        grid.TotalAmpRe[static_cast<std::size_t>(g)] += sum.real();
+        grid.TotalAmpIm[static_cast<std::size_t>(g)] += sum.imag();
     }
 }
 

@@ -15,9 +15,11 @@
 #include <memory>
 #include <vector>
 
+#include "numeric/Complex.h"
+
 namespace orvane {
 
-struct TScatteringGrid;
+struct ScatteringGrid;
 
 // One branch of an order as the assembly cuts it.
 struct CausticBranch {
@@ -87,7 +89,7 @@ public:
 
     // Every turning point where two consecutive branches of one order meet and enough of their
     // rays and grid angles describe it. Keeps `plain` for the blend with the plain sum.
-    UniformCaustics(const std::vector<CausticBranch>& branches, const TScatteringGrid& grid,
+    UniformCaustics(const std::vector<CausticBranch>& branches, const ScatteringGrid& grid,
                     const BranchInterpolation& plain);
 
     bool empty() const { return caustics_.empty(); }
@@ -98,10 +100,10 @@ public:
     int FreeRanges(int branch, int lo, int hi, std::array<GridRange, 3>& out) const;
 
     // Adds the field of every caustic that `branch` leads at the grid angles lo..hi-1 of its zone.
-    void AddCausticAmplitudes(int branch, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const;
+    void AddCausticAmplitudes(int branch, int lo, int hi, ScatteringGrid& grid, CausticWork& work) const;
 
 private:
-    void AddField(const Caustic& c, int lo, int hi, TScatteringGrid& grid, CausticWork& work) const;
+    void AddField(const Caustic& c, int lo, int hi, ScatteringGrid& grid, CausticWork& work) const;
 
     const BranchInterpolation* plain_ = nullptr;
     std::vector<CausticBranch> branches_;
@@ -109,15 +111,10 @@ private:
     std::vector<std::array<int, 2>> byBranch_;  // up to two caustics per branch, −1: none
 };
 
-struct ComplexValue {
-    double re = 0;
-    double im = 0;
-};
-
 // The uniform field of two rays at one angle of the bright side, from their amplitudes and
 // phases, ray b carrying the caustic's π/2: √π·e^{i(φa+φb)/2}·[(Aa + Ab)·ζ^{1/4}·Ai(−ζ)
 // + i·(Aa − Ab)·ζ^{−1/4}·Ai′(−ζ)] with (2/3)·ζ^{3/2} = (φa − φb + π/2)/2. Far from the caustic
 // it is the two rays' own sum. Zero unless 0 < φa − φb + π/2 and ζ lies within the Airy table.
-ComplexValue UniformPairField(double Aa, double phiA, double Ab, double phiB);
+Complex UniformPairField(double Aa, double phiA, double Ab, double phiB);
 
 } // namespace orvane

@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/TextFile.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ void CheckReader(std::string_view bytes)
                 realValue = in.readReal();
             else
                 intValue = in.readInteger();
-        } catch (const EInOutError&) {
+        } catch (const FileError&) {
             accepted = false;
         }
         if (token.empty()) {
@@ -202,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool threw = false;
         try {
             (void)StrToInt(text);
-        } catch (const EConvertError&) {
+        } catch (const ConversionError&) {
             threw = true;
         }
         if (threw == TryStrToInt(text, integer))

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "engine/Diagram.h"
-#include "numeric/Errors.h"
-#include "numeric/RunControl.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/RunControl.h"
+#include "base/TextFile.h"
 #include "run/FieldInputs.h"
 #include "run/ParameterFile.h"
 
@@ -33,7 +33,7 @@ void RequireFinite(double value, const char* name)
 // What a run would start from: the inputs, the derived quantities and the incident heights.
 void RequireFiniteRun(const DiagramInputs& in)
 {
-    const TRunParams p = MakeRunParams(in.particle);
+    const RunParams p = MakeRunParams(in.particle);
     const std::pair<double, const char*> values[] = {
         {p.RadiusA, "RadiusA"},         {p.RadiusB, "RadiusB"},       {p.RadiusC, "RadiusC"},
         {p.Wavelength, "Wavelength"},   {p.IndexRe, "IndexRe"},       {p.IndexIm, "IndexIm"},
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         TextReader in(std::string(reinterpret_cast<const char*>(data), size), kParameterFileName);
         values = ReadParameters(in);
-    } catch (const EInOutError&) {
+    } catch (const FileError&) {
         return 0;  // not a parameter file: the window starts with its defaults
     }
     auto fields = std::make_unique<Fields>();

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
-#include "geometry/Angles.h"
-#include "numeric/Errors.h"
-#include "numeric/FpGuard.h"
+#include "numeric/Angles.h"
+#include "base/Errors.h"
+#include "base/FpGuard.h"
 
 namespace orvane {
 
@@ -14,7 +14,7 @@ namespace {
 void RequirePositive(double value, const char* name)
 {
     if (!(value > 0.0 && std::isfinite(value)))
-        throw EInputError(std::string(name) + " must be positive.");
+        throw InputError(std::string(name) + " must be positive.");
 }
 
 } // namespace
@@ -27,15 +27,15 @@ void CheckParticle(const ParticleInputs& p)
     RequirePositive(p.Wavelength, "Wavelength");
     RequirePositive(p.IndexRe, "Refractive index (real part)");
     if (!std::isfinite(p.IndexIm))
-        throw EInputError("The imaginary part of the refractive index must be a finite number.");
+        throw InputError("The imaginary part of the refractive index must be a finite number.");
     if (!(p.IncAngle > -kHalfPi && p.IncAngle < kHalfPi))
-        throw EInputError("The incident angle must lie between -90 and 90 degrees.");
+        throw InputError("The incident angle must lie between -90 and 90 degrees.");
 }
 
-TRunParams MakeRunParams(const ParticleInputs& particle)
+RunParams MakeRunParams(const ParticleInputs& particle)
 {
     CheckParticle(particle);
-    TRunParams p;
+    RunParams p;
     static_cast<ParticleInputs&>(p) = particle;
 
     // The squared semi-axes, the wave numbers outside and inside, the grazing height of the

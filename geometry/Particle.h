@@ -21,7 +21,7 @@ struct ParticleInputs {
 };
 
 // The inputs with what every computation derives from them, each formed in one fixed order.
-struct TRunParams : ParticleInputs {
+struct RunParams : ParticleInputs {
     double WaveNumber = 0;       // 2π / Wavelength
     double InnerWaveNumber = 0;  // IndexRe · WaveNumber
     double RadiusA2 = 0, RadiusB2 = 0, RadiusC2 = 0;
@@ -31,14 +31,14 @@ struct TRunParams : ParticleInputs {
     double ShadowProduct = 0;    // RadiusB times the half-width of the shadow across the incident direction
 };
 
-// Checks the inputs a computation cannot work with: EInputError "Radius a must be positive."
+// Checks the inputs a computation cannot work with: InputError "Radius a must be positive."
 // (likewise "Radius b", "Radius c", "Wavelength", "Refractive index (real part)"), and "The
 // incident angle must lie between -90 and 90 degrees." (light from the right would enter on the
 // far side). A non-finite input is refused the same way.
 void CheckParticle(const ParticleInputs& particle);
 
 // CheckParticle, then the derived quantities. A size whose square leaves the double range
-// throws EMathError ("Floating point overflow", ...) instead of carrying an infinity.
-TRunParams MakeRunParams(const ParticleInputs& particle);
+// throws MathError ("Floating point overflow", ...) instead of carrying an infinity.
+RunParams MakeRunParams(const ParticleInputs& particle);
 
 } // namespace orvane

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/FpGuard.h"
 
 namespace orvane {
 
@@ -19,10 +19,10 @@ void AcrossTheShadow(double half, int n, std::vector<double>& heights)
 
 } // namespace
 
-IncidentPositions DiagramPositions(const TRunParams& P, int n, const std::optional<PositionRange>& range)
+IncidentPositions DiagramPositions(const RunParams& P, int n, const std::optional<PositionRange>& range)
 {
     if (n < 2)
-        throw EInputError("At least 2 incident rays are needed.");
+        throw InputError("At least 2 incident rays are needed.");
     const FpFaultScope faults;
     IncidentPositions out;
     out.heights.reserve(static_cast<std::size_t>(n));
@@ -33,7 +33,7 @@ IncidentPositions DiagramPositions(const TRunParams& P, int n, const std::option
             const double d = i * spacing + range->Min;
             // A ray at or beyond the grazing height would miss the particle.
             if (!(std::fabs(d) < limit))
-                throw EInputError(Format("Ray positions must lie between -%.5f and %.5f µm.", {limit, limit}));
+                throw InputError(Format("Ray positions must lie between -%.5f and %.5f µm.", {limit, limit}));
             out.heights.push_back(d);
         }
         out.PosHalfRange = spacing;
@@ -45,7 +45,7 @@ IncidentPositions DiagramPositions(const TRunParams& P, int n, const std::option
     return out;
 }
 
-IncidentPositions PicturePositions(const TRunParams& P, int n, const std::optional<PositionRange>& range)
+IncidentPositions PicturePositions(const RunParams& P, int n, const std::optional<PositionRange>& range)
 {
     const FpFaultScope faults;
     IncidentPositions out;

@@ -25,14 +25,14 @@ struct IncidentPositions {
 // Just inside the two grazing heights, so that the outermost rays still meet the ellipse.
 inline constexpr double kInsideGrazing = 0.99999999999999;
 
-// The incident rays of a scattering diagram: n >= 2 of them (EInputError "At least 2 incident
+// The incident rays of a scattering diagram: n >= 2 of them (InputError "At least 2 incident
 // rays are needed." otherwise). In the range mode every height must lie strictly between the
-// grazing heights ±√PosLimit2: EInputError "Ray positions must lie between -X and X µm." with X
+// grazing heights ±√PosLimit2: InputError "Ray positions must lie between -X and X µm." with X
 // formatted "%.5f", before any height is used.
-IncidentPositions DiagramPositions(const TRunParams& P, int n, const std::optional<PositionRange>& range);
+IncidentPositions DiagramPositions(const RunParams& P, int n, const std::optional<PositionRange>& range);
 
 // The rays of the ray-tracing picture, any n >= 0: a single ray at 0 (default mode) or at Min;
 // none for n <= 0. Heights beside the particle are allowed: the picture skips those rays.
-IncidentPositions PicturePositions(const TRunParams& P, int n, const std::optional<PositionRange>& range);
+IncidentPositions PicturePositions(const RunParams& P, int n, const std::optional<PositionRange>& range);
 
 } // namespace orvane

@@ -22,7 +22,7 @@ inline Vec2 TangentOf(const Vec2& n) { return {n.x, -n.z}; }
 // Entry point of the incident ray that crosses the vertical axis at height d: the
 // intersection of x = d + z·tan θi with the ellipse that the light meets first (smaller z).
 // Requires d² < PosLimit2.
-inline Vec2 EntryPoint(const TRunParams& P, double d)
+inline Vec2 EntryPoint(const RunParams& P, double d)
 {
     const double S = std::sqrt(P.PosLimit2 - d * d);
     const double x0 = (d * P.RadiusA2 - S * P.RadiusA * P.RadiusC * P.TanIncAngle) / P.PosLimit2;
@@ -31,7 +31,7 @@ inline Vec2 EntryPoint(const TRunParams& P, double d)
 }
 
 // Outward unit normal at the boundary point p: w = (a²·z, c²·x) / |w|.
-inline Vec2 OutwardNormal(const TRunParams& P, const Vec2& p)
+inline Vec2 OutwardNormal(const RunParams& P, const Vec2& p)
 {
     const double wz = P.RadiusA2 * p.z;
     const double wx = P.RadiusC2 * p.x;
@@ -40,7 +40,7 @@ inline Vec2 OutwardNormal(const TRunParams& P, const Vec2& p)
 }
 
 // Inward unit normal at the boundary point p: −w / |w|.
-inline Vec2 InwardNormal(const TRunParams& P, const Vec2& p)
+inline Vec2 InwardNormal(const RunParams& P, const Vec2& p)
 {
     const double wz = P.RadiusA2 * p.z;
     const double wx = P.RadiusC2 * p.x;
@@ -55,7 +55,7 @@ inline Vec2 Compose(double kn, const Vec2& n, double kt, const Vec2& tau)
 }
 
 // The second intersection of the line through the boundary point p with slope s = K_x/K_z.
-inline Vec2 NextBoundaryPoint(const TRunParams& P, const Vec2& p, double s)
+inline Vec2 NextBoundaryPoint(const RunParams& P, const Vec2& p, double s)
 {
     const double z = ((P.RadiusC2 * s * s - P.RadiusA2) * p.z - 2 * P.RadiusC2 * s * p.x) /
                      (P.RadiusC2 * s * s + P.RadiusA2);

@@ -5,14 +5,15 @@
 #include <string>
 
 #include "mie/LogDerivative.h"
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
+#include "base/Errors.h"
+#include "numeric/Angles.h"
+#include "base/Format.h"
 
 namespace orvane {
 
 namespace {
 
-using Complex = std::complex<double>;
+using Complex = Complex;
 using Scaled = detail::ScaledComplex;
 
 // ---- Numbers c·2^e ----------------------------------------------------------------------
@@ -144,11 +145,11 @@ RiccatiTable Riccati(Complex z, int N)
 void CheckArguments(double x, Complex m)
 {
     if (!(m.real() > 0.0) || !std::isfinite(m.real()))
-        throw EInputError("Debye terms need a positive real part of the refractive index.");
+        throw InputError("Debye terms need a positive real part of the refractive index.");
     if (!(m.imag() >= 0.0) || !std::isfinite(m.imag()))
-        throw EInputError("Debye terms need a non-negative imaginary part of the refractive index.");
+        throw InputError("Debye terms need a non-negative imaginary part of the refractive index.");
     if (!(x >= kDebyeMinSizeParameter && x <= kDebyeMaxSizeParameter))
-        throw EInputError("Debye terms need a size parameter 2*pi*radius/wavelength between "
+        throw InputError("Debye terms need a size parameter 2*pi*radius/wavelength between "
                           + FloatToStr(kDebyeMinSizeParameter) + " and "
                           + FloatToStr(kDebyeMaxSizeParameter) + " (it is " + FloatToStr(x) + ").");
 }
@@ -156,7 +157,7 @@ void CheckArguments(double x, Complex m)
 void CheckOrders(int pmin, int pmax)
 {
     if (!(0 <= pmin && pmin <= pmax && pmax <= kDebyeMaxOrder))
-        throw EInputError("Debye terms are available for orders 0 to "
+        throw InputError("Debye terms are available for orders 0 to "
                           + std::to_string(kDebyeMaxOrder) + " (asked for " + std::to_string(pmin)
                           + " to " + std::to_string(pmax) + ").");
 }
@@ -168,11 +169,11 @@ void CheckOrders(int pmin, int pmax)
 DebyeSphere::DebyeSphere(double radius, double wavelength, Complex index)
 {
     if (!(radius > 0.0) || !std::isfinite(radius))
-        throw EInputError("Debye terms need a positive radius.");
+        throw InputError("Debye terms need a positive radius.");
     if (!(wavelength > 0.0) || !std::isfinite(wavelength))
-        throw EInputError("Debye terms need a positive wavelength.");
+        throw InputError("Debye terms need a positive wavelength.");
     // x = WaveNumber · radius, as MieSphere forms it.
-    const double waveNumber = 6.283185307179586 / wavelength;
+    const double waveNumber = kTwoPi / wavelength;
     x_ = waveNumber * radius;
     m_ = index;
     CheckArguments(x_, m_);
@@ -259,7 +260,7 @@ Complex DebyeSphere::ReflectionCoefficient(const PartialWave& w, int k)
 void DebyeSphere::CheckTermIndex(int n) const
 {
     if (n < 1 || n > nMax_)
-        throw EInputError("Debye terms: partial wave " + std::to_string(n) + " outside 1 to "
+        throw InputError("Debye terms: partial wave " + std::to_string(n) + " outside 1 to "
                           + std::to_string(nMax_) + ".");
 }
 

@@ -29,7 +29,7 @@
 // on the scale of the ray intensities. Angles in radians, lengths in µm.
 #pragma once
 
-#include <complex>
+#include "numeric/Complex.h"
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -69,30 +69,30 @@ struct DebyeAmplitudes {
 
 // The partial-wave coefficients of one term: its share of Mie's a_n and b_n.
 struct DebyeCoefficients {
-    std::complex<double> a;
-    std::complex<double> b;
+    Complex a;
+    Complex b;
 };
 
 namespace detail {
 // A complex number c·2^e, mantissa and exponent apart: the Riccati functions of a large or
 // absorbing sphere, and R11^(p-1), leave the range of a double.
 struct ScaledComplex {
-    std::complex<double> c;
+    Complex c;
     std::int64_t e = 0;
 };
 } // namespace detail
 
 class DebyeSphere {
 public:
-    // radius and wavelength in µm. Throws EInputError for a radius or wavelength that is
+    // radius and wavelength in µm. Throws InputError for a radius or wavelength that is
     // not positive, a real part of the index that is not positive, a negative imaginary
     // part, or a size parameter outside [kDebyeMinSizeParameter, kDebyeMaxSizeParameter].
-    DebyeSphere(double radius, double wavelength, std::complex<double> index);
+    DebyeSphere(double radius, double wavelength, Complex index);
     // The same from the size parameter x = 2πa/λ directly.
-    static DebyeSphere FromSizeParameter(double x, std::complex<double> index);
+    static DebyeSphere FromSizeParameter(double x, Complex index);
 
     double SizeParameter() const { return x_; }
-    std::complex<double> Index() const { return m_; }
+    Complex Index() const { return m_; }
     // n_max, the number of terms of every series (the same as MieSphere's).
     int NumTerms() const { return nMax_; }
 
@@ -100,7 +100,7 @@ public:
     // the diffraction, of all orders above p together (the closed form
     // -½·T21·T12·R11^p/(1 - R11), which also holds at the few partial waves of some absorbing
     // spheres where |R11| > 1 and the orders grow without end), and of the reflection.
-    // Throws EInputError for an n or p out of range.
+    // Throws InputError for an n or p out of range.
     DebyeCoefficients Term(int p, int n) const;
     DebyeCoefficients Diffraction(int n) const;
     DebyeCoefficients Remainder(int p, int n) const;
@@ -108,12 +108,12 @@ public:
 
     // S1 and S2 of the terms at every scattering angle of theta (radians, any sign). The
     // coefficients of all orders come from one pass over n, and the angular functions
-    // π_n, τ_n are computed once per angle for every order. Throws EInputError unless
+    // π_n, τ_n are computed once per angle for every order. Throws InputError unless
     // 0 <= pmin <= pmax <= kDebyeMaxOrder.
     DebyeAmplitudes S1S2(std::span<const double> theta, const DebyeTerms& terms) const;
 
 private:
-    DebyeSphere(double x, std::complex<double> index, bool);
+    DebyeSphere(double x, Complex index, bool);
     void ComputeFresnelCoefficients();
     void CheckTermIndex(int n) const;
 
@@ -123,15 +123,15 @@ private:
     struct PartialWave {
         double halfEdge = 0.0;                    // ½·w_n, the diffraction coefficient
         double evanescent = 0.0;                  // v_n, the reflection's share of p >= 1
-        std::complex<double> halfOneMinusR22[2];  // ½·(1 - R22)
+        Complex halfOneMinusR22[2];  // ½·(1 - R22)
         Scaled transfer[2];                       // -½·T21·T12
         Scaled r11[2];                            // R11
         Scaled oneMinusR11[2];                    // 1 - R11
     };
-    static std::complex<double> ReflectionCoefficient(const PartialWave& w, int k);
+    static Complex ReflectionCoefficient(const PartialWave& w, int k);
 
     double x_ = 0.0;
-    std::complex<double> m_;
+    Complex m_;
     int nMax_ = 0;
     std::vector<PartialWave> waves_;
 };

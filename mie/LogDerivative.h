@@ -2,12 +2,12 @@
 // the start of the downward recurrences of the exact-theory modules.
 #pragma once
 
-#include <complex>
+#include "numeric/Complex.h"
 
 namespace orvane {
 
 // D_n(z) = ψ_n'(z)/ψ_n(z) from Lentz's continued fraction for J_(n-1/2)(z)/J_(n+1/2)(z).
-// Throws EMathError if the fraction does not converge.
-std::complex<double> LentzLogDerivative(int n, std::complex<double> z);
+// Throws MathError if the fraction does not converge.
+Complex LentzLogDerivative(int n, Complex z);
 
 } // namespace orvane

@@ -5,14 +5,14 @@
 #include <cmath>
 #include <string>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
+#include "base/Errors.h"
+#include "numeric/Angles.h"
+#include "base/Format.h"
 
 namespace orvane {
 
 namespace {
 
-using Complex = std::complex<double>;
 
 } // namespace
 
@@ -55,7 +55,7 @@ Complex LentzLogDerivative(int n, Complex z)
         // Past the turning point the fraction converges within a few hundred terms; this
         // guard only keeps a fault from turning into an endless loop.
         if (double(k) > 2.0 * absZ + 1.0e6)
-            throw EMathError("Exact theory: the continued fraction does not converge");
+            throw MathError("Exact theory: the continued fraction does not converge");
     }
     return f - double(n) * invZ;
 }
@@ -65,11 +65,11 @@ namespace {
 void CheckArguments(double x, Complex m)
 {
     if (!(m.real() > 0.0) || !std::isfinite(m.real()))
-        throw EInputError("Exact theory needs a positive real part of the refractive index.");
+        throw InputError("Exact theory needs a positive real part of the refractive index.");
     if (!(m.imag() >= 0.0) || !std::isfinite(m.imag()))
-        throw EInputError("Exact theory needs a non-negative imaginary part of the refractive index.");
+        throw InputError("Exact theory needs a non-negative imaginary part of the refractive index.");
     if (!(x >= kMieMinSizeParameter && x <= kMieMaxSizeParameter))
-        throw EInputError("Exact theory needs a size parameter 2*pi*radius/wavelength between "
+        throw InputError("Exact theory needs a size parameter 2*pi*radius/wavelength between "
                           + FloatToStr(kMieMinSizeParameter) + " and "
                           + FloatToStr(kMieMaxSizeParameter) + " (it is " + FloatToStr(x) + ").");
 }
@@ -79,11 +79,11 @@ void CheckArguments(double x, Complex m)
 MieSphere::MieSphere(double radius, double wavelength, Complex index)
 {
     if (!(radius > 0.0) || !std::isfinite(radius))
-        throw EInputError("Exact theory needs a positive radius.");
+        throw InputError("Exact theory needs a positive radius.");
     if (!(wavelength > 0.0) || !std::isfinite(wavelength))
-        throw EInputError("Exact theory needs a positive wavelength.");
+        throw InputError("Exact theory needs a positive wavelength.");
     // x = WaveNumber · radius, as the ray model forms it.
-    const double waveNumber = 6.283185307179586 / wavelength;
+    const double waveNumber = kTwoPi / wavelength;
     x_ = waveNumber * radius;
     m_ = index;
     CheckArguments(x_, m_);
@@ -244,11 +244,11 @@ double MieSphere::Intensity(double theta, int polar) const
 std::vector<double> MieThetaGrid(int numScaRays)
 {
     if (numScaRays < 2)
-        throw EInputError("The scattering-angle grid needs at least 2 points.");
-    const double step = 6.283185307179586 / double(numScaRays - 1);
+        throw InputError("The scattering-angle grid needs at least 2 points.");
+    const double step = kTwoPi / double(numScaRays - 1);
     std::vector<double> theta(numScaRays);
     for (int e = 0; e < numScaRays; ++e)
-        theta[e] = double(e) * step - 3.141592653589793;
+        theta[e] = double(e) * step - kPi;
     return theta;
 }
 

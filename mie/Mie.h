@@ -20,9 +20,10 @@
 // Angles are in radians; lengths in µm.
 #pragma once
 
-#include <complex>
 #include <span>
 #include <vector>
+
+#include "numeric/Complex.h"
 
 namespace orvane {
 
@@ -34,26 +35,26 @@ inline constexpr double kMieMinSizeParameter = 0.01;
 inline constexpr double kMieMaxSizeParameter = 1.0e6;
 
 struct MieAmplitude {
-    std::complex<double> S1;  // perpendicular polarisation
-    std::complex<double> S2;  // parallel polarisation
+    Complex S1;  // perpendicular polarisation
+    Complex S2;  // parallel polarisation
 };
 
 class MieSphere {
 public:
-    // radius and wavelength in µm. Throws EInputError for a radius or wavelength that is
+    // radius and wavelength in µm. Throws InputError for a radius or wavelength that is
     // not positive, a real part of the index that is not positive, a negative imaginary
     // part, or a size parameter outside [kMieMinSizeParameter, kMieMaxSizeParameter].
-    MieSphere(double radius, double wavelength, std::complex<double> index);
+    MieSphere(double radius, double wavelength, Complex index);
     // The same from the size parameter x = 2πa/λ directly.
-    static MieSphere FromSizeParameter(double x, std::complex<double> index);
+    static MieSphere FromSizeParameter(double x, Complex index);
 
     double SizeParameter() const { return x_; }
-    std::complex<double> Index() const { return m_; }
+    Complex Index() const { return m_; }
     // n_max, the number of terms of every series.
     int NumTerms() const { return nMax_; }
     // Expansion coefficients, 1 <= n <= NumTerms() (unchecked).
-    std::complex<double> A(int n) const { return a_[n - 1]; }
-    std::complex<double> B(int n) const { return b_[n - 1]; }
+    Complex A(int n) const { return a_[n - 1]; }
+    Complex B(int n) const { return b_[n - 1]; }
 
     double Qext() const { return qExt_; }
     double Qsca() const { return qSca_; }
@@ -70,16 +71,16 @@ public:
     double Intensity(double theta, int polar) const;
 
 private:
-    MieSphere(double x, std::complex<double> index, bool);
+    MieSphere(double x, Complex index, bool);
     void ComputeCoefficients();
     // The two sums at K values of cos θ.
     template <int K>
     void Sum(const double* mu, MieAmplitude* out) const;
 
     double x_ = 0.0;
-    std::complex<double> m_;
+    Complex m_;
     int nMax_ = 0;
-    std::vector<std::complex<double>> a_, b_;
+    std::vector<Complex> a_, b_;
     // Per term n (index n-1): (2n+1)/(n(n+1))·a_n and ·b_n, split into parts, and (n+1)/n,
     // the factors of the angular sums.
     std::vector<double> wAr_, wAi_, wBr_, wBi_, ratio_;
@@ -88,7 +89,7 @@ private:
 
 // The scattering-angle grid of a diagram with numScaRays points: e·2π/(numScaRays-1) - π,
 // e = 0..numScaRays-1, radians, computed exactly as the diagram computes its grid.
-// Throws EInputError when numScaRays < 2.
+// Throws InputError when numScaRays < 2.
 std::vector<double> MieThetaGrid(int numScaRays);
 
 // The exact intensity at every grid angle θ_e: |S1|² when polar != 0, |S2|² when

@@ -4,36 +4,29 @@
 
 namespace orvane {
 
-// Every routine reads its operands into locals before writing the result, so a result
-// that aliases an operand still gets the right value.
-
-void CSqr(const TComplex& z, TComplex& w)
+Complex Square(const Complex& z)
 {
-    const double re = z.Re * z.Re - z.Im * z.Im;
-    const double im = (2.0 * z.Re) * z.Im;
-    w.Re = re;
-    w.Im = im;
+    return {z.real() * z.real() - z.imag() * z.imag(), (2.0 * z.real()) * z.imag()};
 }
 
-void CSqrt(const TComplex& z, TComplex& w)
+Complex PrincipalSqrt(const Complex& z)
 {
     // The modulus is doubled before the real part is added or subtracted. The imaginary
     // part is positive in the upper half-plane and on the negative real axis, negative
     // elsewhere: a non-negative real z gives -0, whose sign the later quotients carry
     // into the phase of a negative real Fresnel coefficient (+pi, not -pi).
-    const double modulus = CAbs(z);
-    const double re = std::sqrt(modulus * 2.0 + 2.0 * z.Re) / 2.0;
-    const double root = std::sqrt(modulus * 2.0 - 2.0 * z.Re) / 2.0;
-    const bool upper = z.Im > 0.0 || (z.Im == 0.0 && z.Re < 0.0);
-    w.Re = re;
-    w.Im = upper ? root : -root;
+    const double modulus = Modulus(z);
+    const double re = std::sqrt(modulus * 2.0 + 2.0 * z.real()) / 2.0;
+    const double root = std::sqrt(modulus * 2.0 - 2.0 * z.real()) / 2.0;
+    const bool upper = z.imag() > 0.0 || (z.imag() == 0.0 && z.real() < 0.0);
+    return {re, upper ? root : -root};
 }
 
-double CAbs(const TComplex& z)
+double Modulus(const Complex& z)
 {
     // Scale by the larger component so that nothing squares a large number.
-    const double a = std::fabs(z.Re);
-    const double b = std::fabs(z.Im);
+    const double a = std::fabs(z.real());
+    const double b = std::fabs(z.imag());
     if (a == 0.0)
         return b;
     if (b == 0.0)
@@ -46,30 +39,17 @@ double CAbs(const TComplex& z)
     return b * std::sqrt(r * r + 1.0);
 }
 
-void CSub(const TComplex& u, const TComplex& v, TComplex& w)
+Complex SmithQuotient(const Complex& u, const Complex& v)
 {
-    w.Re = u.Re - v.Re;
-    w.Im = u.Im - v.Im;
-}
-
-void CDiv(const TComplex& u, const TComplex& v, TComplex& w)
-{
-    // Smith's method: divide through by the larger component of the divisor.
-    double re;
-    double im;
-    if (std::fabs(v.Re) >= std::fabs(v.Im)) {
-        const double rho = v.Im / v.Re;
-        const double delta = v.Re + rho * v.Im;
-        re = (u.Re + u.Im * rho) / delta;
-        im = (u.Im - u.Re * rho) / delta;
-    } else {
-        const double rho = v.Re / v.Im;
-        const double delta = v.Im + rho * v.Re;
-        re = (u.Re * rho + u.Im) / delta;
-        im = (u.Im * rho - u.Re) / delta;
+    // Divide through by the larger component of the divisor.
+    if (std::fabs(v.real()) >= std::fabs(v.imag())) {
+        const double rho = v.imag() / v.real();
+        const double delta = v.real() + rho * v.imag();
+        return {(u.real() + u.imag() * rho) / delta, (u.imag() - u.real() * rho) / delta};
     }
-    w.Re = re;
-    w.Im = im;
+    const double rho = v.real() / v.imag();
+    const double delta = v.imag() + rho * v.real();
+    return {(u.real() * rho + u.imag()) / delta, (u.imag() * rho - u.real()) / delta};
 }
 
 } // namespace orvane

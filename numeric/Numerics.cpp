@@ -8,9 +8,9 @@
 #include <immintrin.h>
 #endif
 
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 #include "numeric/Lanes.h"
-#include "numeric/MessageSink.h"
+#include "base/MessageSink.h"
 
 namespace orvane {
 
@@ -407,7 +407,7 @@ int IntSign(double x)
         return 1;
     if (x < 0.0)
         return -1;
-    throw EMathError("Invalid floating point operation");
+    throw MathError("Invalid floating point operation");
 }
 
 double ProjectionLength(double x, double z, double alpha)

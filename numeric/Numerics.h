@@ -49,7 +49,7 @@ double BesselJ1(double x);
 // 1.0 for x >= 0 (zero included), -1.0 otherwise.
 double FloatSign(double x);
 
-// 1 for positive x, -1 for negative x. x = 0 is an invalid operation (EMathError).
+// 1 for positive x, -1 for negative x. x = 0 is an invalid operation (MathError).
 int IntSign(double x);
 
 // Length of the projection of the point (x vertical, z horizontal) on the direction at

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "geometry/Angles.h"
-#include "numeric/FpGuard.h"
+#include "numeric/Angles.h"
+#include "base/FpGuard.h"
 
 namespace orvane {
 
@@ -35,7 +35,7 @@ void CheckFileWriter::entered(const EntryEvent& e)
         line(" Slope of refracted ray : %18.10e", {e.slope});
         line(" Curvature radii refracted wave : %18.10e %18.10e", {1 / e.C1, 1 / e.C2});
     }
-    line(" Reflection coefficient : %18.10e + %18.10ei", {e.r.Re, e.r.Im});
+    line(" Reflection coefficient : %18.10e + %18.10ei", {e.r.real(), e.r.imag()});
 }
 
 void CheckFileWriter::interacted(const InteractionEvent& e)
@@ -48,7 +48,7 @@ void CheckFileWriter::interacted(const InteractionEvent& e)
     line(" Curvature radii incident wave : %18.10e %18.10e", {e.R1, e.R2});
     if (e.leaves)
         line(" Curvature radii refracted wave : %18.10e %18.10e", {1 / e.E1, 1 / e.E2});
-    line(" Reflection coefficient : %18.10e + %18.10ei", {e.r.Re, e.r.Im});
+    line(" Reflection coefficient : %18.10e + %18.10ei", {e.r.real(), e.r.imag()});
     line(" Curvature radii reflected wave : %18.10e %18.10e", {1 / e.C1, 1 / e.C2});
 }
 

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "engine/TraceRays.h"
-#include "numeric/Format.h"
-#include "numeric/TextFile.h"
+#include "base/Format.h"
+#include "base/TextFile.h"
 
 namespace orvane {
 

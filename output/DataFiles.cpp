@@ -3,12 +3,12 @@
 #include <cmath>
 #include <vector>
 
-#include "geometry/Angles.h"
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
-#include "numeric/OrderedLines.h"
-#include "numeric/RunControl.h"
+#include "numeric/Angles.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/FpGuard.h"
+#include "base/OrderedLines.h"
+#include "base/RunControl.h"
 
 namespace orvane {
 
@@ -23,14 +23,14 @@ void RequireFinite(std::span<const double> values)
 {
     for (const double v : values)
         if (!std::isfinite(v))
-            throw EMathError("Invalid floating point operation");
+            throw MathError("Invalid floating point operation");
 }
 
 void RequireFinite(std::initializer_list<double> values) { RequireFinite(std::span(values.begin(), values.size())); }
 
 // The total file: angle, total intensity (with the diffraction when it was added) and the
 // summed ray amplitude (without it) at every grid angle.
-void WriteTotalFile(TextWriter& out, const TScatteringGrid& grid, char separator)
+void WriteTotalFile(TextWriter& out, const ScatteringGrid& grid, char separator)
 {
     RequireFinite(grid.TotalIntensity);
     RequireFinite(grid.TotalAmpRe);
@@ -46,7 +46,7 @@ void WriteTotalFile(TextWriter& out, const TScatteringGrid& grid, char separator
 
 // The diffraction file: its header, and when the amplitude was computed its square at every
 // grid angle.
-void WriteDiffractionFile(TextWriter& out, const TScatteringGrid& grid, bool withAmplitude, char separator)
+void WriteDiffractionFile(TextWriter& out, const ScatteringGrid& grid, bool withAmplitude, char separator)
 {
     if (!withAmplitude) {
         out.writeLine(kAngleIntensityHeader);
@@ -61,7 +61,7 @@ void WriteDiffractionFile(TextWriter& out, const TScatteringGrid& grid, bool wit
 
 // The Airy file: the run's particle, the rainbow ray, every window ray on the reference line,
 // then the 51 directions of the sum.
-void WriteAiryFile(TextWriter& out, const TRunParams& P, const AiryCurve& curve, char separator)
+void WriteAiryFile(TextWriter& out, const RunParams& P, const AiryCurve& curve, char separator)
 {
     for (const AiryRay& ray : curve.rays)
         RequireFinite({ray.v, ray.psi, ray.A, ray.theta, ray.r});
@@ -90,7 +90,7 @@ void WriteAiryFile(TextWriter& out, const TRunParams& P, const AiryCurve& curve,
 // One file per order MinP..MaxP, the rays in ray order. The files are formatted as one run of
 // lines (a header and a line per ray for each order), so that the two threads' formatting
 // flows on from file to file; each file is created as its first lines come.
-void WriteOrderFiles(const TRayTables& T, int MinP, int MaxP, std::size_t rays, OutputFiles& files, char separator)
+void WriteOrderFiles(const RayTables& T, int MinP, int MaxP, std::size_t rays, OutputFiles& files, char separator)
 {
     if (MaxP < MinP)
         return;
@@ -133,7 +133,7 @@ void WriteAngleIntensityLines(TextWriter& out, std::span<const double> angle, st
                               char separator)
 {
     if (angle.size() != intensity.size())
-        throw EInputError("The angles and the intensities of a file differ in number.");
+        throw InputError("The angles and the intensities of a file differ in number.");
     RequireFinite(angle);
     RequireFinite(intensity);
     WriteLinesInOrder(out, angle.size(), [&](std::size_t e, std::string& line) {
@@ -153,9 +153,9 @@ void WriteDiagramFiles(const DiagramResult& result, OutputFiles& files, char sep
 {
     CheckFpFaults();
     const DiagramInputs& in = result.inputs;
-    const TScatteringGrid& grid = result.grid;
+    const ScatteringGrid& grid = result.grid;
     const auto rays = static_cast<std::size_t>(result.rays.count());
-    const TRayTables& T = *result.rays.tables;
+    const RayTables& T = *result.rays.tables;
 
     if (result.airy)
         WriteAiryFile(files.create(kAiryFileName), result.rays.params, *result.airy, separator);

@@ -25,7 +25,7 @@ std::string DebyeFileName(int p);
 inline constexpr const char* kAngleIntensityHeader = "# theta[deg.] Intensity";
 
 // One line "%12.6f %12.6e" per angle: the angle [rad] in degrees and the intensity. Every
-// number must be finite (EMathError otherwise, before anything is written).
+// number must be finite (MathError otherwise, before anything is written).
 void WriteAngleIntensityLines(TextWriter& out, std::span<const double> angle, std::span<const double> intensity,
                               char separator);
 

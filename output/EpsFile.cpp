@@ -1,13 +1,13 @@
 #include "output/EpsFile.h"
 
-#include "numeric/Format.h"
+#include "base/Format.h"
 
 namespace orvane {
 
-const TEpsColors& EpsColors()
+const EpsColorTable& EpsColors()
 {
-    static const TEpsColors kColors = [] {
-        TEpsColors colors;
+    static const EpsColorTable kColors = [] {
+        EpsColorTable colors;
         const char* const first[11] = {
             "0 0 0 sc",   "0 1 0 sc", "1 0 0 sc", "0 0 1 sc", "0 0.5 0 sc", "1 1 0 sc",
             "0.5 0 0 sc", "0 0 0 sc", "0 0 0 sc", "0 0 0 sc", "0 1 1 sc",
@@ -84,7 +84,7 @@ void WriteHeader(TextWriter& out, int W, int H)
 // lines again.
 void WriteFrame(TextWriter& out, const Picture& pic, char separator)
 {
-    const TEpsColors& color = EpsColors();
+    const EpsColorTable& color = EpsColors();
     out.writeLine(color[0]);
     out.writeLine("[12 6 3 6] 0 sd");
     out.writeLine(Format("newpath 0 %d m", {pic.Yc}));
@@ -102,7 +102,7 @@ void WriteFrame(TextWriter& out, const Picture& pic, char separator)
 
 void WriteRay(TextWriter& out, const Picture& pic, const PicturePath& ray)
 {
-    const TEpsColors& color = EpsColors();
+    const EpsColorTable& color = EpsColors();
     auto segment = [&](const PicturePoint& from, const PicturePoint& to) {
         out.writeLine(EpsSegment(pic.W, pic.H, from.x, from.y, to.x, to.y));
     };

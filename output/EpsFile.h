@@ -7,7 +7,7 @@
 #include <string>
 
 #include "geometry/Limits.h"
-#include "numeric/TextFile.h"
+#include "base/TextFile.h"
 #include "raytrace/Picture.h"
 
 namespace orvane {
@@ -16,8 +16,8 @@ inline constexpr const char* kEpsFileName = "Orvane.eps";
 
 // The colour commands: index 0 draws the frame, index p + 1 the order p (index 10 also every
 // incident ray); from index 11 on there is none, and the colour last set stays in force.
-using TEpsColors = std::array<std::string, kOrderCount>;
-const TEpsColors& EpsColors();
+using EpsColorTable = std::array<std::string, kOrderCount>;
+const EpsColorTable& EpsColors();
 
 // The colour command of order p: entry p + 1 of the table, empty from order 10 on and for
 // order 50, which has no entry.

@@ -1,6 +1,6 @@
 // The files of one run, written into one folder and replaced together: every file is staged
 // beside its destination and renamed over it only by commit(), once all of them were written
-// (numeric/StagedFiles.h: links keep their place, devices are written through). A run that
+// (base/StagedFiles.h: links keep their place, devices are written through). A run that
 // fails or is cancelled before commit() leaves the folder's files as they were.
 #pragma once
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/StagedFiles.h"
-#include "numeric/TextFile.h"
+#include "base/StagedFiles.h"
+#include "base/TextFile.h"
 
 namespace orvane {
 
@@ -24,11 +24,11 @@ public:
     OutputFiles& operator=(const OutputFiles&) = delete;
 
     // A new text file of the run named `name` (no folder), open for writing. The reference stays
-    // valid until the set is committed or dropped. EInOutError naming the file when it cannot be
+    // valid until the set is committed or dropped. FileError naming the file when it cannot be
     // created (a folder in its place, for instance).
     TextWriter& create(const std::string& name);
 
-    // Closes every file, then puts all of them in place, replacing the old ones. EInOutError
+    // Closes every file, then puts all of them in place, replacing the old ones. FileError
     // naming the file when one cannot be written.
     void commit();
 

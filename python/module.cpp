@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "engine/Diagram.h"
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "mie/Debye.h"
 #include "mie/Mie.h"
-#include "numeric/Errors.h"
-#include "numeric/RunControl.h"
+#include "base/Errors.h"
+#include "base/RunControl.h"
 #include "raytrace/Picture.h"
 #include "run/Jobs.h"
 
@@ -110,13 +110,13 @@ void TranslateErrors(std::exception_ptr error)
     try {
         if (error)
             std::rethrow_exception(error);
-    } catch (const EInputError& e) {
+    } catch (const InputError& e) {
         PyErr_SetString(g_classes.input, e.what());
-    } catch (const EConvertError& e) {
+    } catch (const ConversionError& e) {
         PyErr_SetString(g_classes.input, e.what());
-    } catch (const EMathError& e) {
+    } catch (const MathError& e) {
         PyErr_SetString(g_classes.math, e.what());
-    } catch (const EInOutError& e) {
+    } catch (const FileError& e) {
         PyErr_SetString(g_classes.file, e.what());
     } catch (const OrvaneError& e) {
         PyErr_SetString(g_classes.base, e.what());
@@ -203,7 +203,7 @@ ParticleInputs MakeParticle(const std::vector<double>& radii, double wavelength,
                             double incidenceDegrees, int polarisation)
 {
     if (radii.size() != 3)
-        throw EInputError("radii needs three semi-axes (a, b, c) in µm.");
+        throw InputError("radii needs three semi-axes (a, b, c) in µm.");
     ParticleInputs p;
     p.RadiusA = radii[0];
     p.RadiusB = radii[1];
@@ -258,7 +258,7 @@ py::array_t<std::complex<double>> ComplexArray(std::span<const double> re, std::
 py::dict DiagramDict(const DiagramResult& r, const std::vector<std::string>& messages)
 {
     const DiagramInputs& in = r.inputs;
-    const TScatteringGrid& grid = r.grid;
+    const ScatteringGrid& grid = r.grid;
     py::dict d;
 
     py::dict inputs;
@@ -382,7 +382,7 @@ AngleSet Angles(const py::object& angles)
     const double* deg = set.degrees.data();
     for (py::ssize_t e = 0; e < set.degrees.size(); ++e) {
         if (!std::isfinite(deg[e]))
-            throw EInputError("Every scattering angle must be a finite number.");
+            throw InputError("Every scattering angle must be a finite number.");
         set.radians.push_back(ToRadians(deg[e]));
     }
     return set;

@@ -11,24 +11,24 @@
 namespace orvane {
 
 // A colour as 0x00BBGGRR, red in the lowest byte.
-using TColor = std::uint32_t;
+using Color = std::uint32_t;
 
 enum class PenStyle { Solid, DashDot, Dot };
 
 // Colours of the picture, 0x00BBGGRR.
-inline constexpr TColor kColorBlack = 0x000000;
-inline constexpr TColor kColorWhite = 0xFFFFFF;
-inline constexpr TColor kColorBlue = 0xFF0000;
+inline constexpr Color kColorBlack = 0x000000;
+inline constexpr Color kColorWhite = 0xFFFFFF;
+inline constexpr Color kColorBlue = 0xFF0000;
 
 class Canvas {
 public:
     virtual ~Canvas() = default;
     virtual int width() const = 0;
     virtual int height() const = 0;
-    virtual void setPenColor(TColor color) = 0;
+    virtual void setPenColor(Color color) = 0;
     virtual void setPenStyle(PenStyle style) = 0;
-    virtual void setBrushColor(TColor color) = 0;
-    virtual void setFontColor(TColor color) = 0;
+    virtual void setBrushColor(Color color) = 0;
+    virtual void setFontColor(Color color) = 0;
     // Fills the rectangle (x1, y1)-(x2, y2), right and bottom edges excluded, with the brush.
     virtual void fillRect(int x1, int y1, int x2, int y2) = 0;
     // Text with its top-left corner at (x, y), in the area's font, on the brush colour.

@@ -19,7 +19,7 @@ namespace orvane {
 
 // 0x00BBGGRR, red in the lowest byte. Each comment gives the usual #RRGGBB and, for the
 // chosen ones, the CIEDE2000 distance (dE) to the nearest colour before it.
-inline constexpr std::array<TColor, kOrderCount> kOrderPalette = {
+inline constexpr std::array<Color, kOrderCount> kOrderPalette = {
     0x00FF00,  //  0  #00FF00 lime
     0x0000FF,  //  1  #FF0000 red
     0xFF0000,  //  2  #0000FF blue

@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "geometry/Limits.h"
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
-#include "numeric/MessageSink.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/FpGuard.h"
+#include "base/MessageSink.h"
 #include "raytrace/OrderPalette.h"
 #include "raytrace/PictureRay.h"
 
@@ -22,7 +22,7 @@ int LimitPictureRays(int NumRays, MessageSink& sink)
     return kMaxRays;
 }
 
-TColor PictureOrderColor(int p) { return kOrderPalette[static_cast<std::size_t>(std::clamp(p, 0, kMaxOrder))]; }
+Color PictureOrderColor(int p) { return kOrderPalette[static_cast<std::size_t>(std::clamp(p, 0, kMaxOrder))]; }
 
 std::int64_t TruncToInt64(double value)
 {
@@ -30,7 +30,7 @@ std::int64_t TruncToInt64(double value)
     // int64. A NaN fails both comparisons.
     constexpr double kLimit = 9223372036854775808.0;
     if (!(value > -kLimit && value < kLimit))
-        throw EMathError("Invalid floating point operation");
+        throw MathError("Invalid floating point operation");
     return static_cast<std::int64_t>(value);
 }
 
@@ -51,9 +51,9 @@ struct Frame {
 Picture ComputePicture(const PictureInputs& in, int width, int height)
 {
     if (width < 1 || height < 1)
-        throw EInputError("The drawing area must be at least 1 x 1 pixels.");
+        throw InputError("The drawing area must be at least 1 x 1 pixels.");
     ClearFpFaults();
-    const TRunParams P = MakeRunParams(in.particle);
+    const RunParams P = MakeRunParams(in.particle);
     const int numRays = std::clamp(in.NumRays, 0, kMaxRays);
     const IncidentPositions positions = PicturePositions(P, numRays, in.range);
 

@@ -30,7 +30,7 @@ struct PictureInputs {
 int LimitPictureRays(int NumRays, MessageSink& sink);
 
 // The screen colour of order p (0..50), the chart's: kOrderPalette.
-TColor PictureOrderColor(int p);
+Color PictureOrderColor(int p);
 
 // A point of the picture, pixels, y downwards.
 struct PicturePoint {
@@ -64,8 +64,8 @@ struct Picture {
     std::vector<PicturePath> rays;  // rays beside the particle are left out
 };
 
-// The picture for a width x height drawing area (both >= 1). Throws EInputError for inputs a
-// computation cannot work with and EMathError for coordinates beyond any integer.
+// The picture for a width x height drawing area (both >= 1). Throws InputError for inputs a
+// computation cannot work with and MathError for coordinates beyond any integer.
 Picture ComputePicture(const PictureInputs& inputs, int width, int height);
 
 // Draws the picture: white background, the axis label, the dash-dot axes, the dotted outline
@@ -73,7 +73,7 @@ Picture ComputePicture(const PictureInputs& inputs, int width, int height);
 void DrawPicture(const Picture& picture, Canvas& canvas);
 
 // A coordinate truncated toward zero to a 64-bit integer. A value that has no such integer
-// (beyond ±9.2e18, or not a number) throws EMathError.
+// (beyond ±9.2e18, or not a number) throws MathError.
 std::int64_t TruncToInt64(double value);
 
 } // namespace orvane

@@ -4,7 +4,7 @@
 
 namespace orvane {
 
-std::optional<PictureRay> TracePictureRay(const TRunParams& P, double y0, int maxP)
+std::optional<PictureRay> TracePictureRay(const RunParams& P, double y0, int maxP)
 {
     // The incident line x = y0 + z·tan θi misses the ellipse beyond the grazing heights.
     const double D = P.PosLimit2 - y0 * y0;

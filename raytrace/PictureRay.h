@@ -28,6 +28,6 @@ struct PictureRay {
 // Follows the ray that crosses the vertical axis at height y0 (µm) through up to maxP
 // chords (0..50). A height outside the two grazing heights (PosLimit2 − y0² < 0) has no
 // entry point: no path.
-std::optional<PictureRay> TracePictureRay(const TRunParams& P, double y0, int maxP);
+std::optional<PictureRay> TracePictureRay(const RunParams& P, double y0, int maxP);
 
 } // namespace orvane

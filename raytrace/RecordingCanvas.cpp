@@ -6,7 +6,7 @@ namespace orvane {
 
 namespace {
 
-std::string ColorText(TColor color)
+std::string ColorText(Color color)
 {
     char text[16];
     std::snprintf(text, sizeof text, "0x%06X", static_cast<unsigned>(color));
@@ -33,7 +33,7 @@ const char* PenStyleName(PenStyle style)
     return "?";
 }
 
-void RecordingCanvas::setPenColor(TColor color)
+void RecordingCanvas::setPenColor(Color color)
 {
     pen_ = color;
     calls.push_back("penColor " + ColorText(color));
@@ -45,9 +45,9 @@ void RecordingCanvas::setPenStyle(PenStyle style)
     calls.push_back(std::string("penStyle ") + PenStyleName(style));
 }
 
-void RecordingCanvas::setBrushColor(TColor color) { calls.push_back("brushColor " + ColorText(color)); }
+void RecordingCanvas::setBrushColor(Color color) { calls.push_back("brushColor " + ColorText(color)); }
 
-void RecordingCanvas::setFontColor(TColor color) { calls.push_back("fontColor " + ColorText(color)); }
+void RecordingCanvas::setFontColor(Color color) { calls.push_back("fontColor " + ColorText(color)); }
 
 void RecordingCanvas::fillRect(int x1, int y1, int x2, int y2) { calls.push_back("fillRect" + Ints({x1, y1, x2, y2})); }
 

@@ -15,7 +15,7 @@ public:
     // A line drawn by lineTo, with the pen in force.
     struct Line {
         std::int64_t x1, y1, x2, y2;
-        TColor color;
+        Color color;
         PenStyle style;
         bool operator==(const Line&) const = default;
     };
@@ -24,10 +24,10 @@ public:
 
     int width() const override { return width_; }
     int height() const override { return height_; }
-    void setPenColor(TColor color) override;
+    void setPenColor(Color color) override;
     void setPenStyle(PenStyle style) override;
-    void setBrushColor(TColor color) override;
-    void setFontColor(TColor color) override;
+    void setBrushColor(Color color) override;
+    void setFontColor(Color color) override;
     void fillRect(int x1, int y1, int x2, int y2) override;
     void textOut(int x, int y, const std::string& text) override;
     void moveTo(std::int64_t x, std::int64_t y) override;
@@ -44,7 +44,7 @@ public:
 
 private:
     int width_, height_;
-    TColor pen_ = kColorBlack;
+    Color pen_ = kColorBlack;
     PenStyle style_ = PenStyle::Solid;
     std::int64_t x_ = 0, y_ = 0;
 };

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "geometry/Angles.h"
-#include "numeric/Format.h"
-#include "numeric/MessageSink.h"
+#include "numeric/Angles.h"
+#include "base/Format.h"
+#include "base/MessageSink.h"
 
 namespace orvane {
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 #include "output/CheckFile.h"
 #include "output/DataFiles.h"
 #include "output/EpsFile.h"

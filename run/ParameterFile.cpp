@@ -3,8 +3,8 @@
 #include <charconv>
 #include <string>
 
-#include "numeric/Format.h"
-#include "numeric/TextFile.h"
+#include "base/Format.h"
+#include "base/TextFile.h"
 #include "output/OutputFiles.h"
 
 namespace orvane {

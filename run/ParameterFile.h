@@ -30,7 +30,7 @@ struct ParameterFileValues {
     std::int32_t Reserved = 0;                      // line 7, read and kept by nothing
 };
 
-// Reads the seven lines. Throws EInOutError naming the file when it is missing, unreadable or
+// Reads the seven lines. Throws FileError naming the file when it is missing, unreadable or
 // holds an invalid number, and kNotAParameterFileMessage when it is not a regular file of at
 // most 1 MiB (a folder, a named pipe, a device); values past the end of the file read as 0.
 ParameterFileValues ReadParameterFile(const std::filesystem::path& file);
@@ -43,13 +43,13 @@ ParameterFileValues ReadParameters(TextReader& in);
 void WriteParametersToFields(const ParameterFileValues& values, Fields& fields, char separator = '.');
 
 // The values of the fields that the file holds, converted as every computation converts them
-// (StrToFloat with the separator, StrToInt): a text that is not a number throws EConvertError
+// (StrToFloat with the separator, StrToInt): a text that is not a number throws ConversionError
 // quoting it. Line 7 is written as 0.
 ParameterFileValues ReadParametersFromFields(const Fields& fields, char separator = '.');
 
 // Writes the seven lines in the form ReadParameterFile reads back to the same values: a point as
 // decimal separator, each real in the shortest form that gives it back exactly, CR LF line ends.
-// The file is replaced whole or not at all; EInOutError naming it when it cannot be written.
+// The file is replaced whole or not at all; FileError naming it when it cannot be written.
 void WriteParameterFile(const ParameterFileValues& values, const std::filesystem::path& file);
 
 } // namespace orvane

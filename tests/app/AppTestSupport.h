@@ -18,7 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "numeric/Format.h"
+#include "base/Format.h"
 
 namespace orvane::test {
 

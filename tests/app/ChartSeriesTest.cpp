@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/ChartSeries.h"
-#include "geometry/Angles.h"
-#include "numeric/RunControl.h"
+#include "numeric/Angles.h"
+#include "base/RunControl.h"
 #include "raytrace/OrderPalette.h"
 #include "tests/run/RunSupport.h"
 #include "tests/support/ReferenceFiles.h"
@@ -168,7 +168,7 @@ TEST(ChartSeries, ALargeRunsSeriesHoldEachOrdersOwnPointsSortedByAngle)
     RecordingControl control;
     const DiagramResult result = ComputeDiagram(in, control);
     const DiagramSeries series = BuildChartSeries(result);
-    const TRayTables& T = *result.rays.tables;
+    const RayTables& T = *result.rays.tables;
     for (int p = 0; p <= 30; ++p) {
         std::vector<std::pair<double, double>> expected;
         for (int i = 0; i < 2000; ++i)
@@ -183,7 +183,7 @@ TEST(ChartSeries, ALargeRunsSeriesHoldEachOrdersOwnPointsSortedByAngle)
             ASSERT_EQ(s.y[i], expected[i].second) << "order " << p << ", point " << i;
         }
     }
-    const TScatteringGrid& grid = result.grid;
+    const ScatteringGrid& grid = result.grid;
     ASSERT_EQ(series.total.y.size(), grid.TotalIntensity.size());
     for (std::size_t e = 0; e < grid.TotalIntensity.size(); ++e)
         ASSERT_EQ(series.total.y[e], ChartIntensity(grid.TotalIntensity[e])) << "grid angle " << e;

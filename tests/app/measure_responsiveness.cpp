@@ -15,8 +15,8 @@
 #include <QTimer>
 
 #include "AppTestSupport.h"
-#include "app/OrvaneMain.h"
-#include "numeric/MessageSink.h"
+#include "app/MainWindow.h"
+#include "base/MessageSink.h"
 
 namespace {
 
@@ -45,12 +45,12 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     orvane::RecordingSink sink;
-    orvane::TForm1 form(&sink);
+    orvane::MainWindow form(&sink);
     form.show();
     orvane::test::AskForLargestRun(form);
 
     for (int round = 0; round < 3; ++round) {
-        QSignalSpy finished(&form, &orvane::TForm1::runFinished);
+        QSignalSpy finished(&form, &orvane::MainWindow::runFinished);
         GapMeter meter;
         QElapsedTimer run;
         run.start();
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     }
 
     {
-        QSignalSpy finished(&form, &orvane::TForm1::runFinished);
+        QSignalSpy finished(&form, &orvane::MainWindow::runFinished);
         GapMeter meter;
         form.BtnCalcDiagClick();
         QTest::qWait(1500);

@@ -10,11 +10,11 @@
 #include <QTest>
 
 #include "AppTestSupport.h"
-#include "app/OrvaneMain.h"
-#include "numeric/MessageSink.h"
+#include "app/MainWindow.h"
+#include "base/MessageSink.h"
 
 using orvane::RecordingSink;
-using orvane::TForm1;
+using orvane::MainWindow;
 using orvane::test::BoxAnswerer;
 using orvane::test::ReadFile;
 using orvane::test::WaitForRun;
@@ -22,7 +22,7 @@ using orvane::test::WorkFolder;
 
 namespace {
 
-QStringList FieldTexts(const TForm1& form)
+QStringList FieldTexts(const MainWindow& form)
 {
     return {form.EdtRadius_a->text(),  form.EdtRadius_b->text(), form.EdtRadius_c->text(),
             form.EdtWl->text(),        form.Edtmr->text(),       form.Edtmi->text(),
@@ -116,14 +116,14 @@ void MainWindowTest::startWithDefaultParameterFile()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
 
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     // The file's values as the fields show them: 0.0 comes back as "0".
     QCOMPARE(FieldTexts(form),
              QStringList({"50", "50", "50", "0.6328", "1.333", "0", "0", "1", "0", "4", "200", "1000"}));
-    QCOMPARE(form.PgRayTracing->currentIndex(), int(TForm1::kPageDiagram));
+    QCOMPARE(form.PgRayTracing->currentIndex(), int(MainWindow::kPageDiagram));
     QVERIFY(!form.LblX->isVisible());
 
     // The first diagram: orders 0..4 and the total in the chart, the legend shown.
@@ -171,7 +171,7 @@ void MainWindowTest::startWithUnusableParameterFile()
     const QStringList before = folder.entries();
 
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
 
     // The error is shown once, the fields keep the design's texts, nothing is computed.
@@ -190,7 +190,7 @@ void MainWindowTest::widerAndTallerWindowGrowsChartPictureAndPages()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -198,11 +198,11 @@ void MainWindowTest::widerAndTallerWindowGrowsChartPictureAndPages()
     // What the window gains in width and height goes to the pages, the chart and the
     // picture; the grid gains only height, and nothing else moves.
     auto sizes = [&form] {
-        form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+        form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
         form.layout()->activate();
         form.TabRayTracing->layout()->activate();
         const QSize picture = form.graph->size();
-        form.PgRayTracing->setCurrentIndex(TForm1::kPageDiagram);
+        form.PgRayTracing->setCurrentIndex(MainWindow::kPageDiagram);
         form.TabDiagram->layout()->activate();
         return std::vector<QSize>{form.PgRayTracing->size(), form.Chart1->size(), picture};
     };
@@ -229,13 +229,13 @@ void MainWindowTest::resizeDrawsOnlyOnRayTracingPage()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QString eps = folder.file(QStringLiteral("Orvane.eps"));
 
-    for (int page : {int(TForm1::kPageDiagram), int(TForm1::kPageAbout)}) {
+    for (int page : {int(MainWindow::kPageDiagram), int(MainWindow::kPageAbout)}) {
         form.PgRayTracing->setCurrentIndex(page);
         form.resize(form.width() + 20, form.height() + 10);
         QTest::qWait(20);
@@ -244,7 +244,7 @@ void MainWindowTest::resizeDrawsOnlyOnRayTracingPage()
     }
 
     // Showing the page draws nothing; the next resize draws at the new size and writes the file.
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     QVERIFY(!QFileInfo::exists(eps));
     form.resize(form.width() + 30, form.height());
     QTRY_VERIFY(QFileInfo::exists(eps));
@@ -265,19 +265,19 @@ void MainWindowTest::pictureStaysWhenPageShownAgain()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     QTest::mouseClick(form.BtnCompute, Qt::LeftButton);
     QVERIFY(WaitForRun(form));
     const QImage drawn = form.graph->image();
     QVERIFY(DrawnPixels(drawn) > 0);
 
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageAbout);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageAbout);
     QTest::qWait(20);
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     QTest::qWait(20);
     // What the paint box shows after being uncovered is the picture drawn before.
     const QImage shown = form.graph->grab().toImage().convertToFormat(drawn.format());
@@ -289,7 +289,7 @@ void MainWindowTest::clickOnPointShowsReadOut()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -342,7 +342,7 @@ void MainWindowTest::readOutPlacement()
     QFETCH(int, y);
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
 
     orvane::DiagramSeries result;
@@ -361,7 +361,7 @@ void MainWindowTest::readOutPlacement()
     const int mouseX = fromRight ? form.Chart1->width() - x : x;
     form.Chart1ClickSeries(series, 0, mouseX, y);
 
-    const int limit = form.Chart1->x() + form.Chart1->width() - TForm1::kChartRightMargin - width;
+    const int limit = form.Chart1->x() + form.Chart1->width() - MainWindow::kChartRightMargin - width;
     QCOMPARE(form.LblX->x(), mouseX > limit ? limit : mouseX);
     QCOMPARE(form.LblX->y(), y < height ? y : y - height);
     if (fromRight)
@@ -374,7 +374,7 @@ void MainWindowTest::graphCopyPutsChartOnClipboard()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);  // no parameter file: the empty chart
+    MainWindow form(&sink);  // no parameter file: the empty chart
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -392,7 +392,7 @@ void MainWindowTest::rayCountChangeClearsRowsBeyondLastRay()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
 
     // A change of the text runs the handler: 30 rays fill every visible row and the rows
@@ -424,7 +424,7 @@ void MainWindowTest::gridClickAndFocusLossRewritePositions()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -452,7 +452,7 @@ void MainWindowTest::badFieldTextShowsErrorAndWindowGoesOn()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -498,7 +498,7 @@ void MainWindowTest::programMessagesGoToSinkAndWorkGoesOn()
     };
     WorkFolder folder;
     CursorSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -530,7 +530,7 @@ void MainWindowTest::failedRunKeepsPreviousChart()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -554,12 +554,12 @@ void MainWindowTest::closeButtonsCloseWindow()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     for (QPushButton* button : {form.BtnClose, form.Button2}) {
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.PgRayTracing->setCurrentIndex(button == form.BtnClose ? TForm1::kPageRayTracing : TForm1::kPageDiagram);
+        form.PgRayTracing->setCurrentIndex(button == form.BtnClose ? MainWindow::kPageRayTracing : MainWindow::kPageDiagram);
         button->click();
         QTRY_VERIFY(!form.isVisible());
     }
@@ -583,7 +583,7 @@ void MainWindowTest::exactTheoryItemOnlyForASphere()
     QFETCH(bool, enabled);
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.EdtRadius_a->setText(radii[0]);
     form.EdtRadius_b->setText(radii[1]);
@@ -606,7 +606,7 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     const QString mieFile = folder.file(QStringLiteral("Orvane_Mie.dat"));
@@ -668,7 +668,7 @@ void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     QCheckBox* box = form.ChBxEntryFresnel;
     QCOMPARE(box->parentWidget(), form.TabDiagram);
@@ -694,7 +694,7 @@ void MainWindowTest::uniformRainbowTickReachesTheTotal()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     QCOMPARE(form.ChBxUniformRainbow->text(), QStringLiteral("Uniform rainbow"));
     QVERIFY(!form.ChBxUniformRainbow->isChecked());

@@ -5,9 +5,9 @@
 #include <QTimer>
 
 #include "AppTestSupport.h"
-#include "app/OrvaneMain.h"
+#include "app/MainWindow.h"
 
-using orvane::TForm1;
+using orvane::MainWindow;
 using orvane::test::WorkFolder;
 
 namespace {
@@ -58,7 +58,7 @@ void MessageBoxTest::runGoesOnAfterABox()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     orvane::test::BoxAnswerer answerer;
-    TForm1 form;  // real boxes
+    MainWindow form;  // real boxes
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(orvane::test::WaitForRun(form));  // the first diagram, started with the window

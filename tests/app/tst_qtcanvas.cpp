@@ -14,7 +14,7 @@
 
 #include "AppTestSupport.h"
 #include "app/QtCanvas.h"
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 #include "raytrace/Picture.h"
 #include "run/Fields.h"
 #include "run/FieldInputs.h"
@@ -22,7 +22,7 @@
 
 using orvane::PenStyle;
 using orvane::QtCanvas;
-using orvane::TColor;
+using orvane::Color;
 
 namespace {
 
@@ -151,7 +151,7 @@ void QtCanvasTest::defaultPicture()
             QVERIFY2(!Bluish(Px(image, x, y)), qPrintable(QStringLiteral("blue at (%1, %2)").arg(x).arg(y)));
 }
 
-// TColor is 0x00BBGGRR: every drawing colour comes out with red and blue in their places.
+// Color is 0x00BBGGRR: every drawing colour comes out with red and blue in their places.
 void QtCanvasTest::coloursAreBlueGreenRed_data()
 {
     QTest::addColumn<uint>("tcolor");

@@ -21,7 +21,7 @@
 #include "AppTestSupport.h"
 #include "app/ChartRender.h"
 #include "app/ScatteringChart.h"
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 #include "raytrace/OrderPalette.h"
 
 using orvane::DiagramSeries;
@@ -31,7 +31,7 @@ using orvane::test::WorkFolder;
 
 namespace {
 
-SeriesData Series(const char* title, orvane::TColor color, std::vector<double> x, std::vector<double> y)
+SeriesData Series(const char* title, orvane::Color color, std::vector<double> x, std::vector<double> y)
 {
     SeriesData s;
     s.active = true;
@@ -85,7 +85,7 @@ DiagramSeries AllOrders()
 }
 
 // sRGB (0x00BBGGRR) to CIELAB, D65.
-std::array<double, 3> Lab(orvane::TColor colour)
+std::array<double, 3> Lab(orvane::Color colour)
 {
     auto linear = [](unsigned v) {
         const double c = v / 255.0;
@@ -99,14 +99,14 @@ std::array<double, 3> Lab(orvane::TColor colour)
     return {116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
 }
 
-double DeltaE(orvane::TColor a, orvane::TColor b)
+double DeltaE(orvane::Color a, orvane::Color b)
 {
     const auto p = Lab(a), q = Lab(b);
     return std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]);
 }
 
 // WCAG contrast ratio of a colour against white.
-double ContrastOnWhite(orvane::TColor colour)
+double ContrastOnWhite(orvane::Color colour)
 {
     auto linear = [](unsigned v) {
         const double c = v / 255.0;
@@ -305,9 +305,9 @@ void ScatteringChartTest::saveAsPngAndPdf()
     // A name taken by a folder: the error for the user, nothing else.
     QVERIFY(QDir(folder.path()).mkdir("taken.png"));
     QVERIFY(QDir(folder.path()).mkdir("taken.pdf"));
-    QVERIFY_THROWS_EXCEPTION(orvane::EInOutError, chart.saveAsPng(folder.file("taken.png")));
+    QVERIFY_THROWS_EXCEPTION(orvane::FileError, chart.saveAsPng(folder.file("taken.png")));
     QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
-    QVERIFY_THROWS_EXCEPTION(orvane::EInOutError, chart.saveAsPdf(folder.file("taken.pdf")));
+    QVERIFY_THROWS_EXCEPTION(orvane::FileError, chart.saveAsPdf(folder.file("taken.pdf")));
 }
 
 void ScatteringChartTest::renderChartImageDrawsTheSeries()
@@ -429,14 +429,14 @@ void ScatteringChartTest::paletteTellsEveryOrderApart()
     using orvane::kOrderPalette;
     // Orders 0..9 as they have always been: lime, red, blue, green, yellow, maroon, teal,
     // purple, navy, silver (0x00BBGGRR).
-    const orvane::TColor historical[] = {0x00FF00, 0x0000FF, 0xFF0000, 0x008000, 0x00FFFF,
+    const orvane::Color historical[] = {0x00FF00, 0x0000FF, 0xFF0000, 0x008000, 0x00FFFF,
                                          0x000080, 0x808000, 0x800080, 0x800000, 0xC0C0C0};
     for (int p = 0; p < 10; ++p)
         QCOMPARE(kOrderPalette[static_cast<std::size_t>(p)], historical[p]);
 
     // Every order apart from every other by a step the eye sees (CIE76 distance), none black.
     for (int p = 0; p < orvane::kOrderCount; ++p) {
-        const orvane::TColor a = kOrderPalette[static_cast<std::size_t>(p)];
+        const orvane::Color a = kOrderPalette[static_cast<std::size_t>(p)];
         QVERIFY2(a != 0, qPrintable(QStringLiteral("order %1 is black").arg(p)));
         for (int q = p + 1; q < orvane::kOrderCount; ++q)
             QVERIFY2(DeltaE(a, kOrderPalette[static_cast<std::size_t>(q)]) >= 12,
@@ -445,11 +445,11 @@ void ScatteringChartTest::paletteTellsEveryOrderApart()
     // The orders added to the old ten: no grey, readable on the white plot, and unlike the
     // chart's own colours (black total, grey Airy curve, dark-red exact band).
     for (int p = 10; p < orvane::kOrderCount; ++p) {
-        const orvane::TColor c = kOrderPalette[static_cast<std::size_t>(p)];
+        const orvane::Color c = kOrderPalette[static_cast<std::size_t>(p)];
         const QString which = QStringLiteral("order %1").arg(p);
         QVERIFY2(!((c & 0xFF) == ((c >> 8) & 0xFF) && (c & 0xFF) == ((c >> 16) & 0xFF)), qPrintable(which));
         QVERIFY2(ContrastOnWhite(c) >= 2.3, qPrintable(which));
-        for (const orvane::TColor own : {0x000000u, 0x707070u, 0x00008Bu})
+        for (const orvane::Color own : {0x000000u, 0x707070u, 0x00008Bu})
             QVERIFY2(DeltaE(c, own) >= 15, qPrintable(which));
     }
 }
@@ -692,7 +692,7 @@ void ScatteringChartTest::dataTableHoldsTheShownSeries()
 
     // A name taken by a folder: the error for the user.
     QVERIFY(QDir(folder.path()).mkdir("taken.csv"));
-    QVERIFY_THROWS_EXCEPTION(orvane::EInOutError, chart.saveDataAsCsv(folder.file("taken.csv")));
+    QVERIFY_THROWS_EXCEPTION(orvane::FileError, chart.saveDataAsCsv(folder.file("taken.csv")));
 }
 
 void ScatteringChartTest::exportsCarryTheCaption()

@@ -9,18 +9,18 @@
 #include <QTest>
 
 #include "AppTestSupport.h"
-#include "app/OrvaneMain.h"
-#include "numeric/MessageSink.h"
+#include "app/MainWindow.h"
+#include "base/MessageSink.h"
 
 using orvane::RecordingSink;
-using orvane::TForm1;
+using orvane::MainWindow;
 using orvane::test::WaitForRun;
 using orvane::test::WorkFolder;
 
 namespace {
 
 // The window's own controls (not the parts that Qt's compound widgets are made of).
-bool IsControl(const QWidget* w, const TForm1& form)
+bool IsControl(const QWidget* w, const MainWindow& form)
 {
     if (w == form.LblX || form.Chart1->isAncestorOf(w) || form.StrGrdPosit->isAncestorOf(w) ||
         form.MainMenu->isAncestorOf(w) || qobject_cast<QComboBox*>(w->parentWidget()) != nullptr)
@@ -67,7 +67,7 @@ void WindowLayoutTest::controlsWholeAtEverySizeAndFont()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     // A click in the grid writes the positions in full: the longest texts it shows.
     form.StrGrdPositClick();
@@ -83,7 +83,7 @@ void WindowLayoutTest::controlsWholeAtEverySizeAndFont()
     QVERIFY(form.width() >= form.minimumSizeHint().width());
     QVERIFY(form.height() >= form.minimumSizeHint().height());
 
-    for (int page : {int(TForm1::kPageRayTracing), int(TForm1::kPageDiagram), int(TForm1::kPageAbout)}) {
+    for (int page : {int(MainWindow::kPageRayTracing), int(MainWindow::kPageDiagram), int(MainWindow::kPageAbout)}) {
         form.PgRayTracing->setCurrentIndex(page);
         QTest::qWait(10);
         if (QLayout* layout = form.PgRayTracing->currentWidget()->layout())

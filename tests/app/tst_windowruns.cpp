@@ -8,11 +8,11 @@
 #include <QTest>
 
 #include "AppTestSupport.h"
-#include "app/OrvaneMain.h"
-#include "numeric/MessageSink.h"
+#include "app/MainWindow.h"
+#include "base/MessageSink.h"
 
 using orvane::RecordingSink;
-using orvane::TForm1;
+using orvane::MainWindow;
 using orvane::test::AskForLargestRun;
 using orvane::test::BoxAnswerer;
 using orvane::test::ReadFile;
@@ -78,7 +78,7 @@ void WindowRunsTest::warningBoxesDoNotFailTheRun()
     QFETCH(bool, fromTheRun);
     WorkFolder folder;
     folder.copyDefaultParameterFile();
-    TForm1 form;  // message boxes
+    MainWindow form;  // message boxes
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -92,7 +92,7 @@ void WindowRunsTest::warningBoxesDoNotFailTheRun()
     // Noted with each box: the run is under way and has not written its total yet, i.e. it
     // waits for the answer.
     BoxAnswerer answerer([&] { return form.isRunning() && !QFileInfo::exists(total); });
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    QSignalSpy finished(&form, &MainWindow::runFinished);
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     QVERIFY(WaitForRun(form));
 
@@ -119,7 +119,7 @@ void WindowRunsTest::progressAndCancelChangeNoFile()
     WorkFolder folder;
     folder.copyDefaultParameterFile();
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     QVERIFY(WaitForRun(form));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -129,7 +129,7 @@ void WindowRunsTest::progressAndCancelChangeNoFile()
     QVERIFY(before.contains(QStringLiteral("Orvane_t.dat")));
 
     AskForLargestRun(form);
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    QSignalSpy finished(&form, &MainWindow::runFinished);
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     // The window answers at once, in its running state.
     QVERIFY(form.isRunning());
@@ -188,7 +188,7 @@ void WindowRunsTest::closingDuringARunChangesNoFile()
     QMap<QString, QByteArray> before;
     {
         RecordingSink sink;
-        TForm1 form(&sink);
+        MainWindow form(&sink);
         QVERIFY(WaitForRun(form));
         before = Snapshot(folder);
         AskForLargestRun(form);
@@ -204,16 +204,16 @@ void WindowRunsTest::resizesAreGatheredIntoOnePicture()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    QSignalSpy finished(&form, &MainWindow::runFinished);
 
     // Resizes on the picture's page while a diagram runs: one picture once it has ended,
     // at the last size.
     form.BtnCalcDiagClick();
     QVERIFY(form.isRunning());
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     for (int step = 1; step <= 4; ++step)
         form.resize(form.width() + 10, form.height() + 5);
     QTRY_COMPARE(finished.size(), 2);
@@ -238,14 +238,14 @@ void WindowRunsTest::pictureDrawnAgainWhenShownAtAnotherSize()
 {
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    QSignalSpy finished(&form, &MainWindow::runFinished);
     const QString eps = folder.file(QStringLiteral("Orvane.eps"));
 
     // Shown before any picture: nothing is drawn.
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     QTest::qWait(30);
     QCOMPARE(finished.size(), 0);
     QVERIFY(form.KeyOrders->orders().empty());
@@ -260,18 +260,18 @@ void WindowRunsTest::pictureDrawnAgainWhenShownAtAnotherSize()
         QVERIFY2(form.KeyOrders->rect().contains(form.KeyOrders->itemRect(n)), qPrintable(QString::number(n)));
 
     // Another page and back at the same size: the picture kept, nothing drawn.
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageAbout);
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageAbout);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     QTest::qWait(30);
     QCOMPARE(finished.size(), 1);
 
     // Resized while the diagram is shown: drawn anew, at the new size, when shown again.
     QVERIFY(QFile::remove(eps));
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageDiagram);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageDiagram);
     form.resize(form.width() + 60, form.height() + 30);
     QTest::qWait(30);
     QVERIFY(!QFileInfo::exists(eps));
-    form.PgRayTracing->setCurrentIndex(TForm1::kPageRayTracing);
+    form.PgRayTracing->setCurrentIndex(MainWindow::kPageRayTracing);
     QTRY_COMPARE(finished.size(), 2);
     QVERIFY(WaitForRun(form));
     QCOMPARE(form.graph->image().size(), form.graph->size());
@@ -283,12 +283,12 @@ void WindowRunsTest::enterRunsThePageComputation_data()
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("field");  // object name given below
     QTest::addColumn<QString>("written");  // the file the computation writes; empty: none runs
-    QTest::newRow("diagram page, its field") << int(TForm1::kPageDiagram) << "EdtWl" << "Orvane_t.dat";
-    QTest::newRow("diagram page, shared field") << int(TForm1::kPageDiagram) << "EdtMaxp" << "Orvane_t.dat";
-    QTest::newRow("picture page, its field") << int(TForm1::kPageRayTracing) << "LblEdtSizeEll" << "Orvane.eps";
-    QTest::newRow("picture page, ray count box") << int(TForm1::kPageRayTracing) << "CbxNumRay" << "Orvane.eps";
-    QTest::newRow("picture page, shared field") << int(TForm1::kPageRayTracing) << "Edtmr" << "Orvane.eps";
-    QTest::newRow("about page") << int(TForm1::kPageAbout) << "Edtmr" << "";
+    QTest::newRow("diagram page, its field") << int(MainWindow::kPageDiagram) << "EdtWl" << "Orvane_t.dat";
+    QTest::newRow("diagram page, shared field") << int(MainWindow::kPageDiagram) << "EdtMaxp" << "Orvane_t.dat";
+    QTest::newRow("picture page, its field") << int(MainWindow::kPageRayTracing) << "LblEdtSizeEll" << "Orvane.eps";
+    QTest::newRow("picture page, ray count box") << int(MainWindow::kPageRayTracing) << "CbxNumRay" << "Orvane.eps";
+    QTest::newRow("picture page, shared field") << int(MainWindow::kPageRayTracing) << "Edtmr" << "Orvane.eps";
+    QTest::newRow("about page") << int(MainWindow::kPageAbout) << "Edtmr" << "";
 }
 
 void WindowRunsTest::enterRunsThePageComputation()
@@ -298,7 +298,7 @@ void WindowRunsTest::enterRunsThePageComputation()
     QFETCH(QString, written);
     WorkFolder folder;
     RecordingSink sink;
-    TForm1 form(&sink);
+    MainWindow form(&sink);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QMap<QString, QWidget*> fields = {{"EdtWl", form.EdtWl},
@@ -307,7 +307,7 @@ void WindowRunsTest::enterRunsThePageComputation()
                                             {"CbxNumRay", form.CbxNumRay->lineEdit()},
                                             {"Edtmr", form.Edtmr}};
     form.PgRayTracing->setCurrentIndex(page);
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    QSignalSpy finished(&form, &MainWindow::runFinished);
     const auto before = folder.entries();
 
     QTest::keyClick(fields.value(field), Qt::Key_Return);
@@ -333,7 +333,7 @@ void WindowRunsTest::parametersSavedAndOpenedAgain()
     QSettings().remove(QStringLiteral("parameters"));
 
     RecordingSink sink;
-    TForm1 form(&sink);  // no parameter file here: its error, no run
+    MainWindow form(&sink);  // no parameter file here: its error, no run
     QCOMPARE(int(sink.messages.size()), 1);
     QStringList offered;  // the folder each dialog opened in
     QString answer;
@@ -358,7 +358,7 @@ void WindowRunsTest::parametersSavedAndOpenedAgain()
     form.EdtMaxp->setText(QStringLiteral("4"));
     form.LblEdtNumRays->setText(QStringLiteral("200"));
     form.ChBxAiry->setChecked(true);  // not in the file: kept
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    QSignalSpy finished(&form, &MainWindow::runFinished);
     form.OpenParametersClick();
     QCOMPARE(offered.value(1), sets);
     QCOMPARE(form.Edtmr->text(), QStringLiteral("1.5"));

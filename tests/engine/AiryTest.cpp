@@ -8,7 +8,7 @@
 
 #include "engine/Airy.h"
 #include "engine/Diagram.h"
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 
 namespace orvane {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/AssembleOrders.h"
-#include "geometry/Angles.h"
-#include "numeric/RunControl.h"
+#include "numeric/Angles.h"
+#include "base/RunControl.h"
 #include "numeric/Numerics.h"
 #include "numeric/SinCos.h"
 #include "tests/engine/TracedRun.h"
@@ -28,7 +28,7 @@ struct Order {
 };
 
 struct Assembled {
-    TScatteringGrid grid{361};  // one degree apart
+    ScatteringGrid grid{361};  // one degree apart
     RecordingControl sink;
 };
 
@@ -45,11 +45,11 @@ Assembled Assemble(const std::vector<Order>& orders)
 std::complex<double> At(const Assembled& a, int e) { return {a.grid.TotalAmpRe[e], a.grid.TotalAmpIm[e]}; }
 
 // The grid index of the first grid angle above theta.
-int FirstAbove(const TScatteringGrid& grid, double theta) { return static_cast<int>((kPi + theta) / grid.ThetaStep) + 1; }
+int FirstAbove(const ScatteringGrid& grid, double theta) { return static_cast<int>((kPi + theta) / grid.ThetaStep) + 1; }
 
 TEST(ScatteringGrid, RunsFromMinusPiToPi)
 {
-    const TScatteringGrid grid(1001);
+    const ScatteringGrid grid(1001);
     EXPECT_DOUBLE_EQ(grid.ThetaStep, kTwoPi / 1000);
     EXPECT_EQ(grid.ThetaGrid.front(), -kPi);
     EXPECT_NEAR(grid.ThetaGrid[500], 0.0, 1e-15);
@@ -216,7 +216,7 @@ TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
     std::vector<OrderRows> rows;
     for (const Order& o : orders)
         rows.push_back({o.angle.data(), o.intensity.data(), o.phase.data()});
-    TScatteringGrid expected(120001);
+    ScatteringGrid expected(120001);
     RecordingControl expectedSink;
     for (const Order& o : orders) {
         const bool up = o.angle[1] > o.angle[0];
@@ -237,7 +237,7 @@ TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
     ASSERT_NE(expected.TotalAmpRe[FirstAbove(expected, 0.6)], 0.0);  // all three reach 0.6
 
     for (int threads : {1, 2}) {
-        TScatteringGrid grid(120001);
+        ScatteringGrid grid(120001);
         RecordingControl sink;
         AssembleOrders(rows, N, grid, sink, threads);
         EXPECT_EQ(expected.TotalAmpRe, grid.TotalAmpRe) << threads << " threads";
@@ -257,7 +257,7 @@ TEST(AssembleOrders, ThreadsDoNotChangeTheSum)
     std::vector<OrderRows> rows;
     for (int p = 0; p <= 10; ++p)
         rows.push_back({run->T().RayAngle[p].data(), run->T().RayIntensity[p].data(), run->T().RayPhase[p].data()});
-    TScatteringGrid one(120001), two(120001);
+    ScatteringGrid one(120001), two(120001);
     RecordingControl sink;
     AssembleOrders(rows, 1000, one, sink, 1);
     AssembleOrders(rows, 1000, two, sink, 2);

@@ -5,15 +5,15 @@
 #include <cmath>
 
 #include "engine/Diffraction.h"
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "numeric/Numerics.h"
 
 namespace orvane {
 namespace {
 
-TRunParams Particle(double b, double incidentDegrees)
+RunParams Particle(double b, double incidentDegrees)
 {
-    TRunParams P;
+    RunParams P;
     P.RadiusA = 50;
     P.RadiusB = b;
     P.RadiusC = 30;
@@ -22,9 +22,9 @@ TRunParams Particle(double b, double incidentDegrees)
     return P;
 }
 
-TScatteringGrid DiffractedGrid(const TRunParams& P, int count = 3601)
+ScatteringGrid DiffractedGrid(const RunParams& P, int count = 3601)
 {
-    TScatteringGrid grid(count);
+    ScatteringGrid grid(count);
     grid.ThetaGrid[(count - 1) / 2] = 0.0;  // the incident direction itself lies on the grid
     ComputeDiffraction(P, ComputeDiagramNorm(P), grid);
     return grid;
@@ -32,9 +32,9 @@ TScatteringGrid DiffractedGrid(const TRunParams& P, int count = 3601)
 
 TEST(Diffraction, LobeAroundTheIncidentDirection)
 {
-    const TRunParams P = Particle(50, 0);
+    const RunParams P = Particle(50, 0);
     const DiagramNorm norm = ComputeDiagramNorm(P);
-    const TScatteringGrid grid = DiffractedGrid(P);
+    const ScatteringGrid grid = DiffractedGrid(P);
     // The forward peak takes the limit of J1(u)/u, 1/2, instead of dividing 0 by 0.
     EXPECT_EQ(grid.DiffAmp[1800], norm.IntensityNorm / 2);
     // The shadow's half-width seen at 0° is the vertical radius a.
@@ -63,8 +63,8 @@ TEST(Diffraction, LobeAroundTheIncidentDirection)
 
 TEST(Diffraction, ScalesWithTheRadiusAcrossThePlane)
 {
-    const TScatteringGrid thin = DiffractedGrid(Particle(25, 30));
-    const TScatteringGrid thick = DiffractedGrid(Particle(50, 30));
+    const ScatteringGrid thin = DiffractedGrid(Particle(25, 30));
+    const ScatteringGrid thick = DiffractedGrid(Particle(50, 30));
     for (int e = 0; e < thin.NumScaRays; ++e)
         ASSERT_EQ(thick.DiffAmp[e], 2 * thin.DiffAmp[e]) << e;
     // Oblique light: the lobe is centred on the incident direction, 30°.

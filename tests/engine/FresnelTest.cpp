@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "mie/Debye.h"
 #include "tests/engine/TracedRun.h"
 
@@ -27,7 +27,7 @@ struct Recorder final : TraceObserver {
     void interacted(const InteractionEvent& e) override { interactions.push_back(e); }
 };
 
-double Arg(const TComplex& r) { return std::atan2(r.Im, r.Re); }
+double Arg(const Complex& r) { return std::atan2(r.imag(), r.real()); }
 
 // Three rays at −h, 0 and h of a particle seen head-on.
 void ThreeRaysAt(DiagramInputs& f, double h)
@@ -55,7 +55,7 @@ TEST(EntryTotalReflection, BubbleRayAt60DegreesHasThePhaseOfTheEvanescentWave)
                 ThreeRaysAt(f, R * std::sin(ToRadians(60)));
             },
             &events);
-        const TRayTables& T = run->T();
+        const RayTables& T = run->T();
         const double k = run->P().WaveNumber;
         const double sinI = run->heights()[2] / R;
         const double cosI = std::sqrt(1 - sinI * sinI);
@@ -64,7 +64,7 @@ TEST(EntryTotalReflection, BubbleRayAt60DegreesHasThePhaseOfTheEvanescentWave)
 
         const EntryEvent& e = events.entries.at(2);
         ASSERT_FALSE(e.refracted);
-        EXPECT_NEAR(std::hypot(e.r.Re, e.r.Im), 1.0, 1e-15);
+        EXPECT_NEAR(std::hypot(e.r.real(), e.r.imag()), 1.0, 1e-15);
         EXPECT_NEAR(Arg(e.r), phi, 1e-12);
         // Order 0 of the sphere: twice the path k·R·cos i saved against the centre, plus φ;
         // the full intensity; no inner order.
@@ -138,7 +138,7 @@ TEST(EntryTotalReflection, BubbleFringesOfOrdersZeroAndOneLieOnTheExactOnes)
         in.NumScaRays = kAngles;
         RecordingControl control;
         const DiagramResult result = ComputeDiagram(in, control);
-        const TScatteringGrid& grid = result.grid;
+        const ScatteringGrid& grid = result.grid;
         ASSERT_NEAR(ToDegrees(grid.ThetaGrid[from]), 40.0, 1e-9);
 
         std::vector<double> theta;
@@ -202,8 +202,8 @@ TEST(LocalFresnel, SphereTracesAlikeUnderEitherRule)
         };
         const auto local = Trace(setup(false));
         const auto entry = Trace(setup(true));
-        const TRayTables& L = local->T();
-        const TRayTables& E = entry->T();
+        const RayTables& L = local->T();
+        const RayTables& E = entry->T();
         for (int p = 0; p <= 6; ++p) {
             double largest = 0;
             for (int i = 0; i < 400; ++i)
@@ -238,7 +238,7 @@ TEST(LocalFresnel, SpheroidTotalInternalReflectionHasUnitModulusAndTheLocalPhase
         const double q = m * k * cosT;
         const double kappa = k * std::sqrt(m * m * (1 - cosT * cosT) - 1);
         // Parallel: r = (q − iκ·m²)/(q + iκ·m²), |r| = 1, arg r = −2·atan(κ·m²/q).
-        EXPECT_NEAR(std::hypot(e.r.Re, e.r.Im), 1.0, 1e-12) << "ray " << e.ray << " order " << e.p;
+        EXPECT_NEAR(std::hypot(e.r.real(), e.r.imag()), 1.0, 1e-12) << "ray " << e.ray << " order " << e.p;
         EXPECT_NEAR(Arg(e.r), -2 * std::atan(kappa * m * m / q), 1e-9) << "ray " << e.ray << " order " << e.p;
     }
     EXPECT_GT(total, 50);
@@ -333,8 +333,8 @@ TEST(LocalFresnel, EllipseExitCoefficientIsFresnelsAtTheExitAngle)
         EXPECT_NEAR(exit.point.z, p1.real(), 1e-9);
         EXPECT_NEAR(exit.point.x, p1.imag(), 1e-9);
         const double r = fresnel(cosTheta);
-        EXPECT_NEAR(exit.r.Re, r, 1e-12);
-        EXPECT_NEAR(exit.r.Im, 0.0, 1e-15);
+        EXPECT_NEAR(exit.r.real(), r, 1e-12);
+        EXPECT_NEAR(exit.r.imag(), 0.0, 1e-15);
         // The transmitted share (1 − |r|²) is the only difference in the order's intensity.
         const double rEntry = fresnel(cosR);
         EXPECT_GT(std::fabs(r - rEntry), 0.01);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "tests/engine/TracedRun.h"
 
 namespace orvane {
@@ -32,7 +32,7 @@ double PerpendicularReflection(double m, double sinI)
 TEST(TraceRays, CentralRayOfASphereHasTheClosedFormValues)
 {
     const auto run = Trace(Sphere201);
-    const TRayTables& T = run->T();
+    const RayTables& T = run->T();
     const double k = run->P().WaveNumber;
     ASSERT_NEAR(run->heights()[100], 0.0, 1e-12);
 
@@ -56,7 +56,7 @@ TEST(TraceRays, CentralRayOfASphereHasTheClosedFormValues)
 TEST(TraceRays, SphereReflectionIsFresnelTimesTheGeometricFactorForEveryRay)
 {
     const auto run = Trace(Sphere201);
-    const TRayTables& T = run->T();
+    const RayTables& T = run->T();
     const double k = run->P().WaveNumber;
     const double scale = k * k * 50 * 50 / 4;
     for (int i = 0; i < 201; ++i) {
@@ -83,7 +83,7 @@ TEST(TraceRays, BubbleReflectsTotallyBeyondTheCriticalHeight)
         f.NumIncRays = 201;
         f.MaxP = 3;
     });
-    const TRayTables& T = run->T();
+    const RayTables& T = run->T();
     const double k = run->P().WaveNumber;
     int total = 0;
     for (int i = 0; i < 201; ++i) {
@@ -98,7 +98,7 @@ TEST(TraceRays, BubbleReflectsTotallyBeyondTheCriticalHeight)
         ++total;
         EXPECT_NEAR(T.RayIntensity[0][i], k * k * 50 * 50 / 4, 1e-5 * k * k * 50 * 50) << "ray " << i;
         for (int p = 1; p <= kMaxOrder; ++p)
-            for (const TRayTable* table :
+            for (const RayTable* table :
                  {&T.RayAngle, &T.RayIntensity, &T.RayPhase, &T.RayX, &T.RayZ, &T.RayKx, &T.RayKz})
                 ASSERT_EQ((*table)[p][i], 0.0) << "ray " << i << " order " << p;
     }
@@ -111,8 +111,8 @@ TEST(TraceRays, CellsTheRunDoesNotReachStayZero)
         f.MaxP = 0;
         f.NumIncRays = 150;
     });
-    const TRayTables& T = run->T();
-    for (const TRayTable* table : {&T.RayAngle, &T.RayIntensity, &T.RayPhase, &T.RayX, &T.RayZ, &T.RayKx, &T.RayKz})
+    const RayTables& T = run->T();
+    for (const RayTable* table : {&T.RayAngle, &T.RayIntensity, &T.RayPhase, &T.RayX, &T.RayZ, &T.RayKx, &T.RayKz})
         for (int p = 0; p <= kMaxOrder; ++p) {
             for (int i = 0; i < kRaySlots; ++i) {
                 const bool written = p == 0 && i < 150 && table != &T.RayKx && table != &T.RayKz;
@@ -139,7 +139,7 @@ TEST(TraceRays, RaysSharedBetweenTwoThreadsFillTheTablesOfOneRayAfterTheOther)
     } discarded;
     const auto shared = Trace(fields);
     const auto inOrder = Trace(fields, &discarded);
-    EXPECT_EQ(0, std::memcmp(&shared->T(), &inOrder->T(), sizeof(TRayTables)));
+    EXPECT_EQ(0, std::memcmp(&shared->T(), &inOrder->T(), sizeof(RayTables)));
     EXPECT_GT(shared->T().RayIntensity[25][500], 0.0);
 }
 

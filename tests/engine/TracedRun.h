@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "engine/Diagram.h"
-#include "geometry/Angles.h"
-#include "numeric/RunControl.h"
+#include "numeric/Angles.h"
+#include "base/RunControl.h"
 
 namespace orvane::testing {
 
@@ -15,8 +15,8 @@ struct TracedRun {
     RecordingControl control;
     TracedRays rays;
 
-    const TRunParams& P() const { return rays.params; }
-    const TRayTables& T() const { return *rays.tables; }
+    const RunParams& P() const { return rays.params; }
+    const RayTables& T() const { return *rays.tables; }
     const std::vector<double>& heights() const { return rays.positions.heights; }
 };
 

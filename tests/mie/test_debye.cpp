@@ -12,7 +12,7 @@
 
 #include "mie/Debye.h"
 #include "mie/Mie.h"
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 
 namespace orvane {
 namespace {
@@ -292,20 +292,20 @@ TEST(DebyeGrid, IntensityIsTheAmplitudeAtTheScatteringAngle)
 TEST(DebyeInputs, RefusesWhatItCannotCompute)
 {
     const Complex water(1.333, 0.0);
-    EXPECT_THROW(DebyeSphere(0.0, 0.6328, water), EInputError);
-    EXPECT_THROW(DebyeSphere(-1.0, 0.6328, water), EInputError);
-    EXPECT_THROW(DebyeSphere(50.0, 0.0, water), EInputError);
-    EXPECT_THROW(DebyeSphere(50.0, std::nan(""), water), EInputError);
-    EXPECT_THROW(DebyeSphere(50.0, 0.6328, Complex(0.0, 0.0)), EInputError);
-    EXPECT_THROW(DebyeSphere(50.0, 0.6328, Complex(1.333, -0.01)), EInputError);
-    EXPECT_THROW(DebyeSphere(50.0, 0.6328, Complex(1.333, std::nan(""))), EInputError);
-    EXPECT_THROW(DebyeSphere::FromSizeParameter(0.005, water), EInputError);
+    EXPECT_THROW(DebyeSphere(0.0, 0.6328, water), InputError);
+    EXPECT_THROW(DebyeSphere(-1.0, 0.6328, water), InputError);
+    EXPECT_THROW(DebyeSphere(50.0, 0.0, water), InputError);
+    EXPECT_THROW(DebyeSphere(50.0, std::nan(""), water), InputError);
+    EXPECT_THROW(DebyeSphere(50.0, 0.6328, Complex(0.0, 0.0)), InputError);
+    EXPECT_THROW(DebyeSphere(50.0, 0.6328, Complex(1.333, -0.01)), InputError);
+    EXPECT_THROW(DebyeSphere(50.0, 0.6328, Complex(1.333, std::nan(""))), InputError);
+    EXPECT_THROW(DebyeSphere::FromSizeParameter(0.005, water), InputError);
     // 1e5 is taken, 2e5 is not: its message names the limits and the value.
     EXPECT_NO_THROW(DebyeSphere::FromSizeParameter(kDebyeMaxSizeParameter, Complex(1.5, 0.0)));
     try {
         DebyeSphere(20000.0, 0.6328, water);
         ADD_FAILURE() << "a size parameter of 2e5 was accepted";
-    } catch (const EInputError& e) {
+    } catch (const InputError& e) {
         const std::string message = e.what();
         EXPECT_NE(message.find("between 0.01 and 100000"), std::string::npos) << message;
         EXPECT_NE(message.find("198"), std::string::npos) << message;
@@ -314,15 +314,15 @@ TEST(DebyeInputs, RefusesWhatItCannotCompute)
     const DebyeSphere sphere = DebyeSphere::FromSizeParameter(20.0, water);
     const double theta[] = {1.0};
     for (auto [pmin, pmax] : {std::pair{-1, 2}, {3, 2}, {0, kDebyeMaxOrder + 1}}) {
-        EXPECT_THROW(sphere.S1S2(theta, DebyeTerms{pmin, pmax}), EInputError) << pmin << " " << pmax;
-        EXPECT_THROW(DebyeGridIntensity(sphere, theta, 0.0, 1, pmin, pmax), EInputError) << pmin << " " << pmax;
+        EXPECT_THROW(sphere.S1S2(theta, DebyeTerms{pmin, pmax}), InputError) << pmin << " " << pmax;
+        EXPECT_THROW(DebyeGridIntensity(sphere, theta, 0.0, 1, pmin, pmax), InputError) << pmin << " " << pmax;
     }
     for (auto [p, n] : {std::pair{-1, 1}, {kDebyeMaxOrder + 1, 1}, {0, 0}, {0, sphere.NumTerms() + 1}}) {
-        EXPECT_THROW(sphere.Term(p, n), EInputError) << p << " " << n;
-        EXPECT_THROW(sphere.Remainder(p, n), EInputError) << p << " " << n;
+        EXPECT_THROW(sphere.Term(p, n), InputError) << p << " " << n;
+        EXPECT_THROW(sphere.Remainder(p, n), InputError) << p << " " << n;
     }
-    EXPECT_THROW(sphere.Diffraction(0), EInputError);
-    EXPECT_THROW(sphere.Reflection(sphere.NumTerms() + 1), EInputError);
+    EXPECT_THROW(sphere.Diffraction(0), InputError);
+    EXPECT_THROW(sphere.Reflection(sphere.NumTerms() + 1), InputError);
 }
 
 } // namespace

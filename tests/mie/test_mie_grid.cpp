@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "mie/Mie.h"
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 
 namespace orvane {
 namespace {
@@ -25,7 +25,7 @@ TEST(MieGrid, ThetaGridSpansMinusPiToPi)
     EXPECT_NEAR(theta[1] - theta[0], 2.0 * kPi / 1000.0, 1e-15);
     EXPECT_EQ(MieThetaGrid(2), (std::vector<double>{-kPi, kPi}));
     for (int n : {1, 0, -5})
-        EXPECT_THROW(MieThetaGrid(n), EInputError) << n;
+        EXPECT_THROW(MieThetaGrid(n), InputError) << n;
 }
 
 TEST(MieGrid, PolarisationSymmetryAndIncidenceShift)

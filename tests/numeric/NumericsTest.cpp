@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/MessageSink.h"
+#include "base/Errors.h"
+#include "base/MessageSink.h"
 #include "numeric/Numerics.h"
 
 namespace orvane {
@@ -328,7 +328,7 @@ TEST(SignFunctions, FloatSignCountsZeroAsPositiveAndIntSignRefusesZero)
         try {
             IntSign(zero);
             ADD_FAILURE() << "IntSign(0) returned";
-        } catch (const EMathError& e) {
+        } catch (const MathError& e) {
             EXPECT_STREQ("Invalid floating point operation", e.what());
         }
     }

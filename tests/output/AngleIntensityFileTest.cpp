@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "mie/Mie.h"
-#include "numeric/Errors.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 #include "output/DataFiles.h"
 
 namespace orvane {
@@ -97,17 +97,17 @@ TEST_F(AngleIntensityFile, RefusesToWriteFaultyData)
     // A value that is not a number, or infinite, never reaches the file: nothing is written.
     for (const double fault : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         const std::vector<double> bad = {1.0, fault, 1.0};
-        EXPECT_THROW(Write(file, theta, bad), EMathError);
+        EXPECT_THROW(Write(file, theta, bad), MathError);
         EXPECT_EQ(ReadBytes(file), "# theta[deg.] Intensity\r\n");
     }
 
     // Angles and intensities of different lengths.
-    EXPECT_THROW(Write(file, theta, std::vector<double>{1.0, 2.0}), EInputError);
+    EXPECT_THROW(Write(file, theta, std::vector<double>{1.0, 2.0}), InputError);
 
     // A folder where the file should be: the file cannot be created.
     const std::vector<double> good = {1.0, 2.0, 3.0};
     fs::create_directory(dir_ / "folder");
-    EXPECT_THROW(Write(dir_ / "folder", theta, good), EInOutError);
+    EXPECT_THROW(Write(dir_ / "folder", theta, good), FileError);
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "geometry/Angles.h"
-#include "numeric/TextFile.h"
+#include "numeric/Angles.h"
+#include "base/TextFile.h"
 #include "output/CheckFile.h"
 #include "tests/support/ReferenceFiles.h"
 #include "tests/engine/TracedRun.h"
@@ -46,7 +46,7 @@ TEST(CheckFile, TotalReflectionAtAnExitRecordsOnlyTheExitPointAndGoesOn)
     CheckFileWriter check(out, '.');
     const auto run = Trace(ClearObliqueSpheroid, &check);
     out.close();
-    const TRayTables& T = run->T();
+    const RayTables& T = run->T();
     const std::vector<std::string> lines = FileLines(dir / "Orvane_raw.dat");
 
     int found = 0;

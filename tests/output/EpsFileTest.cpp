@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 #include "output/EpsFile.h"
 #include "tests/run/PictureTestSupport.h"
 
@@ -59,7 +59,7 @@ TEST(EpsHeader, WritesTheProlog_AndTheColourCommands)
     };
     EXPECT_EQ(lines, expected);
 
-    const TEpsColors& colors = EpsColors();
+    const EpsColorTable& colors = EpsColors();
     const std::vector<std::string> commands(colors.begin(), colors.begin() + 11);
     EXPECT_EQ(commands, (std::vector<std::string>{"0 0 0 sc", "0 1 0 sc", "1 0 0 sc", "0 0 1 sc", "0 0.5 0 sc",
                                                   "1 1 0 sc", "0.5 0 0 sc", "0 0 0 sc", "0 0 0 sc", "0 0 0 sc",
@@ -103,9 +103,9 @@ TEST(EpsSegment, ClipsTheEndOnly_FirstAcrossThenUpOrDown)
 TEST(EpsSegment, APointWithoutA64BitInteger_IsAFloatingPointError)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_THROW(EpsSegment(517, 390, nan, 0, 10, 10), EMathError);
-    EXPECT_THROW(EpsSegment(517, 390, 1e19, 0, 10, 10), EMathError);
-    EXPECT_THROW(EpsSegment(517, 390, 10, -1e300, 10, 10), EMathError);
+    EXPECT_THROW(EpsSegment(517, 390, nan, 0, 10, 10), MathError);
+    EXPECT_THROW(EpsSegment(517, 390, 1e19, 0, 10, 10), MathError);
+    EXPECT_THROW(EpsSegment(517, 390, 10, -1e300, 10, 10), MathError);
     // A far end is clipped first, so its size does not matter.
     EXPECT_EQ(EpsSegment(517, 390, 10, 10, 1e300, 10), "10 380 m 517 380 l st");
 }

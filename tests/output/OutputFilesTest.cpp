@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 #include "output/OutputFiles.h"
 #include "tests/support/TestFiles.h"
 
@@ -62,13 +62,13 @@ TEST(OutputFiles, AFileThatCannotBePutInPlaceIsAnErrorNamingIt)
         files.create("Orvane_t.dat").writeLine("total");
         files.commit();
         FAIL() << "no error";
-    } catch (const EInOutError& e) {
+    } catch (const FileError& e) {
         EXPECT_STREQ("Cannot create file \"Orvane_t.dat\": Is a directory", e.what());
     }
     EXPECT_EQ(std::vector<std::string>{"Orvane_t.dat"}, Names(dir));
     // A folder that does not exist: the writer's own error, at once.
     OutputFiles missing(dir / "missing");
-    EXPECT_THROW(missing.create("Orvane_t.dat"), EInOutError);
+    EXPECT_THROW(missing.create("Orvane_t.dat"), FileError);
 }
 
 } // namespace

@@ -13,9 +13,9 @@
 
 #include <optional>
 
-#include "geometry/Angles.h"
+#include "numeric/Angles.h"
 #include "mie/Mie.h"
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 #include "output/DataFiles.h"
 #include "tests/run/RunSupport.h"
 #include "tests/support/ReferenceFiles.h"
@@ -160,7 +160,7 @@ TEST(DiagramExact, AnExactFileThatCannotBeWrittenEndsTheRun)
 {
     ExactRun run;
     fs::create_directory(run.dir / kMieFileName);
-    EXPECT_THROW(run.calculate(), EInOutError);
+    EXPECT_THROW(run.calculate(), FileError);
     // The diagram's own files, written before it, went with the run.
     EXPECT_EQ(testing::Snapshot(run.dir.path()).size(), 1u);
 }

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
+#include "base/Errors.h"
+#include "base/Format.h"
 #include "tests/run/RunSupport.h"
 #include "tests/support/ReferenceFiles.h"
 
@@ -151,7 +151,7 @@ TEST(DiagramRun, TextsThatAreNotNumbersEndTheRunWithAConversionError)
         TempFolder dir;
         Window run;
         setup(run.fields);
-        EXPECT_THROW(Calculate(run, dir), EConvertError);
+        EXPECT_THROW(Calculate(run, dir), ConversionError);
         EXPECT_TRUE(Files(dir).empty());
     }
 }
@@ -224,7 +224,7 @@ TEST(DiagramRun, ARunThatFailsLeavesTheFilesOfTheLastGoodRun)
         try {
             Calculate(good.run, good.dir);
             ADD_FAILURE() << c.name << ": no error";
-        } catch (const EInOutError& e) {
+        } catch (const FileError& e) {
             EXPECT_EQ(e.what(), c.error) << c.name;
         }
         // Byte for byte what was there, and no temporary left behind.
@@ -276,7 +276,7 @@ TEST(DiagramRun, AFullDiskInTheMiddleOfARunLeavesTheLastGoodRun)
     try {
         testing::Calculate(run, mountPoint.path());
         ADD_FAILURE() << "no error";
-    } catch (const EInOutError& e) {
+    } catch (const FileError& e) {
         EXPECT_EQ(std::string(e.what()), "Disk full: cannot write \"Orvane_raw.dat\"");
     }
     EXPECT_EQ(testing::Snapshot(mountPoint.path()), before);

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "geometry/Angles.h"
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/RunControl.h"
+#include "numeric/Angles.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/RunControl.h"
 #include "run/FieldInputs.h"
 
 namespace orvane {
@@ -57,7 +57,7 @@ TEST_F(FieldInputsTest, DefaultFieldsGiveTheDefaultParticleAndPositions)
     EXPECT_TRUE(in.ShowEmergent);
     EXPECT_FALSE(in.range);
 
-    const TRunParams P = MakeRunParams(p);
+    const RunParams P = MakeRunParams(p);
     EXPECT_EQ(P.RadiusA2, 2500);
     EXPECT_EQ(P.RadiusB2, 2500);
     EXPECT_EQ(P.RadiusC2, 2500);
@@ -122,7 +122,7 @@ TEST_F(FieldInputsTest, ObliqueIncidenceOnAFlattenedEllipse)
 {
     f.EdtRadius_c = "25";
     f.EdtIncAng = "30";
-    const TRunParams P = MakeRunParams(read().particle);
+    const RunParams P = MakeRunParams(read().particle);
     const double angle = 30 * (kPiNumbers / 180);
     EXPECT_EQ(P.IncAngle, angle);
     EXPECT_EQ(P.AspectTerm, 3);
@@ -302,7 +302,7 @@ TEST_F(FieldInputsTest, AConversionErrorTakesNothingOver)
     try {
         read();
         FAIL() << "a word read as a wavelength";
-    } catch (const EConvertError& e) {
+    } catch (const ConversionError& e) {
         EXPECT_NE(std::string(e.what()).find("green"), std::string::npos) << e.what();
     }
     EXPECT_EQ(row(0), header);
@@ -329,12 +329,12 @@ TEST_F(FieldInputsTest, EveryFieldIsConverted)
     for (const Case& c : cases) {
         auto fields = std::make_unique<Fields>();
         (*fields).*c.field = c.text;
-        EXPECT_THROW(ReadDiagramInputs(*fields, '.', sink), EConvertError) << c.id;
+        EXPECT_THROW(ReadDiagramInputs(*fields, '.', sink), ConversionError) << c.id;
     }
     auto minMax = std::make_unique<Fields>();
     minMax->ChkBxMinMax = true;
     minMax->EdtAxisMax = "top";
-    EXPECT_THROW(ReadPictureInputs(*minMax, '.', sink), EConvertError);
+    EXPECT_THROW(ReadPictureInputs(*minMax, '.', sink), ConversionError);
     minMax->ChkBxMinMax = false;  // the axis fields are read only in their mode
     EXPECT_NO_THROW(ReadPictureInputs(*minMax, '.', sink));
 }
@@ -377,7 +377,7 @@ TEST_F(FieldInputsTest, ParticleAndWaveMustBePhysical)
         try {
             ReadPictureInputs(*fields, '.', sink);
             ADD_FAILURE() << c.text << " accepted";
-        } catch (const EInputError& e) {
+        } catch (const InputError& e) {
             EXPECT_STREQ(e.what(), c.message);
         }
         // Checked after all conversions and messages, before anything is derived or listed.
@@ -389,7 +389,7 @@ TEST_F(FieldInputsTest, ParticleAndWaveMustBePhysical)
     auto both = std::make_unique<Fields>();
     both->EdtRadius_a = "0";
     both->LblEdtSizeEll = "big";
-    EXPECT_THROW(ReadPictureInputs(*both, '.', sink), EConvertError);
+    EXPECT_THROW(ReadPictureInputs(*both, '.', sink), ConversionError);
 }
 
 TEST_F(FieldInputsTest, OverflowIsAnErrorAndTheGridKeepsItsRows)
@@ -398,14 +398,14 @@ TEST_F(FieldInputsTest, OverflowIsAnErrorAndTheGridKeepsItsRows)
     const std::string firstRow = row(1);
 
     f.EdtRadius_a = "1e200";  // its square overflows
-    EXPECT_THROW(read(), EMathError);
+    EXPECT_THROW(read(), MathError);
     EXPECT_EQ(row(1), firstRow);
 
     f.EdtRadius_a = "50";
     f.ChkBxMinMax = true;
     f.EdtAxisMin = "-1.5e308";
     f.EdtAxisMax = "1.5e308";  // Max - Min overflows
-    EXPECT_THROW(read(), EMathError);
+    EXPECT_THROW(read(), MathError);
     EXPECT_EQ(row(1), firstRow);
 }
 

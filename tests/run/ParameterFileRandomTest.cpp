@@ -1,5 +1,5 @@
 // Generated parameter files: well-formed ones must read back exactly what was written,
-// malformed ones must either read or raise EInOutError with the parameters untouched.
+// malformed ones must either read or raise FileError with the parameters untouched.
 // Never a crash, a hang or another kind of error.
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 #include "run/ParameterFile.h"
 #include "tests/support/TestFiles.h"
 
@@ -169,7 +169,7 @@ TEST(ParameterFileRandom, MalformedFilesReadOrFailCleanly)
 
         try {
             ReadParameterFile(file);
-        } catch (const EInOutError&) {
+        } catch (const FileError&) {
             ++failures;
         } catch (const std::exception& e) {
             ADD_FAILURE() << "round " << round << ": " << e.what();

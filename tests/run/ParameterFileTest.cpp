@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
+#include "base/Errors.h"
+#include "base/Format.h"
 #include "run/Fields.h"
 #include "run/ParameterFile.h"
 #include "tests/support/TestFiles.h"
@@ -147,7 +147,7 @@ TEST(ParameterFile, BadFilesRaiseInOutErrorNamingTheFile)
         try {
             ReadParameterFile(dir.write("Orvane.par", c.text));
             ADD_FAILURE() << c.id << ": read without an error";
-        } catch (const EInOutError& e) {
+        } catch (const FileError& e) {
             EXPECT_NE(std::string(e.what()).find("Orvane.par"), std::string::npos) << c.id << ": " << e.what();
         }
     }
@@ -156,12 +156,12 @@ TEST(ParameterFile, BadFilesRaiseInOutErrorNamingTheFile)
 TEST(ParameterFile, MissingFileOrFolderInItsPlace)
 {
     TempFolder dir;
-    EXPECT_THROW(ReadParameterFile(dir.path() / "Orvane.par"), EInOutError);
+    EXPECT_THROW(ReadParameterFile(dir.path() / "Orvane.par"), FileError);
     std::filesystem::create_directory(dir.path() / "Orvane.par");
     try {
         ReadParameterFile(dir.path() / "Orvane.par");
         ADD_FAILURE() << "a folder read as a parameter file";
-    } catch (const EInOutError& e) {
+    } catch (const FileError& e) {
         EXPECT_NE(std::string(e.what()).find("Orvane.par"), std::string::npos) << e.what();
     }
 }
@@ -252,13 +252,13 @@ TEST(ParameterFile, FailedSaveLeavesTheOldFile)
     try {
         WriteParameterFile(ReadParametersFromFields(bad), file);
         ADD_FAILURE() << "no error for a decimal order";
-    } catch (const EConvertError& e) {
+    } catch (const ConversionError& e) {
         EXPECT_NE(std::string(e.what()).find("'4.5'"), std::string::npos) << e.what();
     }
 
     std::filesystem::create_directory(dir / "taken.par");
-    EXPECT_THROW(WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "taken.par"), EInOutError);
-    EXPECT_THROW(WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "no-such-folder" / "x.par"), EInOutError);
+    EXPECT_THROW(WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "taken.par"), FileError);
+    EXPECT_THROW(WriteParameterFile(ReadParametersFromFields(Fields{}), dir / "no-such-folder" / "x.par"), FileError);
 
     std::ifstream in(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/RunControl.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/RunControl.h"
 #include "raytrace/OrderPalette.h"
 #include "raytrace/RecordingCanvas.h"
 #include "run/FieldInputs.h"
@@ -26,7 +26,7 @@ namespace {
 using testing::ReadCrLfLines;
 using testing::TempFolder;
 
-constexpr TColor kLime = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x008000, kYellow = 0x00FFFF;
+constexpr Color kLime = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x008000, kYellow = 0x00FFFF;
 
 // The header's 22 lines are checked on their own; the body follows them.
 constexpr std::size_t kHeaderLines = 22;
@@ -247,7 +247,7 @@ TEST_F(RayPictureTest, HighOrders_EachInItsOwnColourOnScreen_NoColourCommandFrom
         f.ChBxEmergRay = false;
         const RecordingCanvas canvas = draw();
 
-        std::vector<TColor> chordColors;
+        std::vector<Color> chordColors;
         for (const auto& line : canvas.lines)
             if (line.style == PenStyle::Solid && line.x1 != 63)
                 chordColors.push_back(line.color);
@@ -361,7 +361,7 @@ TEST_F(RayPictureTest, AnEpsFileThatCannotBeWritten_FailsWithTheWholePictureOnSc
     TempFolder blocked;
     std::filesystem::create_directory(blocked.path() / "Orvane.eps");
     RecordingCanvas canvas(518, 391);
-    EXPECT_THROW(DrawFromFields(f, '.', sink, canvas, blocked.path()), EInOutError);
+    EXPECT_THROW(DrawFromFields(f, '.', sink, canvas, blocked.path()), FileError);
     // The screen shows the whole picture; only the file is missing.
     EXPECT_EQ(canvas.calls, whole.calls);
     EXPECT_TRUE(std::filesystem::is_directory(blocked.path() / "Orvane.eps"));

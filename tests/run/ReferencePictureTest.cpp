@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 #include "raytrace/RecordingCanvas.h"
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 #include "run/Fields.h"
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"

@@ -14,25 +14,25 @@ public:
 };
 
 // A field text that is not a number of the kind asked for.
-class EConvertError : public OrvaneError {
+class ConversionError : public OrvaneError {
 public:
     using OrvaneError::OrvaneError;
 };
 
 // A file that cannot be opened, read or written, or a number in a text file that is not one.
-class EInOutError : public OrvaneError {
+class FileError : public OrvaneError {
 public:
     using OrvaneError::OrvaneError;
 };
 
 // Division by zero, invalid operation or overflow in a computation.
-class EMathError : public OrvaneError {
+class MathError : public OrvaneError {
 public:
     using OrvaneError::OrvaneError;
 };
 
 // Inputs a run cannot work with (too few rays, a grid too small or too large, ...).
-class EInputError : public OrvaneError {
+class InputError : public OrvaneError {
 public:
     using OrvaneError::OrvaneError;
 };

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
+#include "base/Errors.h"
+#include "base/Format.h"
 
 namespace orvane {
 namespace {
@@ -135,11 +135,11 @@ TEST(Format, MalformedFormatsAndMismatchedArgumentsRaiseConversionErrors)
         {"%12.", {1.0}},      // a directive cut short
     };
     for (const Case& c : cases)
-        EXPECT_THROW(Format(c.fmt, c.args), EConvertError) << c.fmt;
+        EXPECT_THROW(Format(c.fmt, c.args), ConversionError) << c.fmt;
     try {
         Format("%d", {1.5});
         ADD_FAILURE();
-    } catch (const EConvertError& e) {
+    } catch (const ConversionError& e) {
         EXPECT_STREQ("Format '%d' invalid or incompatible with argument", e.what());
     }
 }
@@ -248,7 +248,7 @@ TEST(StrToFloat, AnythingElseIsAConversionErrorQuotingTheText)
         try {
             StrToFloat(text);
             ADD_FAILURE() << "accepted '" << text << "'";
-        } catch (const EConvertError& e) {
+        } catch (const ConversionError& e) {
             EXPECT_EQ("'" + std::string(text) + "' is not a valid floating point value", e.what());
         }
     }
@@ -258,8 +258,8 @@ TEST(StrToFloat, CommaLocaleTakesTheCommaAndRefusesThePoint)
 {
     EXPECT_EQ(1.5, StrToFloat("1,5", ','));
     EXPECT_EQ(-0.25, StrToFloat(" -2,5e-1 ", ','));
-    EXPECT_THROW(StrToFloat("1.5", ','), EConvertError);
-    EXPECT_THROW(StrToFloat("1,5"), EConvertError);
+    EXPECT_THROW(StrToFloat("1.5", ','), ConversionError);
+    EXPECT_THROW(StrToFloat("1,5"), ConversionError);
     double v = 0;
     EXPECT_FALSE(TryStrToFloat("1.5", v, ','));
     EXPECT_TRUE(TryStrToFloat("1.5", v));
@@ -292,14 +292,14 @@ TEST(StrToInt, DecimalOrHexadecimalWithinThirtyTwoBits)
         try {
             StrToInt(text);
             ADD_FAILURE() << "accepted '" << text << "'";
-        } catch (const EConvertError& e) {
+        } catch (const ConversionError& e) {
             EXPECT_EQ("'" + std::string(text) + "' is not a valid integer value", e.what());
         }
     }
 }
 
 // Generated texts: the conversions never crash, either return a value or throw
-// EConvertError, and agree with the C library where both read the text.
+// ConversionError, and agree with the C library where both read the text.
 TEST(Conversions, RandomTextsAreReadOrRefusedConsistently)
 {
     std::mt19937 rng(12345);
@@ -324,7 +324,7 @@ TEST(Conversions, RandomTextsAreReadOrRefusedConsistently)
                 ++end;
             EXPECT_EQ('\0', *end) << "'" << text << "'";
             EXPECT_EQ(c, v) << "'" << text << "'";
-        } catch (const EConvertError&) {
+        } catch (const ConversionError&) {
         }
         try {
             const std::int32_t v = StrToInt(text);
@@ -332,7 +332,7 @@ TEST(Conversions, RandomTextsAreReadOrRefusedConsistently)
             if (text.find('$') == std::string::npos) {
                 EXPECT_EQ(std::strtoll(text.c_str(), nullptr, 10), v) << "'" << text << "'";
             }
-        } catch (const EConvertError&) {
+        } catch (const ConversionError&) {
         }
     }
     EXPECT_GT(acceptedFloats, 300);

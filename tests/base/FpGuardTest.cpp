@@ -8,19 +8,19 @@
 #include <limits>
 #include <string>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/FpGuard.h"
-#include "numeric/MessageSink.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/FpGuard.h"
+#include "base/MessageSink.h"
 
 namespace orvane {
 namespace {
 
-std::string MathError(const std::function<void()>& work)
+std::string FaultMessage(const std::function<void()>& work)
 {
     try {
         work();
-    } catch (const EMathError& e) {
+    } catch (const MathError& e) {
         return e.what();
     }
     return "";
@@ -49,7 +49,7 @@ TEST(FpGuard, ADataLineRefusesWhatIsNotFiniteWithTheMessageOfItsCause)
         if (c.raised != 0)
             std::feraiseexcept(c.raised);
         std::string line;
-        EXPECT_EQ(MathError([&] { FormatDataTo(line, "%12.6f %12.6e", {2.0, c.value}); }), c.error) << c.name;
+        EXPECT_EQ(FaultMessage([&] { FormatDataTo(line, "%12.6f %12.6e", {2.0, c.value}); }), c.error) << c.name;
         if (c.error.empty()) {
             EXPECT_EQ(line, Format("%12.6f %12.6e", {2.0, c.value})) << c.name;
         }
@@ -86,7 +86,7 @@ TEST(FpGuard, AMessageLeavesTheRunsFlagsAsTheyWere)
     // A fault of the run itself before the message is still there after it.
     std::feraiseexcept(FE_OVERFLOW);
     sink.show("again");
-    EXPECT_EQ(MathError([] { CheckFpFaults(); }), "Floating point overflow");
+    EXPECT_EQ(FaultMessage([] { CheckFpFaults(); }), "Floating point overflow");
 }
 
 } // namespace

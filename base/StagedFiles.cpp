@@ -1,4 +1,4 @@
-#include "numeric/StagedFiles.h"
+#include "base/StagedFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <chrono>
 #include <random>
 
-#include "numeric/Errors.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 namespace orvane {
 

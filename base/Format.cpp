@@ -1,4 +1,4 @@
-#include "numeric/Format.h"
+#include "base/Format.h"
 
 #include <algorithm>
 #include <array>
@@ -8,8 +8,8 @@
 #include <limits>
 #include <system_error>
 
-#include "numeric/Errors.h"
-#include "numeric/FpGuard.h"
+#include "base/Errors.h"
+#include "base/FpGuard.h"
 
 namespace orvane {
 
@@ -528,12 +528,12 @@ char* PutInteger(char* p, std::int64_t value, int minDigits)
 
 [[noreturn]] void FormatError(std::string_view fmt)
 {
-    throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
+    throw ConversionError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
 }
 
 [[noreturn]] void MissingArgument(std::string_view fmt)
 {
-    throw EConvertError("No argument for format '" + std::string(fmt) + "'");
+    throw ConversionError("No argument for format '" + std::string(fmt) + "'");
 }
 
 inline void AppendPadded(std::string& out, const char* text, std::size_t length, int width, bool left)
@@ -845,7 +845,7 @@ double StrToFloat(std::string_view text, char separator)
 {
     double value = 0.0;
     if (!TryStrToFloat(text, value, separator))
-        throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+        throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
     return value;
 }
 
@@ -853,7 +853,7 @@ std::int32_t StrToInt(std::string_view text)
 {
     std::int32_t value = 0;
     if (!TryStrToInt(text, value))
-        throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+        throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
     return value;
 }
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "numeric/TwoThreads.h"
+#include "base/TwoThreads.h"
 
 namespace orvane {
 namespace {

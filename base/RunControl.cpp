@@ -1,4 +1,4 @@
-#include "numeric/RunControl.h"
+#include "base/RunControl.h"
 
 namespace orvane {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/FpGuard.h"
+#include "base/FpGuard.h"
 
 namespace orvane {
 

@@ -33,7 +33,7 @@ public:
 
     // Creates the temporary of `destination` and returns it open for binary writing. The
     // caller writes, fcloses it, and reports a successful close with closed(). Throws
-    // EInOutError naming the destination ("Cannot create file", "Access denied", "Disk
+    // FileError naming the destination ("Cannot create file", "Access denied", "Disk
     // full") when the file could not be written.
     std::FILE* create(const std::filesystem::path& destination);
     // The stream create() returned has been written and closed without error; it is named by
@@ -42,7 +42,7 @@ public:
     static StreamId IdOf(const std::FILE* stream);
     void closed(StreamId stream);
 
-    // Writes the devices, then renames every temporary over its file. Throws EInOutError
+    // Writes the devices, then renames every temporary over its file. Throws FileError
     // naming the file when a device cannot be written (nothing renamed, every temporary
     // removed) or a rename fails (the files renamed before it stay renamed).
     void commit();

@@ -1,4 +1,4 @@
-// The main window of Orvane, TForm1: the inputs shared by both computations along the top
+// The main window of Orvane, MainWindow: the inputs shared by both computations along the top
 // and on the left, and a page control with the ray-tracing picture, the scattering diagram
 // and an information page. Qt layouts place the controls, so that nothing is cut at any
 // size above the window's minimum, whatever the font.
@@ -41,7 +41,7 @@ namespace orvane {
 
 class MessageSink;
 
-class TForm1 : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
@@ -60,8 +60,8 @@ public:
     // and the first diagram, which goes on in the background while the window shows.
     // separator: the decimal separator of the numbers typed and shown, and of the files ('.' by
     // default; the program passes its locale's).
-    explicit TForm1(MessageSink* messages = nullptr, QWidget* parent = nullptr, char separator = '.');
-    ~TForm1() override;
+    explicit MainWindow(MessageSink* messages = nullptr, QWidget* parent = nullptr, char separator = '.');
+    ~MainWindow() override;
 
     void setMessageSink(MessageSink* messages);
 

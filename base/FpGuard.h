@@ -12,7 +12,7 @@ namespace orvane {
 // Clears the division-by-zero, invalid and overflow flags.
 void ClearFpFaults();
 
-// Throws EMathError with "Floating point division by zero", "Invalid floating point
+// Throws MathError with "Floating point division by zero", "Invalid floating point
 // operation" or "Floating point overflow" when the matching flag is raised.
 void CheckFpFaults();
 

@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
-#include "numeric/Errors.h"
-#include "numeric/StagedFiles.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/StagedFiles.h"
+#include "base/TextFile.h"
 #include "tests/support/TestFiles.h"
 
 namespace orvane {
@@ -36,7 +36,7 @@ std::string ErrorOf(const std::function<void()>& work)
 {
     try {
         work();
-    } catch (const EInOutError& e) {
+    } catch (const FileError& e) {
         return e.what();
     }
     return "";

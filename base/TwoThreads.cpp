@@ -1,4 +1,4 @@
-#include "numeric/TwoThreads.h"
+#include "base/TwoThreads.h"
 
 #include <atomic>
 #include <cfenv>

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/OrderedLines.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/OrderedLines.h"
+#include "base/TextFile.h"
 #include "tests/support/TestFiles.h"
 
 namespace orvane {
@@ -125,18 +125,18 @@ TEST(WriteLinesInOrder, AnErrorOnEitherThreadEndsTheWorkAndReachesTheCaller)
                              out, count,
                              [&](std::size_t i, std::string& text) {
                                  if (i == bad)
-                                     throw EConvertError("line " + std::to_string(i));
+                                     throw ConversionError("line " + std::to_string(i));
                                  SampleLine(i, text);
                              },
                              threads),
-                         EConvertError)
+                         ConversionError)
                 << "bad line " << bad << ", " << threads << " threads";
         }
         TextWriter full("/dev/full");
         try {
             WriteLinesInOrder(full, count, SampleLine, threads);
             ADD_FAILURE() << "a full disk went unnoticed, " << threads << " threads";
-        } catch (const EInOutError& e) {
+        } catch (const FileError& e) {
             EXPECT_STREQ("Disk full: cannot write \"full\"", e.what());
         }
     }

@@ -1,5 +1,5 @@
 // Text files as every file of the program is written and read: single-byte Windows-1252
-// text ("µ" is 0xB5, "°" is 0xB0), lines ended by CR LF. Failures throw EInOutError with
+// text ("µ" is 0xB5, "°" is 0xB0), lines ended by CR LF. Failures throw FileError with
 // a message that names the file.
 #pragma once
 
@@ -13,7 +13,7 @@ namespace orvane {
 
 class StagedFiles;
 
-// Throws the EInOutError of a file operation that failed with errno `error` (0: unknown):
+// Throws the FileError of a file operation that failed with errno `error` (0: unknown):
 // "Disk full: cannot write "X"", "Access denied: "X"", or `what` "X": the system's reason.
 // X is the file's name without its folder.
 [[noreturn]] void ThrowFileError(const char* what, const std::filesystem::path& file, int error);
@@ -54,11 +54,11 @@ private:
 
 // The number reader of the parameter file: numbers separated by characters of code 32 or
 // less (line ends included); end of file reads 0 without error; a token longer than 64
-// characters (real) or 32 (integer), or not a complete number, throws EInOutError.
+// characters (real) or 32 (integer), or not a complete number, throws FileError.
 class TextReader {
 public:
     // Reads the whole file. Only a regular file of at most maxBytes is read: anything else
-    // (a folder, a named pipe, a device, a larger file) throws EInOutError(notAFile) without
+    // (a folder, a named pipe, a device, a larger file) throws FileError(notAFile) without
     // a byte being read, so that a pipe cannot block the program and a device cannot feed it
     // without end. A missing file is "File not found", one without permission "Access denied".
     TextReader(const std::filesystem::path& file, std::size_t maxBytes, const std::string& notAFile);

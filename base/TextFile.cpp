@@ -1,4 +1,4 @@
-#include "numeric/TextFile.h"
+#include "base/TextFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <utility>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/StagedFiles.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/StagedFiles.h"
 
 namespace orvane {
 
@@ -151,13 +151,13 @@ void ThrowFileError(const char* what, const std::filesystem::path& file, int err
 {
     const std::string name = DisplayName(file);
     if (error == ENOSPC)
-        throw EInOutError("Disk full: cannot write \"" + name + "\"");
+        throw FileError("Disk full: cannot write \"" + name + "\"");
     if (error == EACCES || error == EPERM || error == EROFS)
-        throw EInOutError("Access denied: \"" + name + "\"");
+        throw FileError("Access denied: \"" + name + "\"");
     std::string message = std::string(what) + " \"" + name + "\"";
     if (error != 0)
         message += std::string(": ") + std::strerror(error);
-    throw EInOutError(message);
+    throw FileError(message);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -170,7 +170,7 @@ TextWriter::TextWriter(const std::filesystem::path& file, Mode mode) : path_(fil
         // error rather than a new file without its beginning.
         std::error_code ec;
         if (!std::filesystem::exists(path_, ec))
-            throw EInOutError("File not found: \"" + DisplayName(path_) + "\"");
+            throw FileError("File not found: \"" + DisplayName(path_) + "\"");
     }
     errno = 0;
     file_ = std::fopen(path_.c_str(), mode == Mode::Append ? "ab" : "wb");
@@ -197,7 +197,7 @@ TextWriter::~TextWriter()
 void TextWriter::writeLine(std::string_view text)
 {
     if (file_ == nullptr)
-        throw EInOutError("File not open for output: \"" + DisplayName(path_) + "\"");
+        throw FileError("File not open for output: \"" + DisplayName(path_) + "\"");
     AppendLine(buffer_, text);
     if (buffer_.size() >= kWriteBuffer)
         flush();
@@ -206,7 +206,7 @@ void TextWriter::writeLine(std::string_view text)
 void TextWriter::writeLines(std::string_view lines)
 {
     if (file_ == nullptr)
-        throw EInOutError("File not open for output: \"" + DisplayName(path_) + "\"");
+        throw FileError("File not open for output: \"" + DisplayName(path_) + "\"");
     buffer_.append(lines);
     if (buffer_.size() >= kWriteBuffer)
         flush();
@@ -262,15 +262,15 @@ TextReader::TextReader(const std::filesystem::path& file, std::size_t maxBytes, 
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
-            throw EInOutError("File not found: \"" + name + "\"");
+            throw FileError("File not found: \"" + name + "\"");
         if (error == EACCES || error == EPERM)
-            throw EInOutError("Access denied: \"" + name + "\"");
-        throw EInOutError("Cannot open file \"" + name + "\": " + std::strerror(error));
+            throw FileError("Access denied: \"" + name + "\"");
+        throw FileError("Cannot open file \"" + name + "\": " + std::strerror(error));
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
         ::close(fd);
-        throw EInOutError(notAFile);
+        throw FileError(notAFile);
     }
     // A file that grows while it is read is still cut off one byte past the limit.
     char chunk[1 << 14];
@@ -286,12 +286,12 @@ TextReader::TextReader(const std::filesystem::path& file, std::size_t maxBytes, 
         data_.append(chunk, static_cast<std::size_t>(got));
         if (data_.size() > maxBytes) {
             ::close(fd);
-            throw EInOutError(notAFile);
+            throw FileError(notAFile);
         }
     }
     ::close(fd);
     if (error != 0)
-        throw EInOutError("Cannot read file \"" + name + "\": " + std::strerror(error));
+        throw FileError("Cannot read file \"" + name + "\": " + std::strerror(error));
     SkipByteOrderMark();
 }
 
@@ -334,7 +334,7 @@ void TextReader::invalidNumber(std::string_view token, int line) const
             c = '?';
     if (token.size() > kShown)
         shown += "...";
-    throw EInOutError("Invalid numeric format in \"" + DisplayName(path_) + "\", line " + std::to_string(line) + ": \""
+    throw FileError("Invalid numeric format in \"" + DisplayName(path_) + "\", line " + std::to_string(line) + ": \""
                       + shown + "\"");
 }
 

@@ -42,14 +42,14 @@ private:
 // right after '-'), never truncates. Precision: d minimum digits, f decimals (2 without),
 // e and g significant digits (15 without, 18 at most), s maximum characters. An integer
 // argument may stand for a float; anything else mismatched, a missing argument or a
-// malformed directive throws EConvertError.
+// malformed directive throws ConversionError.
 // `separator` is the decimal separator of f, e and g: the user's locale's for what the window shows and
 // the data files, always a point for the parameter file.
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 // Same, appending to out (no allocation once out has grown): the hot path of the files.
 void FormatTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 // FormatTo for a line of a data file: a real that is not finite ends the run with the
-// EMathError of CheckFinite (FpGuard.h) instead of being written as INF or NAN.
+// MathError of CheckFinite (FpGuard.h) instead of being written as INF or NAN.
 void FormatDataTo(std::string& out, std::string_view fmt, std::initializer_list<FormatArg> args, char separator = '.');
 
 // The g rule with 15 significant digits and no minimum of exponent digits: "0.6328", "50", "1E-7".
@@ -58,10 +58,10 @@ std::string IntToStr(std::int64_t value);
 
 // Leading and trailing blanks ignored; optional sign, digits with the given decimal
 // separator, optional exponent. Anything else, and a value beyond the double range,
-// throws EConvertError quoting the text; a value below it reads as 0.
+// throws ConversionError quoting the text; a value below it reads as 0.
 double StrToFloat(std::string_view text, char separator = '.');
 // Decimal, or hexadecimal after '$' (up to $FFFFFFFF, the bit pattern of the value); a
-// 32-bit signed value; blanks around ignored. Anything else throws EConvertError.
+// 32-bit signed value; blanks around ignored. Anything else throws ConversionError.
 std::int32_t StrToInt(std::string_view text);
 
 // The same conversions without the exception: false leaves value unchanged.

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/TextFile.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/TextFile.h"
 
 namespace orvane {
 namespace {
@@ -46,13 +46,13 @@ protected:
         std::ofstream(file(name), std::ios::binary) << content;
     }
 
-    // Message of the EInOutError that f throws, or "" when it throws none.
+    // Message of the FileError that f throws, or "" when it throws none.
     template <class F>
     static std::string IoError(F f)
     {
         try {
             f();
-        } catch (const EInOutError& e) {
+        } catch (const FileError& e) {
             return e.what();
         }
         return "";

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "numeric/Pages.h"
+#include "base/Pages.h"
 
 namespace orvane {
 namespace {

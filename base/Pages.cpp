@@ -1,4 +1,4 @@
-#include "numeric/Pages.h"
+#include "base/Pages.h"
 
 #include <cstdint>
 #include <cstdlib>

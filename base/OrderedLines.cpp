@@ -1,4 +1,4 @@
-#include "numeric/OrderedLines.h"
+#include "base/OrderedLines.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "numeric/TextFile.h"
+#include "base/TextFile.h"
 
 namespace orvane {
 

@@ -1,14 +1,14 @@
 // What a computation may tell the one who started it, and ask of it: the program's messages
 // (a modal box in the window, a line on standard error in orvane-batch, a Python warning),
 // how far it has come, and whether it should stop. A long run asks at regular points and
-// ends with ECancelled when told to stop; its files are then left as they were.
+// ends with Cancelled when told to stop; its files are then left as they were.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "numeric/Errors.h"
-#include "numeric/MessageSink.h"
+#include "base/Errors.h"
+#include "base/MessageSink.h"
 
 namespace orvane {
 
@@ -34,16 +34,16 @@ public:
 };
 
 // A run told to stop.
-class ECancelled : public OrvaneError {
+class Cancelled : public OrvaneError {
 public:
-    ECancelled() : OrvaneError("The calculation was cancelled.") {}
+    Cancelled() : OrvaneError("The calculation was cancelled.") {}
 };
 
-// Throws ECancelled when the run was asked to stop.
+// Throws Cancelled when the run was asked to stop.
 inline void ThrowIfCancelled(const RunControl& control)
 {
     if (control.cancelRequested())
-        throw ECancelled();
+        throw Cancelled();
 }
 
 // Keeps every message and asks nothing: for tests, batch tools and callers that show the

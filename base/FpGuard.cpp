@@ -1,9 +1,9 @@
-#include "numeric/FpGuard.h"
+#include "base/FpGuard.h"
 
 #include <cfenv>
 #include <cmath>
 
-#include "numeric/Errors.h"
+#include "base/Errors.h"
 
 namespace orvane {
 
@@ -20,10 +20,10 @@ void CheckFpFaults()
         return;
     ClearFpFaults();
     if (raised & FE_DIVBYZERO)
-        throw EMathError("Floating point division by zero");
+        throw MathError("Floating point division by zero");
     if (raised & FE_INVALID)
-        throw EMathError("Invalid floating point operation");
-    throw EMathError("Floating point overflow");
+        throw MathError("Invalid floating point operation");
+    throw MathError("Floating point overflow");
 }
 
 FpFaultScope::FpFaultScope() : saved_(std::fetestexcept(kFaults)) { std::feclearexcept(kFaults); }
@@ -42,7 +42,7 @@ void CheckFinite(double value)
     if (std::isfinite(value))
         return;
     CheckFpFaults();
-    throw EMathError(std::isnan(value) ? "Invalid floating point operation" : "Floating point overflow");
+    throw MathError(std::isnan(value) ? "Invalid floating point operation" : "Floating point overflow");
 }
 
 FpFlagsKept::FpFlagsKept() { std::fegetexceptflag(&saved_, FE_ALL_EXCEPT); }

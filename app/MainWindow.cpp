@@ -1,4 +1,4 @@
-#include "app/OrvaneMain.h"
+#include "app/MainWindow.h"
 
 #include <algorithm>
 #include <exception>
@@ -25,9 +25,9 @@
 #include "app/ChartRender.h"
 #include "app/ChartSeries.h"
 #include "app/QtCanvas.h"
-#include "numeric/Errors.h"
-#include "numeric/Format.h"
-#include "numeric/RunControl.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/RunControl.h"
 #include "raytrace/Picture.h"
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"
@@ -188,7 +188,7 @@ const char* const kFolderKey = "parameters/lastFolder";
 
 } // namespace
 
-TForm1::TForm1(MessageSink* messages, QWidget* parent, char separator) : QWidget(parent), separator_(separator)
+MainWindow::MainWindow(MessageSink* messages, QWidget* parent, char separator) : QWidget(parent), separator_(separator)
 {
     setMessageSink(messages);
 
@@ -215,7 +215,7 @@ TForm1::TForm1(MessageSink* messages, QWidget* parent, char separator) : QWidget
     FormCreate();
 }
 
-TForm1::~TForm1()
+MainWindow::~MainWindow()
 {
     // Closing the window while it is destroyed moves the focus; the handler must not run
     // on a half-destroyed window.
@@ -225,7 +225,7 @@ TForm1::~TForm1()
     run_->abandon();
 }
 
-void TForm1::setMessageSink(MessageSink* messages)
+void MainWindow::setMessageSink(MessageSink* messages)
 {
     if (messages != nullptr) {
         messages_ = messages;
@@ -247,7 +247,7 @@ void TForm1::setMessageSink(MessageSink* messages)
 // ---------------------------------------------------------------------------------------
 // The controls, with the positions, captions, defaults and hints of the form.
 
-void TForm1::createMenu()
+void MainWindow::createMenu()
 {
     MainMenu = new QMenuBar(this);
     QMenu* file = MainMenu->addMenu(QStringLiteral("&File"));
@@ -259,7 +259,7 @@ void TForm1::createMenu()
     ActSaveParameters->setToolTip(QStringLiteral("Write the fields as a parameter file (Orvane.par's form)."));
     file->addSeparator();
     QAction* close = file->addAction(QStringLiteral("&Close"));
-    connect(close, &QAction::triggered, this, &TForm1::BtnCloseClick);
+    connect(close, &QAction::triggered, this, &MainWindow::BtnCloseClick);
 
     // Esc stops the running computation from anywhere in the window.
     ActCancel = new QAction(QStringLiteral("Cancel"), this);
@@ -269,7 +269,7 @@ void TForm1::createMenu()
     addAction(ActCancel);
 }
 
-void TForm1::createTopControls()
+void MainWindow::createTopControls()
 {
     const Fields defaults;
 
@@ -311,7 +311,7 @@ void TForm1::createTopControls()
     PgRayTracing = new QTabWidget(this);
 }
 
-void TForm1::createRayTracingPage()
+void MainWindow::createRayTracingPage()
 {
     const Fields defaults;
     TabRayTracing = new QWidget;
@@ -347,7 +347,7 @@ void TForm1::createRayTracingPage()
     KeyOrders = new OrderKey(page);
 }
 
-void TForm1::createDiagramPage()
+void MainWindow::createDiagramPage()
 {
     const Fields defaults;
     TabDiagram = new QWidget;
@@ -399,7 +399,7 @@ void TForm1::createDiagramPage()
     LblX->setVisible(false);
 }
 
-void TForm1::createAboutPage()
+void MainWindow::createAboutPage()
 {
     // The four boxes keep their places and sizes; in a window smaller than they need the
     // page scrolls instead of cutting them.
@@ -442,7 +442,7 @@ void TForm1::createAboutPage()
                        false);
 }
 
-void TForm1::createStatusControls()
+void MainWindow::createStatusControls()
 {
     LblStatus = new QLabel(this);
     LblStatus->setTextFormat(Qt::PlainText);
@@ -466,7 +466,7 @@ void TForm1::createStatusControls()
 // The design's places, kept in Qt layouts: the input strip with its captions above the
 // fields, the Min/Max row with the run's state on its right, the position grid on the left
 // and the pages beside it, each page with its controls above what it shows.
-void TForm1::layOut()
+void MainWindow::layOut()
 {
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(6, 2, 6, 6);
@@ -578,7 +578,7 @@ void TForm1::layOut()
 
 // The widths that depend on the font: the fields (their design width, or wider for their
 // digits), the buttons (their caption) and the position grid's column.
-void TForm1::fitToFont()
+void MainWindow::fitToFont()
 {
     FitEditWidth(Edtmr, 50, 6);
     FitEditWidth(Edtmi, 50, 6);
@@ -607,18 +607,18 @@ void TForm1::fitToFont()
     StrGrdPosit->fitToContents();
 }
 
-void TForm1::connectEvents()
+void MainWindow::connectEvents()
 {
-    connect(PgRayTracing, &QTabWidget::currentChanged, this, &TForm1::PgRayTracingChange);
-    connect(BtnCompute, &QPushButton::clicked, this, &TForm1::BtnRaytracingClick);
-    connect(Button1, &QPushButton::clicked, this, &TForm1::BtnCalcDiagClick);
-    connect(BtnClose, &QPushButton::clicked, this, &TForm1::BtnCloseClick);
-    connect(Button2, &QPushButton::clicked, this, &TForm1::BtnCloseClick);
-    connect(CopyGrph, &QPushButton::clicked, this, &TForm1::CopyGrphClick);
+    connect(PgRayTracing, &QTabWidget::currentChanged, this, &MainWindow::PgRayTracingChange);
+    connect(BtnCompute, &QPushButton::clicked, this, &MainWindow::BtnRaytracingClick);
+    connect(Button1, &QPushButton::clicked, this, &MainWindow::BtnCalcDiagClick);
+    connect(BtnClose, &QPushButton::clicked, this, &MainWindow::BtnCloseClick);
+    connect(Button2, &QPushButton::clicked, this, &MainWindow::BtnCloseClick);
+    connect(CopyGrph, &QPushButton::clicked, this, &MainWindow::CopyGrphClick);
     // Every change of the text, typed or chosen from the list.
-    connect(CbxNumRay, &QComboBox::editTextChanged, this, &TForm1::CbxNumRayChange);
-    connect(CbxPol, &QComboBox::editTextChanged, this, &TForm1::CbxNumRayChange);
-    connect(StrGrdPosit, &PositionGridView::gridClicked, this, &TForm1::StrGrdPositClick);
+    connect(CbxNumRay, &QComboBox::editTextChanged, this, &MainWindow::CbxNumRayChange);
+    connect(CbxPol, &QComboBox::editTextChanged, this, &MainWindow::CbxNumRayChange);
+    connect(StrGrdPosit, &PositionGridView::gridClicked, this, &MainWindow::StrGrdPositClick);
     // The grid losing the focus to another control of this window (not to a message
     // box, which would bring its own error back again and again).
     focusConnection_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
@@ -635,7 +635,7 @@ void TForm1::connectEvents()
         item.whyDisabled = Q(kExactSpheresOnlyMessage);
         return item;
     });
-    connect(Chart1, &ScatteringChart::exactTheoryToggled, this, &TForm1::CompareExactClick);
+    connect(Chart1, &ScatteringChart::exactTheoryToggled, this, &MainWindow::CompareExactClick);
     Chart1->setDebyeTermsQuery([this] {
         ScatteringChart::ExactTheoryItem item;
         item.enabled = ExactTheoryAvailable();
@@ -643,7 +643,7 @@ void TForm1::connectEvents()
         item.whyDisabled = Q(kExactSpheresOnlyMessage);
         return item;
     });
-    connect(Chart1, &ScatteringChart::debyeTermsToggled, this, &TForm1::CompareDebyeClick);
+    connect(Chart1, &ScatteringChart::debyeTermsToggled, this, &MainWindow::CompareDebyeClick);
 
     // Enter in any field of the window: the computation of the page shown.
     for (QLineEdit* edit : {static_cast<QLineEdit*>(Edtmr), Edtmi, static_cast<QLineEdit*>(EdtRadius_a), EdtRadius_b,
@@ -651,18 +651,18 @@ void TForm1::connectEvents()
                             static_cast<QLineEdit*>(EdtMaxp), EdtAxisMin, EdtAxisMax, static_cast<QLineEdit*>(EdtWl),
                             static_cast<QLineEdit*>(LblEdtNumRays), static_cast<QLineEdit*>(LblEdtNumSca),
                             static_cast<QLineEdit*>(LblEdtSizeEll), CbxPol->lineEdit(), CbxNumRay->lineEdit()})
-        connect(edit, &QLineEdit::returnPressed, this, &TForm1::FieldReturnPressed);
+        connect(edit, &QLineEdit::returnPressed, this, &MainWindow::FieldReturnPressed);
 
-    connect(ActOpenParameters, &QAction::triggered, this, &TForm1::OpenParametersClick);
-    connect(ActSaveParameters, &QAction::triggered, this, &TForm1::SaveParametersClick);
-    connect(ActCancel, &QAction::triggered, this, &TForm1::BtnCancelClick);
-    connect(BtnCancel, &QPushButton::clicked, this, &TForm1::BtnCancelClick);
-    connect(run_.get(), &BackgroundRun::finished, this, &TForm1::onRunFinished);
+    connect(ActOpenParameters, &QAction::triggered, this, &MainWindow::OpenParametersClick);
+    connect(ActSaveParameters, &QAction::triggered, this, &MainWindow::SaveParametersClick);
+    connect(ActCancel, &QAction::triggered, this, &MainWindow::BtnCancelClick);
+    connect(BtnCancel, &QPushButton::clicked, this, &MainWindow::BtnCancelClick);
+    connect(run_.get(), &BackgroundRun::finished, this, &MainWindow::onRunFinished);
     progressTimer_.setInterval(kProgressIntervalMs);
-    connect(&progressTimer_, &QTimer::timeout, this, &TForm1::showProgress);
+    connect(&progressTimer_, &QTimer::timeout, this, &MainWindow::showProgress);
     pictureTimer_.setSingleShot(true);
     pictureTimer_.setInterval(0);
-    connect(&pictureTimer_, &QTimer::timeout, this, &TForm1::pictureRequestDue);
+    connect(&pictureTimer_, &QTimer::timeout, this, &MainWindow::pictureRequestDue);
     // The picture area resized on its own page (the window, or the key below it wrapping
     // anew): the picture is drawn again at its size.
     connect(graph, &PaintBox::resized, this, [this] {
@@ -672,7 +672,7 @@ void TForm1::connectEvents()
     });
 }
 
-bool TForm1::isInGrid(const QWidget* widget) const
+bool MainWindow::isInGrid(const QWidget* widget) const
 {
     return widget != nullptr && (widget == StrGrdPosit || StrGrdPosit->isAncestorOf(widget));
 }
@@ -680,7 +680,7 @@ bool TForm1::isInGrid(const QWidget* widget) const
 // ---------------------------------------------------------------------------------------
 // Widgets <-> Fields.
 
-void TForm1::takeFields()
+void MainWindow::takeFields()
 {
     Fields& f = fields_;
     f.Edtmr = S(Edtmr->text());
@@ -718,7 +718,7 @@ void TForm1::takeFields()
     f.CompareDebye = compareDebye_ && ExactTheoryAvailable();
 }
 
-void TForm1::putFields()
+void MainWindow::putFields()
 {
     // Written by the program, not typed: no change handler runs.
     const QSignalBlocker blockPol(CbxPol);
@@ -751,7 +751,7 @@ void TForm1::putFields()
     putGrid();
 }
 
-void TForm1::putGrid()
+void MainWindow::putGrid()
 {
     const QSignalBlocker block(StrGrdPosit);
     for (int row = 0; row < PositionGridView::kRows; ++row) {
@@ -764,12 +764,12 @@ void TForm1::putGrid()
 // ---------------------------------------------------------------------------------------
 // The handler boundary.
 
-void TForm1::showError(const std::string& text)
+void MainWindow::showError(const std::string& text)
 {
     errors_->show(text);
 }
 
-std::string TForm1::runCore(bool busy, const std::function<void()>& work)
+std::string MainWindow::runCore(bool busy, const std::function<void()>& work)
 {
     // A modal box opened by a running handler lets resize events through; the core is
     // not entered a second time meanwhile.
@@ -805,7 +805,7 @@ std::string TForm1::runCore(bool busy, const std::function<void()>& work)
 // ---------------------------------------------------------------------------------------
 // Computations in the background.
 
-bool TForm1::refuseWhileRunning()
+bool MainWindow::refuseWhileRunning()
 {
     if (!run_->running())
         return false;
@@ -813,7 +813,7 @@ bool TForm1::refuseWhileRunning()
     return true;
 }
 
-void TForm1::setRunning(bool running)
+void MainWindow::setRunning(bool running)
 {
     Button1->setEnabled(!running);
     BtnCompute->setEnabled(!running);
@@ -831,7 +831,7 @@ void TForm1::setRunning(bool running)
     }
 }
 
-void TForm1::startRun(RunKind kind, const QString& what, std::function<void(RunControl&)> work,
+void MainWindow::startRun(RunKind kind, const QString& what, std::function<void(RunControl&)> work,
                       std::function<void()> done, std::function<void(const QString&, bool)> failed)
 {
     runKind_ = kind;
@@ -845,7 +845,7 @@ void TForm1::startRun(RunKind kind, const QString& what, std::function<void(RunC
     showProgress();
 }
 
-void TForm1::showProgress()
+void MainWindow::showProgress()
 {
     const BackgroundRun::Progress p = run_->progress();
     if (run_->cancelRequested()) {
@@ -872,7 +872,7 @@ void TForm1::showProgress()
     }
 }
 
-void TForm1::onRunFinished(const QString& error, bool cancelled)
+void MainWindow::onRunFinished(const QString& error, bool cancelled)
 {
     setRunning(false);
     const auto done = std::move(runDone_);
@@ -898,7 +898,7 @@ void TForm1::onRunFinished(const QString& error, bool cancelled)
         pictureTimer_.start();
 }
 
-void TForm1::BtnCancelClick()
+void MainWindow::BtnCancelClick()
 {
     if (run_->running()) {
         run_->cancel();
@@ -906,13 +906,13 @@ void TForm1::BtnCancelClick()
     }
 }
 
-void TForm1::requestPicture()
+void MainWindow::requestPicture()
 {
     pictureWanted_ = true;
     pictureTimer_.start();
 }
 
-void TForm1::pictureRequestDue()
+void MainWindow::pictureRequestDue()
 {
     if (!pictureWanted_ || run_->running() || running_)
         return;
@@ -924,7 +924,7 @@ void TForm1::pictureRequestDue()
 // ---------------------------------------------------------------------------------------
 // The handlers.
 
-void TForm1::FormCreate()
+void MainWindow::FormCreate()
 {
     bool loaded = false;
     try {
@@ -941,34 +941,34 @@ void TForm1::FormCreate()
         LblStatus->setText(QStringLiteral("Ready."));
 }
 
-void TForm1::FormResize()
+void MainWindow::FormResize()
 {
     // The layouts have placed every control for the new size.
     if (PgRayTracing->currentIndex() == kPageRayTracing)
         requestPicture();
 }
 
-void TForm1::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     FormResize();
 }
 
-void TForm1::changeEvent(QEvent* event)
+void MainWindow::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange && controlsBuilt_)
         fitToFont();
 }
 
-void TForm1::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A run still going stops at its next chance; its files stay as they were.
     run_->cancel();
     QWidget::closeEvent(event);
 }
 
-void TForm1::PgRayTracingChange(int index)
+void MainWindow::PgRayTracingChange(int index)
 {
     // Only a picture already drawn, at a size the area no longer has: showing the page
     // does not draw a first picture.
@@ -979,7 +979,7 @@ void TForm1::PgRayTracingChange(int index)
     }
 }
 
-void TForm1::FieldReturnPressed()
+void MainWindow::FieldReturnPressed()
 {
     switch (PgRayTracing->currentIndex()) {
     case kPageRayTracing:
@@ -993,7 +993,7 @@ void TForm1::FieldReturnPressed()
     }
 }
 
-void TForm1::BtnCalcDiagClick()
+void MainWindow::BtnCalcDiagClick()
 {
     if (refuseWhileRunning())
         return;
@@ -1027,19 +1027,19 @@ void TForm1::BtnCalcDiagClick()
         [this](const QString& error, bool) { Chart1->showStaleNotice(error); });
 }
 
-void TForm1::CompareDebyeClick(bool checked)
+void MainWindow::CompareDebyeClick(bool checked)
 {
     compareDebye_ = checked;
     BtnCalcDiagClick();
 }
 
-void TForm1::CompareExactClick(bool checked)
+void MainWindow::CompareExactClick(bool checked)
 {
     compareExact_ = checked;
     BtnCalcDiagClick();
 }
 
-bool TForm1::ExactTheoryAvailable() const
+bool MainWindow::ExactTheoryAvailable() const
 {
     double a = 0, b = 0, c = 0;
     return TryStrToFloat(S(EdtRadius_a->text()), a, separator_) && TryStrToFloat(S(EdtRadius_b->text()), b, separator_) &&
@@ -1057,7 +1057,7 @@ struct PictureOutcome {
 
 } // namespace
 
-void TForm1::BtnRaytracingClick()
+void MainWindow::BtnRaytracingClick()
 {
     if (refuseWhileRunning())
         return;
@@ -1111,12 +1111,12 @@ void TForm1::BtnRaytracingClick()
         });
 }
 
-void TForm1::BtnCloseClick()
+void MainWindow::BtnCloseClick()
 {
     close();
 }
 
-void TForm1::CopyGrphClick()
+void MainWindow::CopyGrphClick()
 {
     try {
         Chart1->copyToClipboard();
@@ -1125,12 +1125,12 @@ void TForm1::CopyGrphClick()
     }
 }
 
-void TForm1::CbxNumRayChange()
+void MainWindow::CbxNumRayChange()
 {
     runCore(false, [this] { orvane::CbxNumRayChange(fields_, separator_, *messages_); });
 }
 
-void TForm1::StrGrdPositClick()
+void MainWindow::StrGrdPositClick()
 {
     runCore(false, [this] { orvane::StrGrdPositClick(fields_, separator_, *messages_); });
 }
@@ -1138,13 +1138,13 @@ void TForm1::StrGrdPositClick()
 // ---------------------------------------------------------------------------------------
 // Parameters in and out.
 
-QString TForm1::parameterFolder() const
+QString MainWindow::parameterFolder() const
 {
     const QString folder = QSettings().value(QLatin1String(kFolderKey)).toString();
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::currentPath();
 }
 
-void TForm1::OpenParametersClick()
+void MainWindow::OpenParametersClick()
 {
     if (refuseWhileRunning())
         return;
@@ -1156,7 +1156,7 @@ void TForm1::OpenParametersClick()
         openParameters(file);
 }
 
-void TForm1::SaveParametersClick()
+void MainWindow::SaveParametersClick()
 {
     const QString suggested = QDir(parameterFolder()).filePath(QString::fromLatin1(kParameterFileName));
     const QString file = fileChooser_ ? fileChooser_(true, parameterFolder())
@@ -1166,7 +1166,7 @@ void TForm1::SaveParametersClick()
         saveParameters(file);
 }
 
-bool TForm1::openParameters(const QString& file)
+bool MainWindow::openParameters(const QString& file)
 {
     if (refuseWhileRunning())
         return false;
@@ -1185,7 +1185,7 @@ bool TForm1::openParameters(const QString& file)
     return true;
 }
 
-bool TForm1::saveParameters(const QString& file)
+bool MainWindow::saveParameters(const QString& file)
 {
     try {
         takeFields();
@@ -1199,7 +1199,7 @@ bool TForm1::saveParameters(const QString& file)
     return true;
 }
 
-void TForm1::Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int x, int y)
+void MainWindow::Chart1ClickSeries(QCPAbstractPlottable* series, int valueIndex, int x, int y)
 {
     try {
         QCPPlottableInterface1D* points = series != nullptr ? series->interface1D() : nullptr;
