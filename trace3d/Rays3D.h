@@ -169,10 +169,15 @@ struct PupilRun {
 };
 
 // Traces the n × n pupil grid, orders 0..MaxP, on `threads` threads (1 or 2), handing every
-// block to the sink. The results do not depend on the number of threads. Throws InputError
-// for inputs it cannot trace, Cancelled when the control asks, MathError on a floating-point
-// fault.
-PupilRun TracePupil(const Rays3DInputs& inputs, int n, Rays3DSink& sink, RunControl& control, int threads = 2);
+// block to the sink. laneWidth: how many rays the processor takes at once (2, 4 or 8, one of
+// Rays3DLaneWidths()), 0 for the widest within ORVANE_MAX_LANES. The results do not depend
+// on the threads or the width. Throws InputError for inputs it cannot trace, Cancelled when
+// the control asks, MathError on a floating-point fault.
+PupilRun TracePupil(const Rays3DInputs& inputs, int n, Rays3DSink& sink, RunControl& control, int threads = 2,
+                    int laneWidth = 0);
+
+// The lane widths this processor can trace with (2 everywhere, 4 with AVX, 8 with AVX-512F).
+std::vector<int> Rays3DLaneWidths();
 
 // One order of a single ray.
 struct RayOrder3D {

@@ -116,12 +116,14 @@ TEST(Energy, EveryOrdersPowerFillsTheSolidAngleItsRaysSpan)
                 ++measured;
                 const std::string where = std::string(c.name) + ", p = " + std::to_string(p);
                 // The tube's orientation: a mirror or a focal line turns it over.
-                if (std::fabs(jacobian) > 1e-6 * std::fabs(o.jacobian))
+                if (std::fabs(jacobian) > 1e-6 * std::fabs(o.jacobian)) {
                     EXPECT_EQ(jacobian > 0.0, o.jacobian > 0.0) << where;
+                }
                 // Beyond some thirty reflections the neighbours' differences lose digits;
                 // such orders carry next to nothing, and their power is held below.
-                if (o.power[0] > 1e-8)
+                if (o.power[0] > 1e-8) {
                     EXPECT_NEAR(jacobian / o.jacobian, 1.0, 1e-5) << where;
+                }
                 worstOrder = std::max(worstOrder, std::fabs(power - o.power[0]));
             }
             worstBalance = std::max(worstBalance, std::fabs(balance - 1.0));

@@ -151,8 +151,9 @@ TEST(PlaneCut, EveryOrderOfEveryRayIsThePlaneEnginesRay)
                 // centre across k̂ and the exit point beyond the one across ŝ (always on a
                 // circle); elsewhere (edge rays of an oblique ellipse) its sign is lost there.
                 const bool referenceAgrees = entryProjection <= 0.0 && Dot(o.point, o.direction) >= 0.0;
-                if (referenceAgrees && intensity > 1e-9 * plane.norm.IntensityNorm)
+                if (referenceAgrees && intensity > 1e-9 * plane.norm.IntensityNorm) {
                     EXPECT_NEAR(PhaseGap(o.phase + std::arg(a), T.RayPhase[p][i]), 0.0, c.phaseTolerance) << where;
+                }
                 ++(referenceAgrees ? compared : projectedAcross);
             }
         }

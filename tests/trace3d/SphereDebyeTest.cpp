@@ -95,10 +95,12 @@ TEST(SphereAtEveryAzimuth, OneBranchOrdersAreTheExactDebyeTerms)
                 const double exactI = std::norm(x.theta) + std::norm(x.phi);
                 EXPECT_NEAR(I / exactI, 1.0, 1e-3) << where;
                 const Complex turn = std::polar(1.0, o.phase);
-                if (std::norm(x.theta) > 0.01 * exactI)
+                if (std::norm(x.theta) > 0.01 * exactI) {
                     EXPECT_LT(PhaseApart(o.ampTheta[0] * turn, x.theta), 1.0) << where;
-                if (std::norm(x.phi) > 0.01 * exactI)
+                }
+                if (std::norm(x.phi) > 0.01 * exactI) {
                     EXPECT_LT(PhaseApart(o.ampPhi[0] * turn, x.phi), 1.0) << where;
+                }
             }
         }
     }
