@@ -386,6 +386,7 @@ void MainWindow::createDiagramPage()
     Chart1 = new ScatteringChart(page);
     Chart1->setMinimumSize(320, 200);
     Chart1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    Chart1->rememberOptions(QStringLiteral("chart"));  // "Keep zoom" and the legend's listing
 
     // The read-out of a clicked point, on the chart, on white.
     LblX = new QLabel(QStringLiteral("X"), Chart1);
@@ -628,6 +629,7 @@ void MainWindow::connectEvents()
     connect(Chart1, &ScatteringChart::seriesClicked, this,
             [this](QCPGraph* series, int index, QPoint pos) { Chart1ClickSeries(series, index, pos.x(), pos.y()); });
     connect(Chart1, &ScatteringChart::actionFailed, this, [this](const QString& message) { showError(S(message)); });
+    connect(Chart1, &ScatteringChart::statusMessage, LblStatus, &QLabel::setText);  // copies and saves
     Chart1->setExactTheoryQuery([this] {
         ScatteringChart::ExactTheoryItem item;
         item.enabled = ExactTheoryAvailable();
@@ -1024,7 +1026,7 @@ void MainWindow::BtnCalcDiagClick()
             Chart1->setCaption(caption);
             Chart1->setDiagram(*series);
         },
-        [this](const QString& error, bool) { Chart1->showStaleNotice(error); });
+        [this](const QString& error, bool cancelled) { Chart1->showStaleNotice(error, cancelled); });
 }
 
 void MainWindow::CompareDebyeClick(bool checked)

@@ -620,7 +620,7 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     QCPGraph* mie = form.Chart1->mieSeries();
     QVERIFY(mie->visible());
     QCOMPARE(mie->data()->size(), 1000);
-    QCOMPARE(mie->pen().color(), QColor(0x8B, 0, 0));
+    QCOMPARE(mie->pen().color(), QColor(0xE8, 0x96, 0x96));  // the pale exact band
     QVERIFY(form.Chart1->legend->itemWithPlottable(mie) != nullptr);
     QCOMPARE(mie->name(), QStringLiteral("Exact (Mie)"));
     QVERIFY(QFileInfo::exists(mieFile));
