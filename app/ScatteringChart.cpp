@@ -778,8 +778,15 @@ void ScatteringChart::fitLegend(int width, int height)
             body_->simplify();
         }
     };
+    // Too small a chart for even a scrolling legend: a note instead of a cut one.
+    auto crowdOut = [&] {
+        takeOut();
+        crowdedNote_->setFont(font());
+        crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
+        crowdedNote_->setVisible(true);  // wrapped to the plot's width by arrangeFor
+    };
+    legendRows_ = 0;
     if (!wanted) {
-        legendRows_ = 0;
         takeOut();
         return;
     }
@@ -826,11 +833,7 @@ void ScatteringChart::fitLegend(int width, int height)
         }
     }
     if (scrollPixels == 0) {
-        legendRows_ = 0;
-        takeOut();
-        crowdedNote_->setFont(font());
-        crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
-        crowdedNote_->setVisible(true);  // wrapped to the plot's width by arrangeFor
+        crowdOut();
         return;
     }
 
@@ -839,13 +842,10 @@ void ScatteringChart::fitLegend(int width, int height)
     for (int i = 0; i < legend->itemCount(); ++i)
         rowHeight = std::max(rowHeight, legend->item(i)->minimumOuterSizeHint().height());
     const QMargins own = legend->margins();
-    const int rows = (available - own.top() - own.bottom() + legend->rowSpacing()) / (rowHeight + legend->rowSpacing());
+    const int rows = std::min(count - 1, (available - own.top() - own.bottom() + legend->rowSpacing()) /
+                                             (rowHeight + legend->rowSpacing()));
     if (rows < 3) {  // no room for an entry between the two "more" rows
-        legendRows_ = 0;
-        takeOut();
-        crowdedNote_->setFont(font());
-        crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
-        crowdedNote_->setVisible(true);
+        crowdOut();
         return;
     }
     // The rows from the first shown: a "more" row above unless at the top, one below

@@ -1,19 +1,21 @@
 #!/usr/bin/python3
-"""Makes the screen colours of the orders p = 0..50 for raytrace/OrderPalette.h
-(run with /usr/bin/python3; numpy only). Prints the C++ table and the figures that
-justify it.
+"""Makes the screen colours of the orders p = 0..50: writes raytrace/OrderPalette.h to
+standard output and the figures that justify it to standard error (numpy only):
+
+    /usr/bin/python3 tools/make_order_palette.py > raytrace/OrderPalette.h
 
 Two parts, because a chart of 51 orders cannot give 51 colours that all look different:
 
 * Orders 0..KEY_ORDERS-1, the ones nearly every run shows, each get a colour of their own.
   Orders 1, 2 and 3 keep their long-standing red, blue and green. The others are picked
   from an RGB grid of candidates with a WCAG contrast of at least 3:1 on the white plot
-  (the least for graphical objects), by farthest-point search refined by coordinate
-  ascent: the smallest CIEDE2000 distance between any two of them, and to the chart's own
-  colours (black total, grey Airy curve, the exact curve's band), is made as large as
-  possible; so is the distance between neighbours p and p + 1 as a protanope, a
-  deuteranope and a tritanope sees them (Machado, Oliveira & Fernandes 2009, full
-  severity, on linear RGB).
+  (the least for graphical objects), lightness and chroma enough to be a clear hue, by
+  farthest-point search refined by coordinate ascent: the smallest CIEDE2000 distance
+  between any two of them, and to the chart's own colours (black total, grey Airy curve,
+  the exact curve's band), is made as large as possible; so is the distance between
+  neighbours p and p + 1 as a protanope, a deuteranope and a tritanope sees them (Machado,
+  Oliveira & Fernandes 2009, full severity, on linear RGB), and the distance to the
+  scale's colours, of which two thirds suffice.
 * Orders from KEY_ORDERS up lie on one continuous scale keyed by p: lightness rising
   steadily from dark violet through magenta and red to orange, in steps of equal CIEDE2000
   length, never lighter than a contrast of 2:1 on white. The chart's legend shows it as one
