@@ -386,6 +386,10 @@ void MainWindowTest::graphCopyPutsChartOnClipboard()
     QCOMPARE(copied.size(), form.Chart1->size());
     // The axes and their titles are on it.
     QVERIFY(DrawnPixels(copied) > 1000);
+    // The status line says so.
+    QCOMPARE(form.LblStatus->text(), QString::fromUtf8("Chart image copied to the clipboard (%1 \u00D7 %2 pixels).")
+                                         .arg(copied.width())
+                                         .arg(copied.height()));
 }
 
 void MainWindowTest::rayCountChangeClearsRowsBeyondLastRay()
