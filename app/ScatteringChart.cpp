@@ -636,12 +636,17 @@ void ScatteringChart::fillLegend(int first, int count, bool withMoreRows)
     legend->clearItems();
     const int total = legendEntryCount();
     const int last = std::min(total, first + count);
+    auto addMoreRow = [this](int hidden, bool above) {
+        auto* row = new MoreRowsLegendItem(legend, hidden, above);
+        row->setTextColor(kMoreRowsText);
+        legend->addItem(row);
+    };
     if (withMoreRows && first > 0)
-        legend->addItem(new MoreRowsLegendItem(legend, first, true));
+        addMoreRow(first, true);
     for (int i = first; i < last; ++i)
         legend->addItem(makeLegendItem(legendEntries_[static_cast<std::size_t>(i)]));
     if (withMoreRows && last < total)
-        legend->addItem(new MoreRowsLegendItem(legend, total - last, false));
+        addMoreRow(total - last, false);
     // New items take the legend's font: set it again so that all follow the last fit.
     legend->setFont(legend->font());
 }
@@ -687,7 +692,7 @@ QStringList ScatteringChart::legendRows() const
 
 bool ScatteringChart::legendScrolls() const
 {
-    return legend->visible() && legendRows_ < legendEntryCount();
+    return legend->visible() && legendRoom_ < legendEntryCount();
 }
 
 void ScatteringChart::scrollLegend(int rows)
@@ -695,7 +700,7 @@ void ScatteringChart::scrollLegend(int rows)
     if (!legendScrolls())
         return;
     // The last page: an "above" row and the last entries, no "below" row.
-    const int lastFirst = std::max(0, legendEntryCount() - (legendRows_ - 1));
+    const int lastFirst = std::max(0, legendEntryCount() - (legendRoom_ - 1));
     const int first = std::clamp(legendFirst_ + rows, 0, lastFirst);
     if (first == legendFirst_)
         return;
@@ -723,7 +728,7 @@ bool ScatteringChart::clickLegend(const QPointF& pos)
     if (item == nullptr)
         return false;
     if (auto* more = dynamic_cast<MoreRowsLegendItem*>(item)) {
-        const int page = std::max(1, legendRows_ - 2);
+        const int page = std::max(1, legendRoom_ - 2);
         scrollLegend(more->above() ? -page : page);
     } else if (auto* series = qobject_cast<QCPPlottableLegendItem*>(item)) {
         toggleSeries(qobject_cast<QCPGraph*>(series->plottable()));
@@ -785,7 +790,7 @@ void ScatteringChart::fitLegend(int width, int height)
         crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
         crowdedNote_->setVisible(true);  // wrapped to the plot's width by arrangeFor
     };
-    legendRows_ = 0;
+    legendRoom_ = 0;
     if (!wanted) {
         takeOut();
         return;
@@ -822,7 +827,7 @@ void ScatteringChart::fitLegend(int width, int height)
         if (needed.width() > widest)
             continue;
         if (needed.height() <= available) {
-            legendRows_ = count;
+            legendRoom_ = count;
             legendFirst_ = 0;
             lastFit_.first = 0;
             return;
@@ -850,7 +855,7 @@ void ScatteringChart::fitLegend(int width, int height)
     }
     // The rows from the first shown: a "more" row above unless at the top, one below
     // unless the last entry is shown; the last page is full.
-    legendRows_ = rows;
+    legendRoom_ = rows;
     legendFirst_ = std::clamp(legendFirst_, 0, count - (rows - 1));
     lastFit_.first = legendFirst_;
     int shown = rows - (legendFirst_ > 0 ? 1 : 0);

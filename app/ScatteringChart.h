@@ -143,12 +143,12 @@ public:
     // Scrolling the legend: the number of its entries (series and groups), the first one
     // shown, and a move by some rows (negative: up), kept within the list.
     int legendEntryCount() const { return static_cast<int>(legendEntries_.size()); }
-    // The legend's rows as shown, top to bottom: "p=0", …, "p=10–50", "Debye terms",
-    // "Total", "▼ 12 more"; empty while the legend is hidden.
-    QStringList legendRows() const;
     int legendFirstShown() const { return legendFirst_; }
     bool legendScrolls() const;
     void scrollLegend(int rows);
+    // The legend's rows as shown, top to bottom: "p=0", …, "p=10–50", "Debye terms",
+    // "Total", "▼ 12 more"; empty while the legend is hidden.
+    QStringList legendRows() const;
 
     // Asked each time the menu opens; without them the menu has no "Compare with exact
     // theory" or "Compare orders with exact Debye terms".
@@ -254,7 +254,7 @@ private:
     bool debyeLinesShown_ = true;
     std::vector<LegendEntry> legendEntries_;  // every entry, in the legend's order
     int legendFirst_ = 0;                     // the first entry shown while the legend scrolls
-    int legendRows_ = 0;                      // rows the legend has room for (more rows included)
+    int legendRoom_ = 0;                      // rows the legend has room for (more rows included)
     bool listEveryOrder_ = false;
 
     // What the legend was last fitted to; the fit is kept while it holds.
