@@ -137,7 +137,8 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
 
         if (in.Diffraction) {
             control.progress(RunStage::Diffraction, 0, 1);
-            ComputeDiffraction(P, result.rays.norm, grid);
+            ComputeDiffraction(P, result.rays.norm, grid,
+                               in.SharpDiffraction ? DiffractionEdge::Sharp : DiffractionEdge::Smooth);
         }
         ComputeTotalIntensity(grid);
         CheckFpFaults();

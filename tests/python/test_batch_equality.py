@@ -52,8 +52,9 @@ def test_arrays_print_as_the_batch_files(batch, case):
 
     if case.switches.get("diffraction"):
         assert run.lines("Orvane_d.dat")[1:] == angle_intensity(d.angles, d.diffraction_intensity)
-        # The total is the squared sum of the ray amplitude and the real diffraction amplitude.
-        assert (d.total == (d.amplitude.real + d.diffraction_amplitude) ** 2 + d.amplitude.imag ** 2).all()
+        # The total is the squared sum of the ray amplitude and the diffraction's: the ray amplitudes
+        # are -i·conj(S) of Mie's S, the diffraction's S is real, so it joins them as -i·S.
+        assert (d.total == d.amplitude.real ** 2 + (d.amplitude.imag - d.diffraction_amplitude) ** 2).all()
     else:
         assert d.diffraction_amplitude is None and d.diffraction_intensity is None
 
