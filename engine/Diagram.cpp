@@ -131,7 +131,8 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
             if (rainbow < 0)
                 control.show(kNoRainbowMessage);
             else
-                result.airy = ComputeAiry(P, T, rainbow, N);
+                result.airy = ComputeAiry(P, T, result.rays.positions.heights.data(), rainbow, N,
+                                          in.EntryFresnel ? FresnelRule::Entry : FresnelRule::Local);
             CheckFpFaults();
         }
 
