@@ -108,6 +108,7 @@ private slots:
     void exactTheoryItemOnlyForASphere();
     void compareWithExactTheoryAddsAndRemovesTheCurve();
     void entryFresnelBoxSitsFreeAndReachesTheRun();
+    void sharpDiffractionBoxSitsFreeAndReachesTheDiffraction();
     void uniformRainbowTickReachesTheTotal();
 };
 
@@ -691,6 +692,39 @@ void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
     QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     QVERIFY(form.fields().ChBxEntryFresnel);
+}
+
+void MainWindowTest::sharpDiffractionBoxSitsFreeAndReachesTheDiffraction()
+{
+    WorkFolder folder;
+    folder.copyDefaultParameterFile();
+    RecordingSink sink;
+    MainWindow form(&sink);
+    QVERIFY(WaitForRun(form));
+    QCheckBox* box = form.ChBxSharpDiff;
+    QCOMPARE(box->parentWidget(), form.TabDiagram);
+    QCOMPARE(box->text(), QStringLiteral("Sharp-edge diffraction"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!form.fields().ChBxSharpDiff);
+    for (QWidget* other : form.TabDiagram->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != box)
+            QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName() + " " +
+                                                                                other->metaObject()->className()));
+    }
+    const auto read = [&] { return ReadFile(folder.file(QStringLiteral("Orvane_d.dat"))); };
+
+    form.ChBxDiff->setChecked(true);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
+    const QByteArray smooth = read();
+    box->setChecked(true);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    QVERIFY(form.fields().ChBxSharpDiff);
+    const QByteArray sharp = read();
+    QVERIFY(!smooth.isEmpty() && sharp.size() == smooth.size());
+    QVERIFY(sharp != smooth);
 }
 
 void MainWindowTest::uniformRainbowTickReachesTheTotal()
