@@ -86,6 +86,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
                 throw UsageError{"--chart-size needs WxH with whole numbers from 1 to " +
                                  std::to_string(kMaxPictureSide) + ", not \"" + text + "\""};
             options.chartSize = size;
+        } else if (ParseRays3DOption(args, i, options.rays3d)) {
         } else if (a == "-h" || a == "--help") {
             options.help = true;
         } else if (a == "--version") {
@@ -98,6 +99,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
         throw UsageError{"--png needs --picture WxH"};
     if (options.chartSize && options.chartPng.empty())
         throw UsageError{"--chart-size needs --chart-png FILE"};
+    CheckRays3DOptions(options.rays3d);
     return options;
 }
 
@@ -170,6 +172,7 @@ std::string BatchUsage()
            "  --chart-png FILE       also save the diagram's chart, as the window shows it, as PNG\n"
            "  --chart-size WxH       with --chart-png: the chart's size in pixels (default 519x356,\n"
            "                         the window's)\n"
+           + Rays3DUsage() +
            "  -h, --help             this text\n"
            "  --version              the program's version\n"
            "Messages go to standard error, one per line. Exit status: 0 done, 1 the run ended with\n"

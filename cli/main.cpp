@@ -15,6 +15,7 @@
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"
 #include "run/ParameterFile.h"
+#include "run/Rays3DJob.h"
 
 namespace orvane {
 namespace {
@@ -72,6 +73,9 @@ int Run(const BatchOptions& options)
         if (!options.png.empty())
             SaveImage(LoadRenderModule().savePicturePng(picture, options.png, &error), error);
     }
+    if (!options.rays3d.file.empty())
+        WriteRays3DFile(Rays3DInputsOf(inputs, options.rays3d, separator), Rays3DGridOf(options.rays3d),
+                        options.rays3d.file, separator, control);
     return 0;
 }
 

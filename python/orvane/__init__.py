@@ -8,6 +8,8 @@ diagram  the scattering diagram: ray orders, their coherent total on an angle gr
 mie      exact (Lorenz-Mie) amplitude functions and intensity of a sphere
 debye    the Debye-series terms of a sphere, order by order
 picture  the ray-tracing picture as line segments in pixels (and Orvane.eps on request)
+rays3d   the rays in three dimensions, order by order, with their polarisation, over the
+         particle's pupil or at given incident points
 
 Conventions (the same as the program's files)
 ---------------------------------------------
@@ -38,10 +40,11 @@ import numpy as np
 
 from . import _core
 from ._core import FileError, InputError, MathError, OrvaneError, OrvaneWarning
+from ._rays3d import Order3D, Rays3D, rays3d
 
 __all__ = [
-    "diagram", "mie", "debye", "picture",
-    "Diagram", "Rays", "Airy", "Mie", "Amplitudes", "Debye", "Picture",
+    "diagram", "mie", "debye", "picture", "rays3d",
+    "Diagram", "Rays", "Airy", "Mie", "Amplitudes", "Debye", "Picture", "Rays3D", "Order3D",
     "OrvaneError", "InputError", "MathError", "FileError", "OrvaneWarning",
     "MAX_ORDER", "MAX_RAYS",
 ]
