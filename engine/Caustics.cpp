@@ -462,24 +462,31 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
 
     Family family;
     for (int round = 0;; ++round) {
-        if (!Gather(rows, order, e0, l1, r, more, family))
+        if (!Gather(rows, order, e0, l1, r, more, family)) {
             return false;
+        }
         Described d;
         const Failure failure = Describe(family, d);
-        if (failure == Failure::Turn || failure == Failure::Sides)
+        if (failure == Failure::Turn || failure == Failure::Sides) {
             return false;
+        }
         Refinement next = r;
-        if (failure == Failure::Maslov) {
-            // The phase across the turn is not resolved: four times finer near it.
+        
+        Reach reach;
+        if (failure == Failure::None) {
+            d.fold.a.reach = d.aIsEarly ? earlyReach : lateReach;
+            d.fold.b.reach = d.aIsEarly ? lateReach : earlyReach;
+            reach = FindReach(d.fold);
+        }
+        if (failure == Failure::Maslov || reach.zeta == 0) {
+            // The phase across the turn is not resolved (a Fresnel zero close to the turning
+            // ray blurs which side carries the π/2): four times finer near it.
             if (r.factor == 1) {
                 next.w0 = R - std::min(earlyLength, 2 * kMaslovRays);
                 next.w1 = R + std::min(lateLength, 2 * kMaslovRays);
             }
             next.factor = 4 * r.factor;
         } else {
-            d.fold.a.reach = d.aIsEarly ? earlyReach : lateReach;
-            d.fold.b.reach = d.aIsEarly ? lateReach : earlyReach;
-            const Reach reach = FindReach(d.fold);
             if (reach.zeta < kMinZetaReach)
                 return false;
             // Rays from the turning ray out to the reach on either side, kReachRays on each.
@@ -494,11 +501,14 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
             // Without a tracer the run's rays must do.
             const bool enough = (spanA.rays >= kReachRays && spanB.rays >= kReachRays) || next == r || more == nullptr;
             if (enough) {
-                if (!accept || accept(d.fold)) {
+                const FoldFit fit = accept ? accept(d.fold) : FoldFit::Fitted;
+                if (fit == FoldFit::Fitted) {
                     found = std::move(d);
                     return true;
                 }
-                // The uniform field cannot be fitted to these rays: four times finer.
+                if (fit == FoldFit::Unfit)
+                    return false;
+                // The uniform field wants rays closer to the caustic: four times finer.
                 next.factor = 4 * next.factor;
             }
         }
@@ -643,8 +653,8 @@ std::string UntreatedCausticsMessage(const std::vector<UntreatedCaustic>& untrea
     const bool one = untreated.size() == 1;
     return std::string("Uniform rainbow: ") + (one ? "the caustic of " : "the caustics of ") + list +
            (one ? " keeps its plain rays" : " keep their plain rays") +
-           ": the rays beyond the turning point end too close to it (at a grazing edge, a gap in the rays or "
-           "another caustic).";
+           ": the rays beyond the turning point end or change abruptly too close to it (at a grazing edge, a gap "
+           "in the rays, another caustic or a step of their phase).";
 }
 
 } // namespace orvane

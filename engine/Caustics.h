@@ -106,8 +106,14 @@ struct FoldSearch {
     std::vector<UntreatedCaustic> untreated;  // turning points that describe no caustic
 };
 
-// Whether the uniform field can be formed from a fold's rays (empty: always).
-using FoldAcceptance = std::function<bool(const Fold&)>;
+// What the uniform field makes of a fold's rays.
+enum class FoldFit {
+    Fitted,     // it can be formed from them
+    FinerRays,  // not from these: they are too sparse near the caustic
+    Unfit,      // not from any: the bright side ends before the caustic is described
+};
+// The uniform field's verdict on a fold's rays (empty: Fitted).
+using FoldAcceptance = std::function<FoldFit(const Fold&)>;
 
 // Every turning point of the orders: wherever the angle of an order turns back between rays
 // that emerge. With `more`, the rays around a turning point are traced again more densely,

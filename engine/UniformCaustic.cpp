@@ -41,6 +41,7 @@ constexpr int kBisections = 40;
 constexpr double kZetaResidual = 0.02;       // of ζ at the reach, rms
 constexpr double kAmplitudeResidual = 0.005;  // of the rms of P, for P and Q
 constexpr double kPhaseResidual = 0.01;       // rad, rms
+constexpr double kSureZeta = 0.02;
 // On the dark side the polynomials hold as far as they were fitted on the bright side (−1 in
 // units of their reach);
 // beyond, ζ and the mean phase go on along their tangents and P and Q keep their values, out
@@ -180,11 +181,16 @@ bool FitZeta(const std::vector<Sample>& samples, Caustic& c)
 }
 
 // The polynomials of P, Q and the mean phase through the samples (out to c.uFit); false when
-// they do not follow them. Q, like ζ, is weighted by √ζ.
+// they do not follow them. Close to the caustic the two rays' phases differ by
+// (4/3)·ζ^{3/2} only, and the least error of either (a complex Fresnel coefficient's, a
+// rounding's) makes ζ, and with it P = (Aa + Ab)·ζ^{1/4} and Q = (Aa − Ab)·ζ^{−1/4}, uncertain
+// by a share growing like ζ^{−3/2}: their rows are weighted down there, below ζ ≈ kSureZeta.
+// Q is weighted by √ζ besides, like ζ.
 bool FitAmplitudes(const std::vector<Sample>& samples, Caustic& c)
 {
     const std::size_t used = samples.size();
-    std::vector<double> v(used), P(used), Q(used), mean(used), even(used, 1.0), rootZeta(used);
+    std::vector<double> v(used), P(used), Q(used), mean(used), sure(used), sureRootZeta(used);
+    const double sureGap = kSureZeta * std::sqrt(kSureZeta);
     const double mean0 = samples[0].mean;
     double sumP = 0;
     for (std::size_t k = 0; k < used; ++k) {
@@ -193,12 +199,15 @@ bool FitAmplitudes(const std::vector<Sample>& samples, Caustic& c)
         P[k] = s.P;
         Q[k] = s.Q;
         mean[k] = s.mean - mean0;
-        rootZeta[k] = std::sqrt(s.zeta);
+        const double gap = s.zeta * std::sqrt(s.zeta);
+        sure[k] = gap / (gap + sureGap);
+        sureRootZeta[k] = sure[k] * std::sqrt(s.zeta);
         sumP += s.P * s.P;
     }
     const double rmsP = std::sqrt(sumP / static_cast<double>(used));
-    if (!FitPowers(v, P, even, 0, kAmplitudeResidual * rmsP, c.P) ||
-        !FitPowers(v, Q, rootZeta, 0, kAmplitudeResidual * rmsP, c.Q) ||
+    const std::vector<double> even(used, 1.0);
+    if (!FitPowers(v, P, sure, 0, kAmplitudeResidual * rmsP, c.P) ||
+        !FitPowers(v, Q, sureRootZeta, 0, kAmplitudeResidual * rmsP, c.Q) ||
         !FitPowers(v, mean, even, 0, kPhaseResidual, c.mean))
         return false;
     c.mean[0] += mean0;
@@ -246,7 +255,9 @@ GridRange GridSpan(const ScatteringGrid& grid, const Fold& fold, double lowU, do
 }
 
 // The bright side of a fold read from uStart outwards: ζ at angles closer together near the
-// caustic, up to the first beyond kZetaReach or where the two sides stop.
+// caustic, up to the first beyond kZetaReach or where the two sides stop. Where the two rays'
+// phases do not yet differ by more than the caustic's π/2 (their phases a little off, close to
+// the caustic of an elongated particle) the reading begins further out.
 class BrightSide {
 public:
     BrightSide(const Fold& fold, double uStart, double uMax) : fold_(fold)
@@ -254,16 +265,21 @@ public:
         for (int k = 0; k <= kScanPoints; ++k) {
             const double t = static_cast<double>(k) / kScanPoints;
             Sample s;
-            if (!PairAt(fold, uStart + (uMax - uStart) * (t * t), s))
+            if (!PairAt(fold, uStart + (uMax - uStart) * (t * t), s)) {
+                if (scan_.empty())
+                    continue;
                 break;
+            }
             scan_.push_back(s);
             if (s.zeta > kZetaReach)
                 break;
         }
     }
 
-    // The last angle read with ζ within kZetaReach, and ζ there.
     bool empty() const { return scan_.empty() || scan_.front().zeta > kZetaReach; }
+    // The first angle read.
+    double begin() const { return scan_.front().u; }
+    // The last angle read with ζ within kZetaReach.
     double end() const { return Crossing(kZetaReach); }
 
     // The first angle where ζ reaches `zeta`; the last one read if it does not.
@@ -294,29 +310,34 @@ private:
 };
 
 // The uniform field of one fold, if its rays and the grid describe it well enough.
-bool FitFold(const Fold& fold, const ScatteringGrid& grid, Caustic& c)
+FoldFit FitFold(const Fold& fold, const ScatteringGrid& grid, Caustic& c)
 {
     if (fold.a.size() <= kFitRays || fold.b.size() <= kFitRays)
-        return false;
+        return FoldFit::FinerRays;
     const double uStart = std::max(fold.a.u[kFitRays - 1], fold.b.u[kFitRays - 1]);
     const double uMax = std::min({fold.a.u.back(), fold.b.u.back(), fold.a.reach, fold.b.reach});
     if (!(uMax > uStart))
-        return false;
+        return FoldFit::FinerRays;
     const BrightSide bright(fold, uStart, uMax);
     if (bright.empty())
-        return false;
+        return FoldFit::FinerRays;
+    const double uFirst = bright.begin();
+    // The bright side as far as the two rays describe one caustic: a step in their phases
+    // (another caustic crossed by one of them) ends it too.
     c.uEnd = bright.end();
     Sample last;
     if (!PairAt(fold, c.uEnd, last) || last.zeta < kMinZetaReach)
-        return false;
+        return FoldFit::Unfit;
     c.uBlend = bright.Crossing(kBlendStart * last.zeta);
 
     // The polynomials, each as far out as it follows the rays: ζ first, whose reach also
-    // carries it across the dark side, then P, Q and the mean phase within that reach.
+    // carries it across the dark side, then P, Q and the mean phase within that reach. Where
+    // they follow the rays only closer to the caustic than the rays are dense, finer rays are
+    // wanted.
     const auto samplesTo = [&](double uReach, std::vector<Sample>& samples) {
         samples.resize(kFitSamples);
         for (int k = 0; k < kFitSamples; ++k)
-            if (!PairAt(fold, uStart + (uReach - uStart) * (static_cast<double>(k) / (kFitSamples - 1)),
+            if (!PairAt(fold, uFirst + (uReach - uFirst) * (static_cast<double>(k) / (kFitSamples - 1)),
                         samples[static_cast<std::size_t>(k)]))
                 return false;
         return true;
@@ -329,22 +350,25 @@ bool FitFold(const Fold& fold, const ScatteringGrid& grid, Caustic& c)
                 continue;
             previous = zetaFit;
             uReach = bright.Crossing(zetaFit);
-            if (!(uStart < kMaxFitStart * uReach))
-                return false;
+            if (!(uFirst < kMaxFitStart * uReach))
+                return uFirst > uStart ? FoldFit::Unfit : FoldFit::FinerRays;
             std::vector<Sample> samples;
             if (samplesTo(uReach, samples) && fit(samples))
-                return true;
+                return FoldFit::Fitted;
         }
-        return false;
+        return FoldFit::Unfit;
     };
-    if (!fitOut(last.zeta, c.uZeta, [&](const std::vector<Sample>& samples) {
-            return FitZeta(samples, c) && Rising(c, kFittedDark);
-        }))
-        return false;
-    if (!fitOut(ZetaPolynomial(c, 1.0), c.uFit,
-                [&](const std::vector<Sample>& samples) { return FitAmplitudes(samples, c); }))
-        return false;
-    c.uJoin = std::max(0.5 * c.uFit, uStart);
+    const FoldFit zeta = fitOut(last.zeta, c.uZeta, [&](const std::vector<Sample>& samples) {
+        return FitZeta(samples, c) && Rising(c, kFittedDark);
+    });
+    if (zeta != FoldFit::Fitted)
+        return zeta;
+    const FoldFit amplitudes = fitOut(ZetaPolynomial(c, 1.0), c.uFit, [&](const std::vector<Sample>& samples) {
+        return FitAmplitudes(samples, c);
+    });
+    if (amplitudes != FoldFit::Fitted)
+        return amplitudes;
+    c.uJoin = std::max(0.5 * c.uFit, uFirst);
 
     // The dark side, out to ζ = −10.
     double wDark = kFittedDark;
@@ -367,10 +391,10 @@ bool FitFold(const Fold& fold, const ScatteringGrid& grid, Caustic& c)
 
     c.zone = GridSpan(grid, fold, uDark, c.uEnd);
     if (!(c.zone.lo < c.zone.hi))
-        return false;
+        return FoldFit::Unfit;
     c.point = GridSpan(grid, fold, c.uJoin, c.uEnd);
     c.blend = GridSpan(grid, fold, c.uBlend, c.uEnd);
-    return true;
+    return FoldFit::Fitted;
 }
 
 } // namespace
@@ -402,7 +426,7 @@ UniformCaustics::UniformCaustics(const std::vector<OrderRows>& orders, int NumIn
         c.partner = first >= 0 ? second : -1;
         // The field rides on a branch the assembly keeps, beside at most one other caustic of it
         // whose zone it does not touch.
-        bool room = c.lead >= 0 && FitFold(*rays, grid, c);
+        bool room = c.lead >= 0 && FitFold(*rays, grid, c) == FoldFit::Fitted;
         c.rays = rays;
         for (int branch : {c.lead, c.partner}) {
             if (!room || branch < 0)

@@ -274,7 +274,8 @@ TEST(UniformRainbow, ACausticTheRaysCannotDescribeIsNamedAndKeepsItsRays)
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0],
               "Uniform rainbow: the caustic of order 2 at -137.92° keeps its plain rays: the rays beyond the "
-              "turning point end too close to it (at a grazing edge, a gap in the rays or another caustic).");
+              "turning point end or change abruptly too close to it (at a grazing edge, a gap in the rays, another "
+              "caustic or a step of their phase).");
     EXPECT_EQ(uniform.TotalAmpRe, plain.TotalAmpRe);
     EXPECT_EQ(uniform.TotalAmpIm, plain.TotalAmpIm);
 }
@@ -285,8 +286,8 @@ TEST(UniformRainbow, TheMessageNamesMirrorImagesTogether)
         {8, ToRadians(-64.05)}, {8, ToRadians(64.05)}, {9, ToRadians(19.45)}, {10, ToRadians(-102.8)}};
     EXPECT_EQ(UntreatedCausticsMessage(untreated),
               "Uniform rainbow: the caustics of order 8 at ±64.05°, order 9 at 19.45°, order 10 at -102.80° keep "
-              "their plain rays: the rays beyond the turning point end too close to it (at a grazing edge, a gap in "
-              "the rays or another caustic).");
+              "their plain rays: the rays beyond the turning point end or change abruptly too close to it (at a "
+              "grazing edge, a gap in the rays, another caustic or a step of their phase).");
 }
 
 } // namespace
