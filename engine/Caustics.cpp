@@ -37,6 +37,8 @@ constexpr double kReachZeta = 8.0;
 constexpr double kMinZetaReach = 1.0;
 constexpr int kSideRays = 12;
 constexpr int kReachRays = 24;
+// Nor may two neighbouring rays of a side lie farther apart than this share of the reach.
+constexpr double kMaxStepShare = 0.125;
 // The refined stretch reaches this much beyond ζ = kReachZeta, and two of the run's rays more.
 constexpr double kWindowMargin = 1.3;
 constexpr int kWindowExtraRays = 2;
@@ -401,11 +403,13 @@ Reach FindReach(const Fold& fold)
     return reach;
 }
 
-// How far from the turning point, in the run's ray spacings, a side reaches out to u, and how
-// many of its rays lie within.
+// How far from the turning point, in the run's ray spacings, a side reaches out to u, how
+// many of its rays lie within, and the largest step of u between two of its rays up to the
+// first beyond u (towards a grazing edge the angle runs away from ray to ray).
 struct SideSpan {
     double spacings = 0;
     int rays = 0;
+    double largestStep = 0;
 };
 
 SideSpan SpanTo(const SideRays& rays, const FoldSide& side, double xStar, double u)
@@ -414,8 +418,11 @@ SideSpan SpanTo(const SideRays& rays, const FoldSide& side, double xStar, double
     for (int j = 0; j < side.size(); ++j) {
         const double uj = side.u[static_cast<std::size_t>(j)];
         const double offset = std::fabs(rays.x[static_cast<std::size_t>(j) + 1] - xStar);
+        const double u0 = j > 0 ? side.u[static_cast<std::size_t>(j) - 1] : 0.0;
+        // The step to a side's last ray (a grazing one, or one beside a gap) stays out of it.
+        if (j + 1 < side.size())
+            span.largestStep = std::max(span.largestStep, uj - u0);
         if (uj > u) {
-            const double u0 = j > 0 ? side.u[static_cast<std::size_t>(j) - 1] : 0.0;
             const double offset0 =
                 j > 0 ? std::fabs(rays.x[static_cast<std::size_t>(j)] - xStar) : 0.0;
             span.spacings = offset0 + (offset - offset0) * (u - u0) / (uj - u0);
@@ -493,13 +500,19 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
             const SideSpan spanA = SpanTo(d.a, d.fold.a, d.xStar, reach.u);
             const SideSpan spanB = SpanTo(d.b, d.fold.b, d.xStar, reach.u);
             const double spacings = std::min(spanA.spacings, spanB.spacings);
-            const int factor = CeilToInt(kReachRays / std::max(spacings, 1e-9));
+            const double largestStep = std::max(spanA.largestStep, spanB.largestStep);
+            const double stepShare = largestStep / (kMaxStepShare * reach.u);
+            const int factor = std::max(CeilToInt(kReachRays / std::max(spacings, 1e-9)),
+                                        stepShare > 1 ? CeilToInt(r.factor * stepShare) : 1);
             const double angle = std::fabs(d.fold.thetaC + d.fold.dir * kWindowMargin * reach.u - theta[R]);
             next.w0 = std::min(r.w0, R - IntervalsTo(theta, R, -1, earlyLength, angle, kWindowExtraRays));
             next.w1 = std::max(r.w1, R + IntervalsTo(theta, R, 1, lateLength, angle, kWindowExtraRays));
             next.factor = std::max(r.factor, factor);
-            // Without a tracer the run's rays must do.
-            const bool enough = (spanA.rays >= kReachRays && spanB.rays >= kReachRays) || next == r || more == nullptr;
+            // The refined stretch must cover the reach as it is now known (the run's sparse rays
+            // only guessed it). Without a tracer the run's rays must do.
+            const bool covered = r.factor == 1 || (next.w0 >= r.w0 && next.w1 <= r.w1);
+            const bool enough = (spanA.rays >= kReachRays && spanB.rays >= kReachRays && stepShare <= 1 && covered) ||
+                                next == r || more == nullptr;
             if (enough) {
                 const FoldFit fit = accept ? accept(d.fold) : FoldFit::Fitted;
                 if (fit == FoldFit::Fitted) {
@@ -513,8 +526,14 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
             }
         }
         if (more == nullptr || round + 1 >= kMaxRounds || next.factor > kMaxFactor ||
-            static_cast<long long>(next.w1 - next.w0) * (next.factor - 1) > kMaxNewRays)
-            return false;
+            static_cast<long long>(next.w1 - next.w0) * (next.factor - 1) > kMaxNewRays) {
+            // No finer rays to be had: these must do, if the uniform field takes them.
+            if (failure != Failure::None || reach.zeta < kMinZetaReach ||
+                (accept && accept(d.fold) != FoldFit::Fitted))
+                return false;
+            found = std::move(d);
+            return true;
+        }
         r = next;
     }
 }
