@@ -45,7 +45,7 @@ constexpr int kWindowExtraRays = 2;
 // Bounds of the refinement of one turning point: rays per interval of the run's rays, new
 // rays in all, rounds of tracing.
 constexpr int kMaxFactor = 4096;
-constexpr int kMaxNewRays = 20000;
+constexpr int kMaxNewRays = 2000;
 constexpr int kMaxRounds = 6;
 
 // A ray that leaves the particle in the order (the tables keep angle 0 for one that does not).
@@ -457,14 +457,14 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
     const int lateLength = l1 - R;
     Refinement r{R, R, 1};
 
-    // Enough rays on the shorter side to see the caustic at all.
+    // Enough rays on the shorter side to see the caustic at all, over as many of the run's
+    // intervals on the longer side (near the turning point the two sides leave at the same
+    // angles from the same distance in incident height).
     const int shortLength = std::min(earlyLength, lateLength);
     if (more != nullptr && shortLength < kSideRays) {
         r.factor = CeilToInt(static_cast<double>(kSideRays) / shortLength);
-        const double shortAngle = earlyLength < lateLength ? std::fabs(theta[e0] - theta[R])
-                                                            : std::fabs(theta[l1] - theta[R]);
-        r.w0 = R - IntervalsTo(theta, R, -1, earlyLength, shortAngle, kWindowExtraRays);
-        r.w1 = R + IntervalsTo(theta, R, 1, lateLength, shortAngle, kWindowExtraRays);
+        r.w0 = R - std::min(earlyLength, shortLength + kWindowExtraRays);
+        r.w1 = R + std::min(lateLength, shortLength + kWindowExtraRays);
     }
 
     Family family;

@@ -118,7 +118,8 @@ using FoldAcceptance = std::function<FoldFit(const Fold&)>;
 // Every turning point of the orders: wherever the angle of an order turns back between rays
 // that emerge. With `more`, the rays around a turning point are traced again more densely,
 // until each side holds enough of them out to where the uniform field hands over to the plain
-// rays and `accept` takes them; without it, the run's rays must do.
+// rays and `accept` takes them; without it, the run's rays must do. A fold is found right
+// after `accept` fitted it: the folds found are the ones it last fitted, in the same order.
 FoldSearch FindFolds(const std::vector<OrderRows>& orders, int NumIncRays, const std::vector<CausticBranch>& kept,
                      const CausticRays* more, const FoldAcceptance& accept = {});
 

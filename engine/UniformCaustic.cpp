@@ -83,7 +83,7 @@ double Fade(double x, double from, double to)
 // 1 up to `from`, 0 from `to` on, for a falling x (to < from < 0: the dark side).
 double FadeDown(double x, double from, double to) { return Fade(-x, -from, -to); }
 
-// A polynomial in v with the powers lowest..lowest+N-1 through the samples y, each row of the
+// A polynomial in v with the powers lowest..lowest+N-1 (lowest 0 or 1) through the samples y, each row of the
 // least squares weighted by w; true when the weighted rms misfit is within `tolerance` of
 // the rms weight.
 template <std::size_t N>
@@ -99,8 +99,9 @@ bool FitPowers(const std::vector<double>& v, const std::vector<double>& y, const
         const std::size_t at = static_cast<std::size_t>(i);
         wy[at] = w[at] * y[at];
         sumW += w[at] * w[at];
-        for (int j = 0; j < n; ++j)
-            A[static_cast<std::size_t>(j * m + i)] = w[at] * std::pow(v[at], lowest + j);
+        double power = lowest == 0 ? 1.0 : v[at];
+        for (int j = 0; j < n; ++j, power *= v[at])
+            A[static_cast<std::size_t>(j * m + i)] = w[at] * power;
     }
     if (!LeastSquares(A, wy, m, n, c.data()))
         return false;
@@ -127,7 +128,7 @@ struct Sample {
 // False where ζ would not be positive or lies beyond the Airy table.
 bool PairCoefficients(double Aa, double phiA, double Ab, double phiB, Sample& out)
 {
-    if (!ZetaOfPhaseGap(phiA - phiB + kHalfPi, out.zeta) || !(out.zeta < kAiryLimit))
+    if (!ZetaOfPhaseGap(phiA - phiB + kHalfPi, out.zeta) || !(out.zeta > 0 && out.zeta < kAiryLimit))
         return false;
     const double quarter = std::sqrt(std::sqrt(out.zeta));
     out.P = (Aa + Ab) * quarter;
@@ -238,10 +239,9 @@ GridRange GridSpan(const ScatteringGrid& grid, const Fold& fold, double lowU, do
     // A first guess from the spacing, then the exact test on the grid angles around it.
     const double t1 = fold.thetaC + fold.dir * lowU;
     const double t2 = fold.thetaC + fold.dir * highU;
-    const int g1 = std::clamp(static_cast<int>(std::floor((std::min(t1, t2) + kPi) / grid.ThetaStep)) - 1, 0,
-                              grid.NumScaRays - 1);
-    const int g2 = std::clamp(static_cast<int>(std::ceil((std::max(t1, t2) + kPi) / grid.ThetaStep)) + 1, 0,
-                              grid.NumScaRays - 1);
+    const double last = grid.NumScaRays - 1;
+    const int g1 = static_cast<int>(std::clamp(std::floor((std::min(t1, t2) + kPi) / grid.ThetaStep) - 1, 0.0, last));
+    const int g2 = static_cast<int>(std::clamp(std::ceil((std::max(t1, t2) + kPi) / grid.ThetaStep) + 1, 0.0, last));
     for (int g = g1; g <= g2; ++g) {
         const double u = fold.dir * (grid.ThetaGrid[static_cast<std::size_t>(g)] - fold.thetaC);
         if (u > lowU && u <= highU) {
@@ -385,7 +385,8 @@ FoldFit FitFold(const Fold& fold, const ScatteringGrid& grid, Caustic& c)
     } else {
         wDark = kFittedDark - (kMaxDarkZeta + ZetaPolynomial(c, kFittedDark)) / ZetaSlope(c, kFittedDark);
     }
-    const double uDark = wDark * c.uZeta;
+    // However slowly ζ falls, the dark side ends within half a turn.
+    const double uDark = std::max(wDark * c.uZeta, -kPi);
     c.zetaDarkEnd = ZetaAt(c, uDark);
     c.zetaDark = kDarkTaperStart * c.zetaDarkEnd;
 
@@ -412,21 +413,27 @@ UniformCaustics::UniformCaustics(const std::vector<OrderRows>& orders, int NumIn
                                  const BranchInterpolation& plain, const CausticRays* more, MessageSink& sink)
     : plain_(&plain), branches_(branches), byBranch_(branches.size(), {-1, -1})
 {
+    // The search takes a fold's rays once the field can be formed from them: the last field
+    // formed belongs to the fold found, one for each, in the same order.
+    std::vector<Caustic> fitted;
     FoldSearch search = FindFolds(orders, NumIncRays, branches, more, [&](const Fold& fold) {
         Caustic trial;
-        return FitFold(fold, grid, trial);
+        const FoldFit fit = FitFold(fold, grid, trial);
+        if (fit == FoldFit::Fitted)
+            fitted.push_back(trial);
+        return fit;
     });
     untreated_ = std::move(search.untreated);
-    for (Fold& fold : search.folds) {
-        const auto rays = std::make_shared<const Fold>(std::move(fold));
+    for (std::size_t k = 0; k < search.folds.size(); ++k) {
+        const auto rays = std::make_shared<const Fold>(std::move(search.folds[k]));
         const int first = std::min(rays->a.branch, rays->b.branch);
         const int second = std::max(rays->a.branch, rays->b.branch);
-        Caustic c;
+        Caustic c = std::move(fitted[k]);
         c.lead = first >= 0 ? first : second;
         c.partner = first >= 0 ? second : -1;
         // The field rides on a branch the assembly keeps, beside at most one other caustic of it
         // whose zone it does not touch.
-        bool room = c.lead >= 0 && FitFold(*rays, grid, c) == FoldFit::Fitted;
+        bool room = c.lead >= 0;
         c.rays = rays;
         for (int branch : {c.lead, c.partner}) {
             if (!room || branch < 0)
