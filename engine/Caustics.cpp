@@ -434,7 +434,8 @@ SideSpan SpanTo(const SideRays& rays, const FoldSide& side, double xStar, double
     return span;
 }
 
-int CeilToInt(double x) { return static_cast<int>(std::ceil(x)); }
+// A refinement factor of at least x; beyond the bound it stays just above it (and is refused).
+int FactorOf(double x) { return static_cast<int>(std::ceil(std::min(x, static_cast<double>(kMaxFactor) + 1))); }
 
 // The number of the run's intervals from ray R outwards (by `step`) on a side of `length`
 // intervals until the angle is `angle` away from the turning ray's, and `extra` more.
@@ -462,7 +463,7 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
     // angles from the same distance in incident height).
     const int shortLength = std::min(earlyLength, lateLength);
     if (more != nullptr && shortLength < kSideRays) {
-        r.factor = CeilToInt(static_cast<double>(kSideRays) / shortLength);
+        r.factor = FactorOf(static_cast<double>(kSideRays) / shortLength);
         r.w0 = R - std::min(earlyLength, shortLength + kWindowExtraRays);
         r.w1 = R + std::min(lateLength, shortLength + kWindowExtraRays);
     }
@@ -502,8 +503,8 @@ bool TraceFold(const OrderRows& rows, int order, int e0, int R, int l1, double e
             const double spacings = std::min(spanA.spacings, spanB.spacings);
             const double largestStep = std::max(spanA.largestStep, spanB.largestStep);
             const double stepShare = largestStep / (kMaxStepShare * reach.u);
-            const int factor = std::max(CeilToInt(kReachRays / std::max(spacings, 1e-9)),
-                                        stepShare > 1 ? CeilToInt(r.factor * stepShare) : 1);
+            const int factor = std::max(FactorOf(kReachRays / std::max(spacings, 1e-9)),
+                                        stepShare > 1 ? FactorOf(r.factor * stepShare) : 1);
             const double angle = std::fabs(d.fold.thetaC + d.fold.dir * kWindowMargin * reach.u - theta[R]);
             next.w0 = std::min(r.w0, R - IntervalsTo(theta, R, -1, earlyLength, angle, kWindowExtraRays));
             next.w1 = std::max(r.w1, R + IntervalsTo(theta, R, 1, lateLength, angle, kWindowExtraRays));
