@@ -162,5 +162,37 @@ TEST(PlaneCut, EveryOrderOfEveryRayIsThePlaneEnginesRay)
     }
 }
 
+// The axial ray of a sphere meets every interface at normal incidence, where the plane of
+// incidence is undefined, and leaves straight back (order 0) and straight on (order 1), where
+// the azimuth is: φ = 0 by convention, and the plane engine's ray all the same.
+TEST(PlaneCut, TheAxialRayOfASphereIsThePlaneEnginesRay)
+{
+    DiagramInputs in;
+    Sphere(in);
+    in.MaxP = 4;
+    in.NumIncRays = 201;  // ray 100 at height 0
+    RecordingControl control;
+    const TracedRays plane = TraceDiagramRays(in, control);
+    const RayTables& T = *plane.tables;
+    ASSERT_EQ(plane.positions.heights[100], 0.0);
+    const RayPath3D ray = TraceIncidentPoint(testing::From(in.particle, in.MaxP), 0.0, 0.0);
+    const double r = (1.0 - 1.333) / (1.0 + 1.333);
+    const double kR = 2.0 * kPi / 0.6328 * 50.0;
+    EXPECT_NEAR(T.RayIntensity[0][100], r * r * kR * kR / 4.0, 1e-9 * T.RayIntensity[0][100]);
+    for (int p = 0; p <= in.MaxP; ++p) {
+        const RayOrder3D& o = ray.orders[static_cast<std::size_t>(p)];
+        ASSERT_TRUE(o.lit) << p;
+        EXPECT_EQ(o.dirParallel, 0.0) << p;
+        EXPECT_EQ(o.dirPerpendicular, 0.0) << p;
+        EXPECT_EQ(std::fabs(o.dirForward), 1.0) << p;
+        EXPECT_EQ(AnglesOf(o.dirParallel, o.dirPerpendicular, o.dirForward).phi, 0.0) << p;
+        const double I = std::norm(o.ampTheta[0]) + std::norm(o.ampPhi[0]);
+        EXPECT_NEAR(I, T.RayIntensity[p][100], 1e-9 * T.RayIntensity[p][100]) << p;
+        // Perpendicular light (along e_⊥ = ŷ) stays along ŷ: e_φ at φ = 0.
+        EXPECT_NEAR(std::norm(o.ampPhi[0]), I, 1e-12 * I) << p;
+        EXPECT_NEAR(PhaseGap(o.phase + std::arg(o.ampPhi[0]), T.RayPhase[p][100]), 0.0, 1e-7) << p;
+    }
+}
+
 } // namespace
 } // namespace orvane
