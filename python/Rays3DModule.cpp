@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <complex>
 #include <exception>
@@ -187,18 +188,23 @@ py::dict Rays3D(const std::vector<double>& radii, double wavelength, std::comple
         py::gil_scoped_release release;
         try {
             if (points) {
+                // A few thousand points at a time, looking for Ctrl-C in between.
                 const double* uv = points->data();
-                for (py::ssize_t k = 0; k < points->shape(0); ++k) {
-                    if (k % 256 == 0) {
-                        control.progress(RunStage::Tracing, static_cast<int>(k), static_cast<int>(points->shape(0)));
-                        ThrowIfCancelled(control);
-                    }
-                    const RayPath3D ray = TraceIncidentPoint(in, uv[2 * k], uv[2 * k + 1]);
-                    for (int p = in.MinP; p <= in.MaxP; ++p) {
-                        const RayOrder3D& o = ray.orders[static_cast<std::size_t>(p)];
-                        arrays.at(p).set(static_cast<std::size_t>(k), o.lit, o.dirParallel, o.dirPerpendicular,
-                                         o.dirForward, o.ampTheta, o.ampPhi, states, o.phase, o.jacobian);
-                    }
+                const std::size_t total = static_cast<std::size_t>(points->shape(0));
+                constexpr std::size_t kChunk = 4096;
+                for (std::size_t first = 0; first < total; first += kChunk) {
+                    control.progress(RunStage::Tracing, static_cast<int>(first), static_cast<int>(total));
+                    ThrowIfCancelled(control);
+                    std::vector<PupilPoint> chunk;
+                    for (std::size_t k = first; k < std::min(total, first + kChunk); ++k)
+                        chunk.push_back({uv[2 * k], uv[2 * k + 1]});
+                    const std::vector<RayPath3D> rays = TraceIncidentPoints(in, chunk);
+                    for (std::size_t k = 0; k < rays.size(); ++k)
+                        for (int p = in.MinP; p <= in.MaxP; ++p) {
+                            const RayOrder3D& o = rays[k].orders[static_cast<std::size_t>(p)];
+                            arrays.at(p).set(first + k, o.lit, o.dirParallel, o.dirPerpendicular, o.dirForward,
+                                             o.ampTheta, o.ampPhi, states, o.phase, o.jacobian);
+                        }
                 }
             } else {
                 GridSink sink(arrays);

@@ -7,7 +7,7 @@
 
 namespace orvane::lanes {
 
-inline constexpr int kLanes = 32;
+inline constexpr int kLanes = 8;
 inline constexpr int kOrders = 51;
 
 // Everything the rays of a run share.
@@ -53,7 +53,8 @@ struct Rays {
     double inside[2][kLanes];
 };
 
-// The kernel for each instruction set; null where it was not built.
+// The kernel compiled for the baseline (SSE2 on x86-64), for AVX and for AVX-512F (these two
+// built on x86-64 only, and called only where the processor has them).
 void TraceSse2(const Setup& setup, Rays& rays);
 void TraceAvx(const Setup& setup, Rays& rays);
 void TraceAvx512(const Setup& setup, Rays& rays);

@@ -1,13 +1,13 @@
 #include "trace3d/Rays3D.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <memory>
-#include <cmath>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "base/Errors.h"
 #include "base/FpGuard.h"
@@ -15,8 +15,8 @@
 #include "base/TwoThreads.h"
 #include "geometry/Particle.h"
 #include "numeric/Angles.h"
-#include "numeric/PortableMath.h"
 #include "numeric/Lanes.h"
+#include "numeric/PortableMath.h"
 #include "trace3d/RayLanes.h"
 
 namespace orvane {
@@ -82,11 +82,11 @@ bool Pupil::inside(int n, int i, int j)
 
 namespace {
 
-void RequireAngle(double angle, bool closed, const char* message)
+// Light may come from anywhere on the side the incident angle allows: along ±b too.
+void CheckTilt(double tilt)
 {
-    const bool within = closed ? (angle >= -kHalfPi && angle <= kHalfPi) : (angle > -kHalfPi && angle < kHalfPi);
-    if (!within)
-        throw InputError(message);
+    if (!(tilt >= -kHalfPi && tilt <= kHalfPi))
+        throw InputError("The tilt must lie between -90 and 90 degrees.");
 }
 
 double Norm2(const Complex& z) { return z.real() * z.real() + z.imag() * z.imag(); }
@@ -103,7 +103,7 @@ lanes::Setup MakeSetup(const Rays3DInputs& in)
     particle.Wavelength = in.Wavelength;
     particle.IncAngle = in.IncAngle;
     CheckParticle(particle);
-    RequireAngle(in.Tilt, true, "The tilt must lie between -90 and 90 degrees.");
+    CheckTilt(in.Tilt);
     if (in.MaxP < 0 || in.MaxP > kMaxOrder3D)
         throw InputError("The max order p must lie between 0 and 50.");
     if (in.MinP < 0 || in.MinP > in.MaxP)
@@ -162,14 +162,15 @@ lanes::Setup MakeSetup(const Rays3DInputs& in)
 
 using Kernel = void (*)(const lanes::Setup&, lanes::Rays&);
 
-// The kernel of a lane count, or null where this processor cannot run it.
+// The kernel of a lane count, or null where this processor cannot run it. Two lanes is the
+// kernel compiled for the baseline (SSE2 on x86-64), which runs everywhere.
 Kernel KernelFor(int width)
 {
+    if (width == 2)
+        return lanes::TraceSse2;
     if (!ProcessorRunsLanes(width))
         return nullptr;
     switch (width) {
-    case 2:
-        return lanes::TraceSse2;
 #if defined(__x86_64__)
     case 4:
         return lanes::TraceAvx;
@@ -516,36 +517,49 @@ PupilRun TracePupil(const Rays3DInputs& inputs, int n, Rays3DSink& sink, RunCont
     return run;
 }
 
-RayPath3D TraceIncidentPoint(const Rays3DInputs& inputs, double u, double v)
+std::vector<RayPath3D> TraceIncidentPoints(const Rays3DInputs& inputs, const std::vector<PupilPoint>& points)
 {
     const lanes::Setup S = MakeSetup(inputs);
+    const Kernel kernel = ChooseKernel(0);
     auto rays = std::make_unique<lanes::Rays>();
-    for (int l = 0; l < lanes::kLanes; ++l) {
-        rays->u[l] = u;
-        rays->v[l] = v;
-    }
-    {
-        const FpFaultScope faults;
-        ChooseKernel(0)(S, *rays);
+    std::vector<RayPath3D> paths(points.size());
+    const FpFaultScope faults;
+    for (std::size_t first = 0; first < points.size(); first += lanes::kLanes) {
+        // The last lanes of the last group repeat its last point, unread.
+        const std::size_t count = std::min<std::size_t>(lanes::kLanes, points.size() - first);
+        for (int l = 0; l < lanes::kLanes; ++l) {
+            const PupilPoint& pt = points[first + std::min<std::size_t>(static_cast<std::size_t>(l), count - 1)];
+            rays->u[l] = pt.u;
+            rays->v[l] = pt.v;
+        }
+        kernel(S, *rays);
         faults.check();
+        for (std::size_t k = 0; k < count; ++k) {
+            const int l = static_cast<int>(k);
+            RayPath3D& path = paths[first + k];
+            path.hits = rays->hits[l] != 0.0;
+            path.enters = rays->enters[l] != 0.0;
+            path.orders.resize(static_cast<std::size_t>(inputs.MaxP + 1));
+            if (!path.hits)
+                continue;
+            for (int p = 0; p <= inputs.MaxP; ++p) {
+                const lanes::Order& o = rays->orders[p];
+                Collect(o, l, S.states, path.orders[static_cast<std::size_t>(p)]);
+                if (p == 0 || path.enters)
+                    path.points.push_back({o.x[l], o.y[l], o.z[l]});
+            }
+            for (int st = 0; st < S.states; ++st) {
+                path.absorbed[st] = rays->absorbed[st][l];
+                path.inside[st] = rays->inside[st][l];
+            }
+        }
     }
-    RayPath3D path;
-    path.hits = rays->hits[0] != 0.0;
-    path.enters = rays->enters[0] != 0.0;
-    path.orders.resize(static_cast<std::size_t>(inputs.MaxP + 1));
-    if (!path.hits)
-        return path;
-    for (int p = 0; p <= inputs.MaxP; ++p) {
-        const lanes::Order& o = rays->orders[p];
-        Collect(o, 0, S.states, path.orders[static_cast<std::size_t>(p)]);
-        if (p == 0 || path.enters)
-            path.points.push_back({o.x[0], o.y[0], o.z[0]});
-    }
-    for (int st = 0; st < S.states; ++st) {
-        path.absorbed[st] = rays->absorbed[st][0];
-        path.inside[st] = rays->inside[st][0];
-    }
-    return path;
+    return paths;
+}
+
+RayPath3D TraceIncidentPoint(const Rays3DInputs& inputs, double u, double v)
+{
+    return TraceIncidentPoints(inputs, {PupilPoint{u, v}}).front();
 }
 
 } // namespace orvane

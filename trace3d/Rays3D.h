@@ -206,4 +206,11 @@ struct RayPath3D {
 };
 RayPath3D TraceIncidentPoint(const Rays3DInputs& inputs, double u, double v);
 
+// The same for many points at once (the kernel's lanes filled), one path per point.
+struct PupilPoint {
+    double u = 0.0;  // µm, along e_∥
+    double v = 0.0;  // µm, along e_⊥
+};
+std::vector<RayPath3D> TraceIncidentPoints(const Rays3DInputs& inputs, const std::vector<PupilPoint>& points);
+
 } // namespace orvane
