@@ -240,8 +240,9 @@ void Size(OrderBlock& b, std::size_t rays)
 // Rays per band: a band is the smallest piece handed on (at least a row), and a few bands'
 // blocks should stay in the processor's caches while they are filled and handed on.
 constexpr int kRaysPerBand = 256;
-// Bands in flight: a thread may run this many bands ahead of the last one handed on.
-constexpr int kBandSlots = 6;
+// Bands in flight: a thread may run this many bands ahead of the last one handed on (the
+// calling thread may be kept from handing on for a while on a busy machine).
+constexpr int kBandSlots = 16;
 
 // The grid rays of a band that meet the pupil, kLanes at a time (the last lanes of the last
 // group repeat a ray, unread), into the band's blocks. Each ray is traced on its own, in the
@@ -316,10 +317,11 @@ struct BandSlot {
     lanes::Rays rays;
 };
 
-// Bands traced on two threads and handed to the sink in row order on the calling thread,
-// through a ring of a few slots: a band takes its slot once the band that used it before has
-// been handed on, and the calling thread hands on every finished band in turn whenever it
-// comes back from one of its own (and while it waits for a slot). A failure on either thread
+// Bands traced on two threads and handed to the sink in row order on the calling thread. A
+// band may be at most kBandSlots ahead of the last one handed on; it takes the first free slot
+// (so that one thread alone, or two in step, keep reusing the same few slots, whose blocks stay
+// in the processor's caches), and the calling thread hands on every finished band in turn
+// whenever it comes back from one of its own and while it waits. A failure on either thread
 // wakes the other, which gives up its band; the failure is what the run reports.
 class BandRing {
 public:
@@ -331,29 +333,34 @@ public:
         }
         band_.assign(kBandSlots, -1);
         done_.assign(kBandSlots, false);
+        slotOf_.assign(kBandSlots, -1);
     }
 
     BandSlot& take(int band, bool caller)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        while (delivered_ <= band - kBandSlots) {
+        while (band - delivered_ >= kBandSlots) {
             if (failure_)
                 throw GaveUp();
             if (caller)
                 handOn(lock);
-            if (delivered_ <= band - kBandSlots)
+            if (band - delivered_ >= kBandSlots)
                 wake_.wait(lock);
         }
-        const int s = band % kBandSlots;
-        band_[s] = band;
-        done_[s] = false;
-        return *slots_[s];
+        // The bands in flight are those from the last handed on to this one: a slot is free.
+        int s = 0;
+        while (band_[static_cast<std::size_t>(s)] >= 0)
+            ++s;
+        band_[static_cast<std::size_t>(s)] = band;
+        done_[static_cast<std::size_t>(s)] = false;
+        slotOf_[static_cast<std::size_t>(band % kBandSlots)] = s;
+        return *slots_[static_cast<std::size_t>(s)];
     }
 
     void finished(int band)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        done_[band % kBandSlots] = true;
+        done_[static_cast<std::size_t>(slotOf_[static_cast<std::size_t>(band % kBandSlots)])] = true;
         wake_.notify_all();
     }
 
@@ -386,17 +393,18 @@ private:
     void handOn(std::unique_lock<std::mutex>& lock)
     {
         while (delivered_ < bands_) {
-            const int s = delivered_ % kBandSlots;
-            if (band_[s] != delivered_ || !done_[s])
+            const int s = slotOf_[static_cast<std::size_t>(delivered_ % kBandSlots)];
+            if (s < 0 || band_[static_cast<std::size_t>(s)] != delivered_ || !done_[static_cast<std::size_t>(s)])
                 return;
             lock.unlock();
             {
                 // The sink's own arithmetic is none of the run's: its flags do not count.
                 const FpFlagsKept flags;
-                for (const OrderBlock& block : slots_[s]->blocks)
+                for (const OrderBlock& block : slots_[static_cast<std::size_t>(s)]->blocks)
                     sink_.accept(block);
             }
             lock.lock();
+            band_[static_cast<std::size_t>(s)] = -1;
             ++delivered_;
             wake_.notify_all();
         }
@@ -405,9 +413,10 @@ private:
     const int bands_;
     Rays3DSink& sink_;
     std::vector<std::unique_ptr<BandSlot>> slots_;
-    std::vector<int> band_;
-    std::vector<bool> done_;
-    int delivered_ = 0;
+    std::vector<int> band_;      // the band in each slot, −1 when free
+    std::vector<bool> done_;     // its tracing has finished
+    std::vector<int> slotOf_;    // the slot of band b, at b % kBandSlots
+    int delivered_ = 0;          // bands handed on
     std::exception_ptr failure_;
     std::mutex mutex_;
     std::condition_variable wake_;
