@@ -40,7 +40,6 @@ import numpy as np
 
 from . import _core
 from ._core import FileError, InputError, MathError, OrvaneError, OrvaneWarning
-from ._rays3d import Order3D, Rays3D, rays3d
 
 __all__ = [
     "diagram", "mie", "debye", "picture", "rays3d",
@@ -491,3 +490,7 @@ def picture(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
                         size=_real(size, "size"), emergent=bool(emergent), width=_count(width, "width"),
                         height=_count(height, "height"), output=_folder(output), separator=_separator(separator))
     return Picture(**raw)
+
+
+# The rays in three dimensions (orvane/_rays3d.py), whose records are _Records too.
+from ._rays3d import Order3D, Rays3D, rays3d  # noqa: E402

@@ -5,25 +5,7 @@ import numbers
 
 import numpy as np
 
-from . import _core
-
-
-class _Record:
-    _fields = ()
-
-    def __init__(self, **values):
-        for name in self._fields:
-            setattr(self, name, values.get(name))
-
-    def __repr__(self):
-        def show(v):
-            if isinstance(v, np.ndarray):
-                return f"array(shape={v.shape}, dtype={v.dtype})"
-            if isinstance(v, dict):
-                return "{" + ", ".join(map(repr, v)) + ": ...}"
-            return repr(v)
-        inner = ", ".join(f"{n}={show(getattr(self, n))}" for n in self._fields)
-        return f"{type(self).__name__}({inner})"
+from . import _core, _Record
 
 
 class Order3D(_Record):
