@@ -33,10 +33,15 @@ RunFolder::RunFolder(fs::path folder) : folder_(std::move(folder))
         const int fd = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             const int error = errno;
-            if (error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR)
+            const fs::path where = folder_.empty() ? fs::path(".") : folder_;
+            if (error == EROFS || error == ENOENT || error == ENOTDIR ||
+                ((error == EACCES || error == EPERM) && ::access(where.c_str(), W_OK) != 0))
                 return;  // nothing can be written here: the run's first file will say so
             ThrowFileError("Cannot create file", lockFile_, error);
         }
+        // Any user who may write into the folder may hold it (a lock file a killed run of
+        // another user left stays usable).
+        (void)::fchmod(fd, 0666);
         struct flock lock {};
         lock.l_type = F_WRLCK;
         lock.l_whence = SEEK_SET;

@@ -44,9 +44,17 @@ std::string RandomSuffix()
 constexpr std::string_view kTemporaryTag = ".tmp-";
 constexpr std::string_view kBackupTag = ".old-";
 
-std::string StagedName(const std::string& name, std::string_view tag) { return "." + name + std::string(tag) + RandomSuffix(); }
+std::string StagedName(const std::string& name, std::string_view tag)
+{
+    return "." + name + std::string(tag) + RandomSuffix();
+}
 
-// True when `file` is a staged file of `name` (of any name when `name` is empty).
+// The folder sweep takes the staged files of the program's own files only ("Orvane..."): a
+// user's file that happens to look like a staged one is left alone unless it is named for the
+// very file a run writes.
+constexpr std::string_view kProgramFiles = "Orvane";
+
+// True when `file` is a staged file of `name` (of any of the program's files when `name` is empty).
 bool IsStagedName(const std::string& file, const std::string& name)
 {
     const std::size_t tail = kTemporaryTag.size() + kRandomLength;
@@ -59,7 +67,7 @@ bool IsStagedName(const std::string& file, const std::string& name)
         if (file[i] == '\0' || std::strchr(kAlphabet, file[i]) == nullptr)
             return false;
     const std::string_view middle(file.data() + 1, file.size() - 1 - tail);
-    return name.empty() ? !middle.empty() : middle == name;
+    return name.empty() ? middle.starts_with(kProgramFiles) : middle == name;
 }
 
 std::string DisplayName(const fs::path& file)
@@ -566,6 +574,11 @@ std::FILE* StagedFiles::create(const fs::path& destination)
     // file it replaces, so that the rename stays within one file system.
     const fs::path folder = entry.device ? Folder(Absolute(destination)) : Folder(entry.target);
     const std::string name = (entry.device ? destination : entry.target).filename().string();
+    if (journalFolder_.empty())
+        journalFolder_ = Folder(Absolute(destination));
+    // What dead runs left of this file in a folder that no run holds (an image's, a link's).
+    if (folder != Absolute(journalFolder_) || !name.starts_with(kProgramFiles))
+        RemoveDeadTemporaries(folder, name);
     const int fd = CreateStaged(folder, name, kTemporaryTag, destination, &entry.temporary);
     if (replacesFile)
         (void)::fchmod(fd, mode);  // at worst the new file has the default permissions
@@ -582,8 +595,6 @@ std::FILE* StagedFiles::create(const fs::path& destination)
             ::close(entry.hold);
         ThrowFileError("Cannot create file", destination, error);
     }
-    if (journalFolder_.empty())
-        journalFolder_ = Folder(Absolute(destination));
     entries_.push_back(entry);
     return entries_.back().stream;
 }
@@ -612,6 +623,9 @@ void StagedFiles::closed(StreamId stream)
         if (IdOf(entry->stream) == stream && !entry->complete) {
             entry->stream = nullptr;
             entry->complete = true;
+            // The file goes to the disk while the next ones are written: the flush at the
+            // commit then mostly finds it there.
+            (void)::sync_file_range(entry->hold, 0, 0, SYNC_FILE_RANGE_WRITE);
             return;
         }
     }
@@ -782,8 +796,8 @@ void FinishInterruptedCommit(const fs::path& folder)
     const Move* failed = nullptr;
     const int error = Undo(journal, &failed);
     if (error != 0)
-        throw FileError("Cannot put back the earlier files of an interrupted run: \"" + DisplayName(failed->destination) +
-                        "\": " + std::strerror(error));
+        throw FileError("Cannot put back the earlier files of an interrupted run: \"" +
+                        DisplayName(failed->destination) + "\": " + std::strerror(error));
     CloseJournal(journal);
 }
 

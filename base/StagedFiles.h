@@ -108,8 +108,10 @@ inline constexpr const char* kCommitJournalName = ".Orvane_commit";
 // a live commit must never be taken for an interrupted one.
 void FinishInterruptedCommit(const std::filesystem::path& folder);
 
-// Removes the temporaries and backups that dead runs left in `folder`: all of them when `name`
-// is empty, else only those of the file `name`. A temporary a live run holds is never touched.
+// Removes the temporaries and backups that dead runs left in `folder`: those of every file of
+// the program ("Orvane...") when `name` is empty, else only those of the file `name` (create()
+// does so for every file it stages outside the run's folder, an image for one). A temporary a
+// live run holds is never touched.
 void RemoveDeadTemporaries(const std::filesystem::path& folder, const std::string& name = {});
 
 } // namespace orvane

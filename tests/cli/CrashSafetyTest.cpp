@@ -223,6 +223,8 @@ TEST(CrashSafety, AnInterruptedRunLeavesTheOldRunOrTheNewOneAfterTheNextStart)
          false, {}, Expected::Old},
         {"the 9th rename fails", "rename:9:EBUSY", 0, 1,
          "Cannot create file \"Orvane_run.txt\": Device or resource busy", false, {}, Expected::Old},
+        {"the 6th rename fails, SIGKILL in the undoing", "rename:6:EBUSY,undo:2:KILL", SIGKILL, -1, "", true, {},
+         Expected::Old},
     };
     for (const Interruption& c : cases) {
         SCOPED_TRACE(c.name);
