@@ -7,6 +7,7 @@
 // data files, the picture, the images and the manifest, goes into place in one commit. SIGINT,
 // SIGTERM and SIGHUP end it cleanly: before the commit nothing is changed; during the commit
 // the commit is completed first. Either way the program then ends by that signal.
+#include <atomic>
 #include <csignal>
 #include <clocale>
 #include <filesystem>
@@ -30,10 +31,12 @@ namespace {
 constexpr int kChartWidth = 519;
 constexpr int kChartHeight = 356;
 
-// The signal that asked the run to stop (0: none). Set by the handler, read by the run's checks.
-volatile std::sig_atomic_t g_stopSignal = 0;
+// The signal that asked the run to stop (0: none). Set by the handler, read by the run's checks
+// on any of its threads.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+extern "C" void OnStopSignal(int signal) { g_stopSignal.store(signal); }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -66,7 +69,7 @@ void CatchStopSignals()
 class StderrControl final : public RunControl {
 public:
     void display(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
-    bool cancelRequested() const override { return g_stopSignal != 0; }
+    bool cancelRequested() const override { return g_stopSignal.load() != 0; }
 };
 
 // The locale's decimal separator for the numbers of fields and files; the C library keeps the
@@ -178,14 +181,14 @@ int main(int argc, char** argv)
         status = Run(options);
     } catch (const std::exception& e) {
         // The errors of the run carry the message the window would show.
-        if (g_stopSignal != 0 && dynamic_cast<const Cancelled*>(&e) != nullptr)
+        if (g_stopSignal.load() != 0 && dynamic_cast<const Cancelled*>(&e) != nullptr)
             std::cerr << "Interrupted: no file was changed.\n";
         else
             std::cerr << e.what() << '\n';
         status = 1;
     }
     UnloadRenderModule();
-    if (g_stopSignal != 0)
-        EndBySignal(g_stopSignal);
+    if (const int signal = g_stopSignal.load(); signal != 0)
+        EndBySignal(signal);
     return status;
 }

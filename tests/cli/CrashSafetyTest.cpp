@@ -305,27 +305,29 @@ TEST(CrashSafety, TwoRunsIntoOneFolderNeverMix)
     struct Case {
         const char* name;
         const char* faultA;
-        int delayMs;  // before B starts
-        bool bRefused;
+        bool afterAHoldsTheFolder;  // B starts once A holds the folder (else at once)
     };
     const Case cases[] = {
         // Slow commits (a pause at every rename), started together: whichever comes second
         // is refused, or finds the first one ended.
-        {"started together, 1", "rename:*:SLEEP20", 0, false},
-        {"started together, 2", "rename:*:SLEEP20", 0, false},
-        {"started together, 3", "rename:*:SLEEP20", 0, false},
-        {"started together, 4", "rename:*:SLEEP20", 0, false},
-        // B comes while A is in the middle of its commit.
-        {"the second during the first's commit", "rename:1:SLEEP800", 250, true},
+        {"started together, 1", "rename:*:SLEEP20", false},
+        {"started together, 2", "rename:*:SLEEP20", false},
+        {"started together, 3", "rename:*:SLEEP20", false},
+        {"started together, 4", "rename:*:SLEEP20", false},
+        // B comes while A computes or is in the middle of its (slow) commit.
+        {"the second while the first lives", "rename:1:SLEEP800", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder dir;
         WriteBytes(dir / "Orvane.par", kNewParameters);
         Child first(dir.path(), kRunA, c.faultA);
-        if (c.delayMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
-        Child second(dir.path(), kRunB, c.delayMs > 0 ? "" : c.faultA);
+        if (c.afterAHoldsTheFolder) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!fs::exists(dir / ".Orvane.lock") && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        Child second(dir.path(), kRunB, c.afterAHoldsTheFolder ? "" : c.faultA);
         const Outcome outcomes[] = {first.wait(), second.wait()};
         for (const Outcome& o : outcomes) {
             EXPECT_TRUE(o.exitCode == 0 || o.exitCode == 1);
@@ -335,7 +337,7 @@ TEST(CrashSafety, TwoRunsIntoOneFolderNeverMix)
             }
         }
         EXPECT_TRUE(outcomes[0].exitCode == 0 || outcomes[1].exitCode == 0);
-        if (c.bRefused) {
+        if (c.afterAHoldsTheFolder) {
             EXPECT_EQ(outcomes[0].exitCode, 0);
             EXPECT_EQ(outcomes[1].exitCode, 1);
         }
