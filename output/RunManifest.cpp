@@ -124,6 +124,7 @@ RunManifest DiagramManifest(const DiagramInputs& in, bool checkFile)
         {in.ExactMie, "exact Mie theory"},
         {in.ExactDebye, "exact Debye terms"},
         {in.EntryFresnel, "Fresnel at entry only"},
+        {in.SharpDiffraction, "sharp-edge diffraction"},
         {checkFile, "check file"},
     };
     for (const auto& [on, name] : ticked) {
