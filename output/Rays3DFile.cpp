@@ -22,6 +22,19 @@ std::string JonesText(const Rays3DInputs& in, char separator)
 
 } // namespace
 
+void AddRays3DToManifest(RunManifest& manifest, const Rays3DInputs& in, int n)
+{
+    manifest.run = manifest.run.empty() ? "3-D rays" : manifest.run + " and 3-D rays";
+    manifest.inputs.emplace_back("3-D rays: tilt [°]", FloatToStr(ToDegrees(in.Tilt)));
+    std::string polarisation = "both states";
+    if (!in.BothStates)
+        polarisation = "Jones vector " + FloatToStr(in.Jones.parallel.real()) + " " + FloatToStr(in.Jones.parallel.imag()) +
+                       ", " + FloatToStr(in.Jones.perpendicular.real()) + " " + FloatToStr(in.Jones.perpendicular.imag());
+    manifest.inputs.emplace_back("3-D rays: polarisation", polarisation);
+    manifest.inputs.emplace_back("3-D rays: pupil grid", IntToStr(n) + " x " + IntToStr(n));
+    manifest.inputs.emplace_back("3-D rays: orders p", IntToStr(in.MinP) + " to " + IntToStr(in.MaxP));
+}
+
 Rays3DFileWriter::Rays3DFileWriter(TextWriter& out, const Rays3DInputs& in, const Pupil& pupil, int n, char separator)
     : out_(out), separator_(separator)
 {

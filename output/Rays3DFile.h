@@ -11,11 +11,13 @@
 #include <string>
 
 #include "base/TextFile.h"
+#include "output/RunManifest.h"
 #include "trace3d/Rays3D.h"
 
 namespace orvane {
 
-inline constexpr const char* kRays3DFileName = "Orvane_rays3d.dat";
+// The 3-D rays' part of a run's manifest: what they add to the diagram's inputs.
+void AddRays3DToManifest(RunManifest& manifest, const Rays3DInputs& inputs, int n);
 
 class Rays3DFileWriter final : public Rays3DSink {
 public:

@@ -1,5 +1,5 @@
 // The 3-D rays file: every lit ray of every order as one line that reads back to the traced
-// numbers, in the locale's decimal separator; and, like every file of a run, all or nothing.
+// numbers, in the locale's decimal separator; staged with a run's other files, all or nothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +11,7 @@
 #include "base/Format.h"
 #include "base/RunControl.h"
 #include "numeric/Angles.h"
+#include "output/OutputFiles.h"
 #include "run/Rays3DJob.h"
 #include "tests/support/TestFiles.h"
 #include "trace3d/Rays3D.h"
@@ -71,7 +72,11 @@ TEST(Rays3DFile, EveryLitRayReadsBackToItsNumbers)
             const int n = 24;
             TempFolder dir;
             RecordingControl control;
-            WriteRays3DFile(in, n, dir / "rays.dat", separator, control);
+            {
+                OutputFiles files(dir.path());
+                StageRays3DFile(in, n, files, dir / "rays.dat", separator, control);
+                files.commit();
+            }
             Keep keep;
             TracePupil(in, n, keep, control);
 
@@ -121,11 +126,17 @@ TEST(Rays3DFile, AFailedRunLeavesTheFileAsItWas)
     TempFolder dir;
     const auto file = dir.write("rays.dat", "earlier\r\n");
     CancelAtOnce cancel;
-    EXPECT_THROW(WriteRays3DFile(TiltedSpheroid(false), 30, file, '.', cancel), Cancelled);
+    {
+        OutputFiles files(dir.path());
+        EXPECT_THROW(StageRays3DFile(TiltedSpheroid(false), 30, files, file, '.', cancel), Cancelled);
+    }
     Rays3DInputs wrong = TiltedSpheroid(false);
     wrong.Tilt = ToRadians(120);
     RecordingControl control;
-    EXPECT_THROW(WriteRays3DFile(wrong, 30, file, '.', control), InputError);
+    {
+        OutputFiles files(dir.path());
+        EXPECT_THROW(StageRays3DFile(wrong, 30, files, file, '.', control), InputError);
+    }
     EXPECT_EQ(ReadBytes(file), "earlier\r\n");
     EXPECT_EQ(testing::FileNames(dir.path()), std::vector<std::string>{"rays.dat"}) << "no temporary left";
 }
