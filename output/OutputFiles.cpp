@@ -37,7 +37,10 @@ std::string OutputFiles::manifestName(const std::filesystem::path& destination) 
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path folder = fs::absolute(folder_.empty() ? fs::path(".") : folder_, ec).lexically_normal();
+    fs::path folder = fs::absolute(folder_.empty() ? fs::path(".") : folder_, ec).lexically_normal();
+    // "dir/" and "dir/." normalise to "dir/": the folder is the path without its last separator.
+    if (!folder.has_filename())
+        folder = folder.parent_path();
     const fs::path file = fs::absolute(destination, ec).lexically_normal();
     return file.parent_path() == folder ? file.filename().string() : destination.string();
 }
