@@ -189,7 +189,12 @@ bool Enter(const RaySetup& S, int i, double d, RayTables& T, InsideWave& w, Entr
         w.C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
         w.C2 = -(k * Ci2 + delta * kappa2) / km;
         r = AlongThePath(EntryReflection(S, kn, q));
-        w.D = 1 / (w.C1 * w.C2 * G);
+        // The tube's footprint on the surface is shared by the incident and the refracted
+        // wave, so the refracted tube is cos r/cos i as wide in the plane as the incident one
+        // and carries its power at cos i/cos r of the intensity (the exit undoes this on a
+        // circle, not on an ellipse). The entry rule keeps its earlier law without the widths.
+        const double width = S.rule == FresnelRule::Local ? cosI / cosR : 1.0;
+        w.D = width / (w.C1 * w.C2 * G);
         const double absR = Modulus(r);
         w.A = std::sqrt(1 - absR * absR);
         e.refracted = true;
@@ -295,7 +300,10 @@ Complex Leave(const RaySetup& S, int i, int p, RayTables& T, const InsideWave& w
     e.E2 = E2;
 
     const Complex r = AlongThePath(local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q));
-    const double Dp = w.D / (std::fabs(E1 * E2) * c.R1 * c.R2);
+    // The emergent tube is cos e_out/cos e_in as wide in the plane as the arriving one (the
+    // footprint again), e_in and e_out the angles inside and outside.
+    const double width = local ? cosIp / cosRp : 1.0;
+    const double Dp = (w.D * width) / (std::fabs(E1 * E2) * c.R1 * c.R2);
     // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
     const double alpha = std::exp(-k * P.IndexIm * c.L);
     const double absR = Modulus(r);

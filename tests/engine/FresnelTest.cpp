@@ -432,11 +432,15 @@ TEST(LocalFresnel, EllipseExitCoefficientIsFresnelsAtTheExitAngle)
         const double r = fresnel(cosTheta);
         EXPECT_NEAR(exit.r.real(), r, 1e-12);
         EXPECT_NEAR(exit.r.imag(), 0.0, 1e-15);
-        // The transmitted share (1 − |r|²) is the only difference in the order's intensity.
+        // The order's intensity differs by the transmitted share (1 − |r|²) and by the widths
+        // of the ray tube at the two refractions, cos i/cos r at the entry and cos θ/cos t at
+        // the exit, which the entry rule leaves out (they cancel on a circle only).
         const double rEntry = fresnel(cosR);
         EXPECT_GT(std::fabs(r - rEntry), 0.01);
-        EXPECT_NEAR(local->T().RayIntensity[1][2] / entry->T().RayIntensity[1][2], (1 - r * r) / (1 - rEntry * rEntry),
-                    1e-12);
+        const double widths = (cosI / cosR) * (cosTheta / cosOut);
+        EXPECT_GT(std::fabs(widths - 1), 0.2);
+        EXPECT_NEAR(local->T().RayIntensity[1][2] / entry->T().RayIntensity[1][2],
+                    (1 - r * r) / (1 - rEntry * rEntry) * widths, 1e-12);
     }
 }
 
