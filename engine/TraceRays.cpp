@@ -37,6 +37,10 @@ struct RaySetup {
     Complex M2;    // its square
     Complex mu;    // square of the refractive index
     FresnelRule rule;
+    // The in-plane widths of the ray tube change at each refraction (local rule). On a circle
+    // the exit undoes the entry exactly (e_in = t, e_out = i) and they are left out, so that
+    // the cosines of 1e-7 of a sphere's grazing rays add no rounding to its files.
+    bool tubeWidths;
 };
 
 // The wave inside the particle as it leaves a boundary point, carried from order to order.
@@ -193,7 +197,7 @@ bool Enter(const RaySetup& S, int i, double d, RayTables& T, InsideWave& w, Entr
         // wave, so the refracted tube is cos r/cos i as wide in the plane as the incident one
         // and carries its power at cos i/cos r of the intensity (the exit undoes this on a
         // circle, not on an ellipse). The entry rule keeps its earlier law without the widths.
-        const double width = S.rule == FresnelRule::Local ? cosI / cosR : 1.0;
+        const double width = S.tubeWidths ? cosI / cosR : 1.0;
         w.D = width / (w.C1 * w.C2 * G);
         const double absR = Modulus(r);
         w.A = std::sqrt(1 - absR * absR);
@@ -302,7 +306,7 @@ Complex Leave(const RaySetup& S, int i, int p, RayTables& T, const InsideWave& w
     const Complex r = AlongThePath(local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q));
     // The emergent tube is cos e_out/cos e_in as wide in the plane as the arriving one (the
     // footprint again), e_in and e_out the angles inside and outside.
-    const double width = local ? cosIp / cosRp : 1.0;
+    const double width = S.tubeWidths ? cosIp / cosRp : 1.0;
     const double Dp = (w.D * width) / (std::fabs(E1 * E2) * c.R1 * c.R2);
     // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
     const double alpha = std::exp(-k * P.IndexIm * c.L);
@@ -387,6 +391,7 @@ void TraceRays(const RunParams& P, const DiagramNorm& norm, const double* height
         M2,
         Complex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
         rule,
+        rule == FresnelRule::Local && P.RadiusA != P.RadiusC,
     };
     const int n = std::clamp(count, 0, kMaxRays);
     if (observer) {
