@@ -20,7 +20,7 @@ printed for |theta| in 20-60, 60-120 and 120-170 degrees, on each side of the in
 direction.
 
     /usr/bin/python3 tools/ray_tube_check.py --batch NAME=PATH [--batch NAME=PATH ...]
-        [--tmatrix DIR] [--cache DIR] [--kr 100 300] [--only 2d|3d]
+        [--tmatrix DIR] [--cache DIR] [--kr 100 300] [--ratios 0.9 0.8] [--incidences 0 30] [--only 2d|3d]
 """
 import argparse
 import hashlib
@@ -102,14 +102,14 @@ def print_table(title, rows, names):
         print(f"| {case} | {pol} | {side} | {cells} |")
 
 
-def two_dimensional(batches, kr_list, cache):
+def two_dimensional(batches, kr_list, cache, ratios, incidences):
     names = [n for n, _ in batches]
     rows = []
     for kr in kr_list:
         R = kr / K
-        cases = [("circle", R, R, 0), ("circle", R, R, 30)]
-        for ratio in (0.9, 0.8):
-            for inc in (0, 30):
+        cases = [("circle", R, R, inc) for inc in incidences]
+        for ratio in ratios:
+            for inc in incidences:
                 cases.append((f"a/c = 1/{ratio}", R, ratio * R, inc))
                 cases.append((f"a/c = {ratio}", ratio * R, R, inc))
         for label, a, c, inc in cases:
@@ -155,10 +155,12 @@ def main():
     parser.add_argument("--cache", default=None, help="folder for the exact solutions, reused between runs")
     parser.add_argument("--kr", type=int, nargs="+", default=[100])
     parser.add_argument("--only", choices=("2d", "3d"))
+    parser.add_argument("--ratios", type=float, nargs="+", default=[0.9, 0.8], help="the ellipses' axis ratios")
+    parser.add_argument("--incidences", type=int, nargs="+", default=[0, 30], help="degrees")
     args = parser.parse_args()
     batches = [tuple(b.split("=", 1)) for b in args.batch]
     if args.only != "3d":
-        two_dimensional(batches, args.kr, args.cache)
+        two_dimensional(batches, args.kr, args.cache, args.ratios, args.incidences)
     if args.only != "2d":
         three_dimensional(batches, args.tmatrix)
 
