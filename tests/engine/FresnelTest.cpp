@@ -44,7 +44,8 @@ void ThreeRaysAt(DiagramInputs& f, double h)
 TEST(EntryTotalReflection, BubbleRayAt60DegreesHasThePhaseOfTheEvanescentWave)
 {
     // A bubble (m = 0.75) and a ray at 60°, beyond the critical angle of 48.6°. With
-    // s = √(sin²i − m²): tan(φ/2) = s/cos i (perpendicular), s/(m²·cos i) (parallel).
+    // s = √(sin²i − m²): tan(φ/2) = s/cos i (perpendicular), s/(m²·cos i) (parallel), the
+    // conjugate of exact theory's r = (cos i − i·s)/(cos i + i·s) (perpendicular).
     const double m = 0.75, R = 50;
     for (const int polar : {1, 0}) {
         SCOPED_TRACE(polar ? "perpendicular" : "parallel");
