@@ -20,7 +20,8 @@ printed for |theta| in 20-60, 60-120 and 120-170 degrees, on each side of the in
 direction.
 
     /usr/bin/python3 tools/ray_tube_check.py --batch NAME=PATH [--batch NAME=PATH ...]
-        [--tmatrix DIR] [--cache DIR] [--kr 100 300] [--ratios 0.9 0.8] [--incidences 0 30] [--only 2d|3d]
+        [--tmatrix DIR] [--cache DIR] [--kr 100 300] [--ratios 0.9 0.8] [--incidences 0 30]
+        [--smoothing DEGREES] [--only 2d|3d]
 """
 import argparse
 import hashlib
@@ -58,6 +59,8 @@ def run_batch(batch, a, b, c, incidence, polar):
 
 
 def smoothed(intensity, step_degrees):
+    if SMOOTHING <= 0:
+        return intensity
     half = max(1, int(round(SMOOTHING / step_degrees)))
     kernel = np.ones(2 * half + 1) / (2 * half + 1)
     return np.convolve(intensity, kernel, mode="same")
@@ -125,7 +128,7 @@ def two_dimensional(batches, kr_list, cache, ratios, incidences):
                     rows.append((f"kR={kr} {label}, {inc}°", "perp" if polar else "par", side,
                                  {n: [v for _, v in per[n][3 * s:3 * s + 3]] for n in names}))
                 sys.stdout.flush()
-    print_table("2-D: elliptic cylinders against the exact solution (median |dlog10 I|, smoothed ±2.5°)", rows, names)
+    print_table(f"2-D: elliptic cylinders against the exact solution (median |dlog10 I|, smoothed ±{SMOOTHING}°)", rows, names)
 
 
 def three_dimensional(batches, tmatrix):
@@ -145,10 +148,11 @@ def three_dimensional(batches, tmatrix):
             for s, side in enumerate(("+", "-")):
                 rows.append((label, "perp" if polar else "par", side,
                              {n: [v for _, v in values[n][3 * s:3 * s + 3]] for n in names}))
-    print_table("3-D: T-matrix, a-c plane (median |dlog10 I|, smoothed ±2.5°)", rows, names)
+    print_table(f"3-D: T-matrix, a-c plane (median |dlog10 I|, smoothed ±{SMOOTHING}°)", rows, names)
 
 
 def main():
+    global SMOOTHING
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--batch", action="append", required=True, help="NAME=PATH of an orvane-batch")
     parser.add_argument("--tmatrix", default=os.path.join(os.path.dirname(__file__), "../../shared/reference/tmatrix"))
@@ -157,7 +161,10 @@ def main():
     parser.add_argument("--only", choices=("2d", "3d"))
     parser.add_argument("--ratios", type=float, nargs="+", default=[0.9, 0.8], help="the ellipses' axis ratios")
     parser.add_argument("--incidences", type=int, nargs="+", default=[0, 30], help="degrees")
+    parser.add_argument("--smoothing", type=float, default=SMOOTHING,
+                        help="half-width of the running mean in degrees (0: none, the fringes compared as they are)")
     args = parser.parse_args()
+    SMOOTHING = args.smoothing
     batches = [tuple(b.split("=", 1)) for b in args.batch]
     if args.only != "3d":
         two_dimensional(batches, args.kr, args.cache, args.ratios, args.incidences)
