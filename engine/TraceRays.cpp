@@ -193,10 +193,10 @@ bool Enter(const RaySetup& S, int i, double d, RayTables& T, InsideWave& w, Entr
         w.C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
         w.C2 = -(k * Ci2 + delta * kappa2) / km;
         r = AlongThePath(EntryReflection(S, kn, q));
-        // The tube's footprint on the surface is shared by the incident and the refracted
-        // wave, so the refracted tube is cos r/cos i as wide in the plane as the incident one
-        // and carries its power at cos i/cos r of the intensity (the exit undoes this on a
-        // circle, not on an ellipse). The entry rule keeps its earlier law without the widths.
+        // The incident and the refracted tube share one footprint on the surface, so in the
+        // plane the refracted tube is cos r/cos i as wide as the incident one, and its intensity
+        // cos i/cos r times the transmitted share of the incident one (a circle's exit undoes
+        // this, an ellipse's does not). The entry rule keeps its earlier law without the widths.
         const double width = S.tubeWidths ? cosI / cosR : 1.0;
         w.D = width / (w.C1 * w.C2 * G);
         const double absR = Modulus(r);
