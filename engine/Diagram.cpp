@@ -1,5 +1,6 @@
 #include "engine/Diagram.h"
 
+#include "engine/Caustics.h"
 #include "engine/Diffraction.h"
 #include "geometry/Limits.h"
 #include "mie/Debye.h"
@@ -118,7 +119,9 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
         std::vector<OrderRows> rows;
         for (int p = in.MinP; p <= in.MaxP; ++p)
             rows.push_back(result.order(p));
-        AssembleOrders(rows, N, grid, control, 2, in.UniformRainbow);
+        const TracedCausticRays causticRays(P, result.rays.norm, result.rays.positions.heights, in.MinP,
+                                            in.EntryFresnel ? FresnelRule::Entry : FresnelRule::Local, control);
+        AssembleOrders(rows, N, grid, control, 2, in.UniformRainbow, &causticRays);
         CheckFpFaults();
         result.totalComputed = true;
 
