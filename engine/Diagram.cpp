@@ -167,7 +167,7 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
                 control.show(e.what());
             }
             if (sphere)
-                result.mie = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar);
+                result.mie = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, &control);
             CheckFpFaults();
         }
         if (in.ExactDebye) {
@@ -179,7 +179,8 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
                 control.show(e.what());
             }
             if (sphere)
-                result.debye = DebyeGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, in.MinP, in.MaxP);
+                result.debye = DebyeGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, in.MinP, in.MaxP,
+                                                  &control);
             CheckFpFaults();
         }
     }

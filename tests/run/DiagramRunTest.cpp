@@ -395,8 +395,11 @@ TEST(DiagramRun, FresnelAtEntryOnlyChangesNoFileOfASphere)
         Calculate(localRun, local);
         Calculate(entryRun, entry);
         EXPECT_EQ(Files(local), Files(entry));
-        for (const std::string& name : Files(entry))
+        for (const std::string& name : Files(entry)) {
+            if (name == "Orvane_run.txt")  // the manifest names the options
+                continue;
             EXPECT_EQ(testing::CompareWithReference(local / name.c_str(), entry / name.c_str()), "") << name;
+        }
     }
 }
 
@@ -415,6 +418,8 @@ TEST(DiagramRun, UniformRainbowChangesOnlyTheTotalNearTheRainbows)
     }
     for (const auto& entry : std::filesystem::directory_iterator(plainDir.path())) {
         const std::string name = entry.path().filename().string();
+        if (name == "Orvane_run.txt")  // the manifest names the options
+            continue;
         const std::string plain = testing::ReadBytes(entry.path());
         const std::string uniform = testing::ReadBytes(uniformDir / name.c_str());
         if (name != "Orvane_t.dat") {
