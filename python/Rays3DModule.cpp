@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <complex>
 #include <exception>
@@ -32,16 +33,17 @@ public:
     void progress(RunStage, int, int) override
     {
         const auto now = std::chrono::steady_clock::now();
-        if (interrupted_ || now - lastPoll_ < std::chrono::milliseconds(100))
+        if (interrupted_.load(std::memory_order_relaxed) || now - lastPoll_ < std::chrono::milliseconds(100))
             return;
         lastPoll_ = now;
         py::gil_scoped_acquire gil;
         if (PyErr_CheckSignals() != 0) {
             pending_.emplace();  // the exception (KeyboardInterrupt), raised once the run is over
-            interrupted_ = true;
+            interrupted_.store(true, std::memory_order_relaxed);
         }
     }
-    bool cancelRequested() const override { return interrupted_; }
+    // Asked by both threads of the run.
+    bool cancelRequested() const override { return interrupted_.load(std::memory_order_relaxed); }
 
     // With the GIL held, after the run.
     void finish(std::exception_ptr error)
@@ -57,7 +59,7 @@ public:
 
 private:
     std::chrono::steady_clock::time_point lastPoll_ = std::chrono::steady_clock::now();
-    bool interrupted_ = false;
+    std::atomic<bool> interrupted_{false};
     std::optional<py::error_already_set> pending_;
 };
 

@@ -317,11 +317,12 @@ struct BandSlot {
     lanes::Rays rays;
 };
 
-// Bands traced on two threads and handed to the sink in row order on the calling thread. A
-// band may be at most kBandSlots ahead of the last one handed on; it takes the first free slot
-// (so that one thread alone, or two in step, keep reusing the same few slots, whose blocks stay
-// in the processor's caches), and the calling thread hands on every finished band in turn
-// whenever it comes back from one of its own and while it waits. A failure on either thread
+// Bands traced on two threads and handed to the sink in row order, one at a time. A band may be
+// at most kBandSlots ahead of the last one handed on; it takes the first free slot (so that one
+// thread alone, or two in step, keep reusing the same few slots, whose blocks stay in the
+// processor's caches). Whichever thread finishes a band hands on every finished band in turn,
+// unless the other is handing on already (which then takes this one too): neither thread ever
+// waits for the other to be scheduled again before it can go on. A failure on either thread
 // wakes the other, which gives up its band; the failure is what the run reports.
 class BandRing {
 public:
@@ -336,14 +337,13 @@ public:
         slotOf_.assign(kBandSlots, -1);
     }
 
-    BandSlot& take(int band, bool caller)
+    BandSlot& take(int band)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         while (band - delivered_ >= kBandSlots) {
             if (failure_)
                 throw GaveUp();
-            if (caller)
-                handOn(lock);
+            handOn(lock);
             if (band - delivered_ >= kBandSlots)
                 wake_.wait(lock);
         }
@@ -364,7 +364,7 @@ public:
         wake_.notify_all();
     }
 
-    // Hands on every finished band in order (the calling thread only).
+    // Hands on every finished band in order, unless the other thread is doing so.
     void handOn()
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -392,6 +392,15 @@ public:
 private:
     void handOn(std::unique_lock<std::mutex>& lock)
     {
+        // The thread handing on looks for the next band under the lock before it stops, so a
+        // band finished meanwhile is never left behind.
+        if (handingOn_)
+            return;
+        handingOn_ = true;
+        struct Done {
+            bool& flag;
+            ~Done() { flag = false; }
+        } done{handingOn_};
         while (delivered_ < bands_) {
             const int s = slotOf_[static_cast<std::size_t>(delivered_ % kBandSlots)];
             if (s < 0 || band_[static_cast<std::size_t>(s)] != delivered_ || !done_[static_cast<std::size_t>(s)])
@@ -417,6 +426,7 @@ private:
     std::vector<bool> done_;     // its tracing has finished
     std::vector<int> slotOf_;    // the slot of band b, at b % kBandSlots
     int delivered_ = 0;          // bands handed on
+    bool handingOn_ = false;     // a thread is handing bands on
     std::exception_ptr failure_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -495,19 +505,17 @@ PupilRun TracePupil(const Rays3DInputs& inputs, int n, Rays3DSink& sink, RunCont
             static_cast<std::size_t>(bands),
             [&](std::size_t task) {
                 const int band = static_cast<int>(task);
-                const bool onCaller = std::this_thread::get_id() == caller;
                 try {
                     ThrowIfCancelled(control);
-                    if (onCaller)
+                    if (std::this_thread::get_id() == caller)
                         control.progress(RunStage::Tracing, band * rowsPerBand, n);
-                    BandSlot& slot = ring.take(band, onCaller);
+                    BandSlot& slot = ring.take(band);
                     const int firstRow = band * rowsPerBand;
                     TraceBand(S, kernel, inputs.MinP, run.pupil, n, firstRow, std::min(rowsPerBand, n - firstRow),
                               slot.blocks, slot.rays);
                     CheckFpFaults();
                     ring.finished(band);
-                    if (onCaller)
-                        ring.handOn();
+                    ring.handOn();
                 } catch (const BandRing::GaveUp&) {
                     throw;
                 } catch (...) {

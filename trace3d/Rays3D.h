@@ -152,8 +152,8 @@ struct OrderBlock {
 };
 
 // Takes the blocks of a pupil run as they are traced: for each band of rows, orders MinP to
-// MaxP in turn, the bands in increasing row order, on the thread that called TracePupil.
-// A block lives only during the call: keep what is needed.
+// MaxP in turn, the bands in increasing row order, one call at a time (from either thread of the
+// run, never from two at once). A block lives only during the call: keep what is needed.
 class Rays3DSink {
 public:
     virtual ~Rays3DSink() = default;
