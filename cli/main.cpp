@@ -10,6 +10,7 @@
 
 #include "cli/BatchOptions.h"
 #include "cli/RenderModule.h"
+#include "cli/Sweep.h"
 #include "base/Errors.h"
 #include "base/RunControl.h"
 #include "run/FieldInputs.h"
@@ -51,10 +52,20 @@ int Run(const BatchOptions& options)
     const std::filesystem::path folder(options.dir);
     StderrControl control;
 
+    if (options.merge) {
+        MergeSweepTasks(ReadSweepFile(options.sweep), folder, std::string("orvane-batch ") + ORVANE_VERSION);
+        return 0;
+    }
+
     Fields fields;
     WriteParametersToFields(ReadParameterFile(folder.empty() ? kParameterFileName : folder / kParameterFileName),
                             fields, separator);
     ApplyBatchOptions(options, fields);
+
+    if (options.task) {
+        RunSweepTask(ReadSweepFile(options.sweep), *options.task, fields, separator, folder, control);
+        return 0;
+    }
 
     const OutputOptions output{folder, separator};
     const DiagramInputs inputs = ReadDiagramInputs(fields, separator, control);
