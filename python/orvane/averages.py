@@ -27,10 +27,11 @@ from .sizes import SizeDistribution
 _PASSED = ("wavelength", "index", "orders", "rays", "angles", "uniform_rainbow", "entry_fresnel", "diffraction", "mie")
 
 
-def _node(keywords, polarisations, shift):
+def _node(keywords, polarisations, shift, first):
     """The diagram(s) of one node, reduced to the arrays the average needs, turned by `shift`
     grid steps (an orientation about b: the same deviation from the incident light lands on
-    the same grid angle). Runs wherever the executor runs it."""
+    the same grid angle); the first node also gives its inputs and the grid. Runs wherever
+    the executor runs it."""
     from . import diagram
 
     totals, mies = [], []
@@ -47,7 +48,8 @@ def _node(keywords, polarisations, shift):
             mies.append(d.mie)
         diffraction = d.diffraction_intensity
         messages += [m for m in d.messages if m not in messages]
-        inputs = inputs or dict(d.inputs, grid=d.angles)
+        if first and inputs is None:
+            inputs = dict(d.inputs, grid=d.angles)
     values = _polarised("intensity", totals)
     if diffraction is not None:
         values["diffraction_intensity"] = diffraction
@@ -119,7 +121,11 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
     intensity           the mean total intensity [|S|^2 per particle]; divided by k^2 the mean
                         differential scattering cross-section [um^2/sr]
     intensity_error     the estimate of its quadrature error (above); when it is not small
-                        beside the intensity, the nodes do not resolve the fringes: add nodes
+                        beside the intensity, the nodes do not resolve the fringes: add nodes.
+                        Read it over all angles (the attribute largest_relative_error, and a
+                        warning above 1 %): a rule too coarse by twice or more can alias a
+                        fringe in the same way as its half rule and look converged at some
+                        angles while it is far off at others
     S12                 with polarisation="both"
     diffraction_intensity, mie_intensity (and mie_S12)
                         with diffraction=True, mie=True (spheres), each with its _error
@@ -132,10 +138,10 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
 
     Example
     -------
-    >>> spray = orvane.average(orvane.Gamma(mean=50, relative_width=0.02), size_nodes=33, angles=1801)
-    >>> spray.intensity.sel(angle=slice(130, 140)).idxmax().item()   # the primary rainbow
-    137.8
-    >>> float(spray.intensity_error.sel(angle=137.8) / spray.intensity.sel(angle=137.8)) < 0.01
+    >>> spray = orvane.average(orvane.Gamma(mean=50, relative_width=0.02), size_nodes=1025, angles=3601)
+    >>> round(float(spray.intensity.sel(angle=slice(130, 140)).idxmax()), 1)   # the primary rainbow
+    138.1
+    >>> spray.attrs["largest_relative_error"] < 1e-6    # 1025 sizes resolve every fringe
     True
     """
     import xarray as xr
@@ -194,7 +200,7 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
             if turn_rule is not None:
                 node["incidence"] = float(incidences[j])
                 shift = shifts[j]
-            tasks.append((node, polarisations, shift))
+            tasks.append((node, polarisations, shift, not tasks))
 
     # The sums, node by node in the order of the tasks.
     full = {}
@@ -252,12 +258,29 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
         attributes.update({f"orientation_{k}" if k != "orientation" else k: v
                            for k, v in turn_rule.attributes.items()})
         attributes["orientation_quadrature"] = turn_rule.method
+    largest, where = _largest_relative_error(full["intensity"], data["intensity_error"][1], grid)
+    if largest > 0.01:
+        warnings.warn(f"The estimated error of the average reaches {largest:.0%} of the intensity (at {where:.2f} "
+                      f"degrees): the nodes do not resolve the fringes there; more nodes will", _warning_class(),
+                      stacklevel=2)
+    attributes["largest_relative_error"] = largest
     attributes["polarisation"] = "both" if len(polarisations) == 2 else polarisations[0]
     attributes["error_estimate"] = ("|Q - Q(half size rule)| + |Q - Q(half orientation rule)|: the change when "
                                     "each rule is replaced by its every second node")
     if messages:
         attributes["messages"] = "\n".join(messages)
     return describe(xr.Dataset(data, coords=coords, attrs=netcdf_attributes(attributes)))
+
+
+def _largest_relative_error(intensity, error, grid):
+    """The largest estimate relative to the intensity, and its angle, over the angles whose
+    intensity is above 1e-12 of the largest (the others are rounding or dark)."""
+    lit = intensity > 1e-12 * intensity.max()
+    if not lit.any():
+        return 0.0, 0.0
+    relative = np.where(lit, error / np.where(lit, intensity, 1.0), 0.0)
+    k = int(np.argmax(relative))
+    return float(relative[k]), float(grid[k])
 
 
 def _accumulate(sums, values, weight):

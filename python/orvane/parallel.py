@@ -11,6 +11,7 @@ Tasks go out in chunks, a few hundred microseconds of scheduling being the price
 submission: a default diagram takes about as long.
 """
 
+import collections
 import math
 
 # Chunks a list of tasks is cut into by default: enough for a few dozen workers to share
@@ -56,8 +57,9 @@ def ordered_results(function, arguments, executor=None, chunksize=None):
     """Yields function(*a) for every tuple a of `arguments`, in their order.
 
     With an executor the tasks are submitted in chunks at once and their results taken in
-    order as they come. The first task (in order) that raises ends the iteration with its
-    exception, as it would one after the other; the chunks not yet started are cancelled.
+    order as they come, each chunk's results let go once they are yielded. The first task (in
+    order) that raises ends the iteration with its exception, as it would one after the other;
+    the chunks not yet started are cancelled.
     """
     arguments = list(arguments)
     if executor is None:
@@ -65,11 +67,14 @@ def ordered_results(function, arguments, executor=None, chunksize=None):
             yield function(*a)
         return
     size = chunk_sizes(len(arguments), chunksize)
-    futures = [executor.submit(_run_chunk, function, _Chunk(arguments[i:i + size]))
-               for i in range(0, len(arguments), size)]
+    pending = collections.deque(executor.submit(_run_chunk, function, _Chunk(arguments[i:i + size]))
+                                for i in range(0, len(arguments), size))
     try:
-        for future in futures:
-            yield from future.result()
+        while pending:
+            results = pending.popleft().result()
+            for k in range(len(results)):
+                result, results[k] = results[k], None
+                yield result
     finally:
-        for future in futures:
+        for future in pending:
             future.cancel()

@@ -1,8 +1,10 @@
 """A function over every combination of parameter values, as one labelled Dataset."""
 
+import functools
+
 import numpy as np
 
-from .labelled import describe, plain, same
+from .labelled import describe, netcdf_attributes, plain, same
 from .parallel import ordered_results
 
 
@@ -85,9 +87,19 @@ def sweep(function, /, *, executor=None, chunksize=None, **parameters):
             for name, (dims, values) in stacks.items()}
     coords = {n: ((n,), np.asarray(parameters[n])) for n in names}
     coords.update({n: (dims, np.asarray(v)) for n, (dims, v) in first.coords.items()})
-    attributes = {"function": f"{getattr(function, '__module__', '?')}.{getattr(function, '__qualname__', repr(function))}"}
-    attributes.update({k: v for k, v in attrs.items() if k not in names})
+    attributes = _function_attributes(function)
+    attributes.update({k: v for k, v in attrs.items() if k not in names and k not in attributes})
     return describe(xr.Dataset(data, coords=coords, attrs=attributes))
+
+
+def _function_attributes(function):
+    """The function's name and, for a functools.partial, the keywords it fixes."""
+    fixed = {}
+    while isinstance(function, functools.partial):
+        fixed = {**function.keywords, **fixed}
+        function = function.func
+    name = f"{getattr(function, '__module__', None) or '?'}.{getattr(function, '__qualname__', type(function).__name__)}"
+    return {"function": name, **netcdf_attributes(fixed)}
 
 
 def _check_names(result, names):

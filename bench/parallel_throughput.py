@@ -1,0 +1,100 @@
+#!/usr/bin/python3
+"""Throughput of orvane.sweep on one and on two workers: default diagrams per second.
+
+Each diagram is the program's default (a 50 um water drop, 200 rays, orders 0 to 4, 1000
+angles), computed by a worker and its intensity array sent back. The workers run one
+diagram at a time (a default diagram uses one thread), so two workers on two free cores
+should bring nearly twice the diagrams of one: the goal is at least 1.8 times.
+
+The executor is started and warmed up (the module imported in every worker) before the clock
+starts; runs on one and on two workers alternate, --repeat times each, since the machine may be
+shared; the medians are compared.
+
+    PYTHONPATH=build/python /usr/bin/python3 bench/parallel_throughput.py [--executor dask|process] [--diagrams N]
+"""
+
+import argparse
+import concurrent.futures
+import multiprocessing
+import statistics
+import sys
+import time
+
+import orvane
+
+
+def default_diagram(case):
+    """One default diagram (the sweep's parameter only numbers the copies)."""
+    return orvane.diagram().total
+
+
+def run(executor, diagrams, chunksize):
+    """Wall time of the sweep, and the processor time this process (the client, and with Dask
+    its scheduler) took meanwhile."""
+    start, cpu = time.perf_counter(), time.process_time()
+    table = orvane.sweep(default_diagram, case=range(diagrams), executor=executor, chunksize=chunksize)
+    elapsed, cpu = time.perf_counter() - start, time.process_time() - cpu
+    assert table.value.shape == (diagrams, 1000)
+    return elapsed, cpu
+
+
+class Executors:
+    """A fresh executor of `workers` workers of the chosen kind, started and warmed up."""
+
+    def __init__(self, kind):
+        self.kind = kind
+
+    def start(self, workers):
+        if self.kind == "process":
+            self.pool = concurrent.futures.ProcessPoolExecutor(max_workers=workers,
+                                                               mp_context=multiprocessing.get_context("spawn"))
+            executor = self.pool
+        else:
+            from distributed import Client, LocalCluster
+
+            self.cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                                        dashboard_address=None, silence_logs=40)
+            self.client = Client(self.cluster)
+            executor = self.client.get_executor()
+        orvane.sweep(default_diagram, case=range(8 * workers), executor=executor, chunksize=1)  # warm-up
+        return executor
+
+    def stop(self):
+        if self.kind == "process":
+            self.pool.shutdown()
+        else:
+            self.client.close()
+            self.cluster.close()
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--executor", choices=("dask", "process"), default="dask")
+    parser.add_argument("--diagrams", type=int, default=10000)
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--chunksize", type=int, default=None, help="diagrams per submission (default: 64 chunks)")
+    args = parser.parse_args(argv)
+
+    serial = run(None, min(args.diagrams, 2000), None)[0] / min(args.diagrams, 2000) * args.diagrams
+    print(f"serial, in this process: {args.diagrams / serial:.0f} diagrams/s", flush=True)
+    times = {1: [], 2: []}
+    executors = Executors(args.executor)
+    for _ in range(args.repeat):
+        for workers in (1, 2):
+            executor = executors.start(workers)
+            try:
+                elapsed, cpu = run(executor, args.diagrams, args.chunksize)
+            finally:
+                executors.stop()
+            times[workers].append(elapsed)
+            print(f"{args.executor}, {workers} worker{'s' if workers > 1 else ''}: {args.diagrams} diagrams in "
+                  f"{elapsed:.2f} s, {args.diagrams / elapsed:.0f} diagrams/s (this process: {cpu:.2f} s of "
+                  f"processor time)", flush=True)
+    one, two = statistics.median(times[1]), statistics.median(times[2])
+    print(f"median: 1 worker {args.diagrams / one:.0f}/s, 2 workers {args.diagrams / two:.0f}/s: "
+          f"{one / two:.2f} times the throughput (goal: at least 1.8)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
