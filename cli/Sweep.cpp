@@ -70,6 +70,8 @@ const InputField* FindInput(const std::string& name)
     return nullptr;
 }
 
+std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
+
 std::uint64_t Fnv1a(const std::string& bytes)
 {
     std::uint64_t h = 0xcbf29ce484222325ULL;
@@ -386,24 +388,49 @@ struct TaskContents {
     std::vector<long long> dataAt;  // per combination: its first value
 };
 
+// The inputs of the diagrams that a swept input may change (the rest must be the same in all).
+std::set<std::string> AttributesSweptBy(const SweepPlan& plan)
+{
+    static const std::map<std::string, std::string> changes = {
+        {"radius", "radii"}, {"radius_a", "radii"}, {"radius_b", "radii"}, {"radius_c", "radii"},
+        {"wavelength", "wavelength"}, {"index", "index_real"}, {"index_imag", "index_imag"},
+        {"incidence", "incidence"}, {"polarisation", "polarisation"}, {"rays", "rays"},
+    };
+    std::set<std::string> out;
+    for (const SweepInput& in : plan.inputs)
+        out.insert(changes.at(in.name));
+    return out;
+}
+
 // The attributes that every diagram has with the same value: `shared` narrowed to those that
-// `attributes` has too (all of them the first time).
-void KeepShared(std::optional<std::vector<Attribute>>& shared, const std::vector<Attribute>& attributes)
+// `attributes` has too (all of them the first time). An input that no swept input changes and
+// that differs means a task made from another Orvane.par or other options: refused.
+void KeepShared(std::optional<std::vector<Attribute>>& shared, const std::vector<Attribute>& attributes,
+                const std::set<std::string>& swept, const std::filesystem::path& path)
 {
     if (!shared) {
         shared = attributes;
         return;
     }
+    auto find = [](const std::vector<Attribute>& list, const std::string& name) {
+        return std::find_if(list.begin(), list.end(), [&](const Attribute& a) { return a.name == name; });
+    };
+    for (const Attribute& b : attributes)
+        if (!swept.count(b.name) && find(*shared, b.name) == shared->end())
+            throw FileError(Quoted(path) + " was computed with the input " + b.name +
+                            ", which the tasks before it did not have: every task must run with the same "
+                            "Orvane.par and options");
     std::vector<Attribute> kept;
     for (const Attribute& a : *shared) {
-        const auto it = std::find_if(attributes.begin(), attributes.end(),
-                                     [&](const Attribute& b) { return b.name == a.name; });
+        const auto it = find(attributes, a.name);
         if (it != attributes.end() && SameValue(a, *it))
             kept.push_back(a);
+        else if (!swept.count(a.name))
+            throw FileError(Quoted(path) + " was computed with another " + a.name +
+                            " than the tasks before it: every task must run with the same Orvane.par and options");
     }
     shared = std::move(kept);
 }
-
 // The diagram's grid arrays, by the names orvane.sweep gives them.
 std::vector<std::pair<std::string, std::vector<double>>> GridVariables(const DiagramResult& r)
 {
@@ -424,8 +451,6 @@ std::vector<std::pair<std::string, std::vector<double>>> GridVariables(const Dia
         out.emplace_back("mie_intensity", r.mie);
     return out;
 }
-
-std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
 
 // Units of the variables and coordinates, as orvane.sweep labels them.
 std::vector<Attribute> UnitsOf(const std::string& name)
@@ -635,6 +660,7 @@ namespace {
 TaskContents ReadTask(TaskReader& in, const SweepPlan& plan, int task, const std::filesystem::path& path,
                       std::optional<std::vector<Attribute>>& shared)
 {
+    const std::set<std::string> swept = AttributesSweptBy(plan);
     char magic[8];
     in.bytes(magic, 8);
     if (!std::equal(magic, magic + 8, kTaskMagic))
@@ -660,7 +686,7 @@ TaskContents ReadTask(TaskReader& in, const SweepPlan& plan, int task, const std
     t.angles.resize(angles);
     in.reals(t.angles.data(), angles);
     for (std::uint64_t c = 0; c < count; ++c) {
-        KeepShared(shared, in.attributes());
+        KeepShared(shared, in.attributes(), swept, path);
         t.dataAt.push_back(in.tell());
         in.seek(in.tell() + static_cast<long long>(variables) * angles * 8);
     }

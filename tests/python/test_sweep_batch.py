@@ -61,11 +61,20 @@ def test_tasks_and_merge_give_the_python_sweep(tasks):
     assert merged.radius.attrs["units"] == "um"
 
 
+def rerun_task_7(folder, case, *options):
+    """Task 7 computed again with another Orvane.par or other options than the rest."""
+    (folder / "Orvane.par").write_text(case.parameter_file())
+    assert batch(folder, *options, "--sweep", str(folder / "lut.sweep"), "--task", "7").returncode == 0
+
+
 @pytest.mark.parametrize("spoil, message", [
     (lambda folder: (folder / "lut.task05").unlink(), "Task 5 of 13 has not been computed"),
     (lambda folder: (folder / "lut.sweep").write_text(SWEEP.replace("1.3405", "1.3406")), "another sweep file"),
     (lambda folder: (folder / "lut.task02").write_bytes((folder / "lut.task02").read_bytes()[:-100]), "incomplete"),
     (lambda folder: (folder / "lut.task03").write_bytes((folder / "lut.task04").read_bytes()), "task 3"),
+    (lambda folder: rerun_task_7(folder, Case("base", rays=200, angles=721), "--diffraction", "--mie"),
+     "lut.task07\" was computed with another rays than the tasks before it"),
+    (lambda folder: rerun_task_7(folder, Case("base", rays=300, angles=721), "--mie"), "another diffraction"),
 ])
 def test_a_merge_of_less_than_the_whole_sweep_is_refused(tasks, spoil, message):
     (tasks / "lut.nc").write_text("the last good merge")
