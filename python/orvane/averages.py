@@ -14,6 +14,7 @@ sums are taken here, node after node in a fixed order, with separate IEEE produc
 so that the mean is the same to the last bit with every executor and number of workers.
 """
 
+import contextlib
 import warnings
 
 import numpy as np
@@ -146,6 +147,73 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
     """
     import xarray as xr
 
+    _refuse(keywords, sizes, orientations)
+    polarisations = _polarisations(polarisation)
+    proportions = tuple(float(s) for s in shape)
+    if len(proportions) != 3 or not all(s > 0 for s in proportions):
+        raise ValueError("shape must be three positive proportions (a, b, c)")
+    size_rule = sizes.rule(size_nodes) if sizes is not None else None
+    turn_rule = orientations.rule() if orientations is not None else None
+    tasks = _tasks(keywords, size_rule, turn_rule, proportions, polarisations, orientations)
+
+    # The sums, node by node in the order of the tasks: the rule's, and each half rule's.
+    turn_count = len(turn_rule) if turn_rule else 1
+    full = {}
+    half_sizes = {} if size_rule is not None and size_rule.half is not None else None
+    half_turns = {} if turn_rule is not None else None
+    messages, inputs = [], None
+    # Here the diagrams' own warnings are kept back and given once each, as from the workers.
+    quiet = warnings.catch_warnings() if executor is None else contextlib.nullcontext()
+    with quiet:
+        if executor is None:
+            warnings.simplefilter("ignore", category=_warning_class())
+        for n, (values, node_messages, node_inputs) in enumerate(ordered_results(_node, tasks, executor, chunksize)):
+            i, j = divmod(n, turn_count)
+            ws = size_rule.weights[i] if size_rule else 1.0
+            wt = turn_rule.weights[j] if turn_rule else 1.0
+            _accumulate(full, values, ws * wt)
+            if half_sizes is not None:
+                _accumulate(half_sizes, values, size_rule.half[i] * wt)
+            if half_turns is not None:
+                _accumulate(half_turns, values, ws * turn_rule.half[j])
+            messages += [m for m in node_messages if m not in messages]
+            inputs = inputs or node_inputs
+    for m in messages:
+        warnings.warn(m, _warning_class(), stacklevel=2)
+
+    grid = inputs.pop("grid")
+    data = {}
+    for name, mean in full.items():
+        error = np.zeros_like(mean)
+        for half in (half_sizes, half_turns):
+            if half is not None:
+                error = error + np.abs(mean - half[name])
+        data[name] = (("angle",), mean)
+        data[f"{name}_error"] = (("angle",), error)
+    largest, where = _largest_relative_error(full["intensity"], data["intensity_error"][1], grid)
+    if largest > 0.01:
+        warnings.warn(f"The estimated error of the average reaches {largest:.0%} of the intensity (at {where:.2f} "
+                      f"degrees): the nodes do not resolve the fringes there; more nodes will", _warning_class(),
+                      stacklevel=2)
+    coords = {"angle": (("angle",), grid)}
+    if size_rule is not None:
+        coords["radius"] = (("radius",), size_rule.nodes["radius"])
+        data["size_weight"] = (("radius",), size_rule.weights)
+        if size_rule.half is not None:
+            data["size_weight_half"] = (("radius",), size_rule.half)
+    if turn_rule is not None:
+        coords["incidence"] = (("incidence",), turn_rule.nodes["incidence"])
+        data["orientation_weight"] = (("incidence",), turn_rule.weights)
+        data["orientation_weight_half"] = (("incidence",), turn_rule.half)
+    attributes = _attributes(inputs, size_rule, turn_rule, proportions, polarisations)
+    attributes["largest_relative_error"] = largest
+    if messages:
+        attributes["messages"] = "\n".join(messages)
+    return describe(xr.Dataset(data, coords=coords, attrs=netcdf_attributes(attributes)))
+
+
+def _refuse(keywords, sizes, orientations):
+    """TypeError (or NotImplementedError) for what an average cannot take."""
     for refused, why in (("output", "an average writes no data files: save its Dataset with to_netcdf"),
                          ("check", "an average writes no check file"), ("separator", "an average writes no text"),
                          ("airy", "the Airy sum is not averaged"), ("debye", "the Debye terms are not averaged"),
@@ -167,86 +235,41 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
     if orientations is not None and orientations.needs_pattern:
         raise NotImplementedError(f"{orientations!r} needs the three-dimensional pattern of the particle; the plane "
                                   f"diagram averages over turns about the axis b: orvane.AboutAxis(count)")
-    if polarisation == "both":
-        polarisations = (0, 1)
-    elif polarisation in (0, 1) and not isinstance(polarisation, bool):
-        polarisations = (polarisation,)
-    else:
-        raise ValueError("polarisation must be 0 (parallel), 1 (perpendicular) or 'both'")
-    proportions = tuple(float(s) for s in shape)
-    if len(proportions) != 3 or not all(s > 0 for s in proportions):
-        raise ValueError("shape must be three positive proportions (a, b, c)")
-    angles = keywords.get("angles", 1000)
 
-    size_rule = sizes.rule(size_nodes) if sizes is not None else None
-    turn_rule = orientations.rule() if orientations is not None else None
-    radii_of = (lambda r: tuple(r * s for s in proportions)) if size_rule else (lambda r: None)
-    size_count = len(size_rule) if size_rule else 1
-    turn_count = len(turn_rule) if turn_rule else 1
+
+def _polarisations(polarisation):
+    if polarisation == "both":
+        return (0, 1)
+    if polarisation in (0, 1) and not isinstance(polarisation, bool):
+        return (int(polarisation),)
+    raise ValueError("polarisation must be 0 (parallel), 1 (perpendicular) or 'both'")
+
+
+def _tasks(keywords, size_rule, turn_rule, proportions, polarisations, orientations):
+    """The arguments of _node for every node of the product rule, sizes outer, turns inner."""
+    angles = keywords.get("angles", 1000)
+    shifts = [0]
     if turn_rule is not None:
-        incidences = turn_rule.nodes["incidence"]
-        shifts = [_shift_steps(t, angles) for t in incidences]
+        shifts = [_shift_steps(t, angles) for t in turn_rule.nodes["incidence"]]
         if any(s is None for s in shifts):
             raise ValueError(f"{orientations!r} turns the particle by angles off the grid of {angles} angles: "
                              f"angles - 1 must be a multiple of 4*count (e.g. angles={4 * orientations.count * 25 + 1})")
-
     tasks = []
-    for i in range(size_count):
-        for j in range(turn_count):
-            node = {k: v for k, v in keywords.items()}
+    for i in range(len(size_rule) if size_rule else 1):
+        for j, shift in enumerate(shifts):
+            node = dict(keywords)
             if size_rule:
-                node["radii"] = radii_of(size_rule.nodes["radius"][i])
-            shift = 0
+                r = size_rule.nodes["radius"][i]
+                node["radii"] = tuple(r * s for s in proportions)
             if turn_rule is not None:
-                node["incidence"] = float(incidences[j])
-                shift = shifts[j]
+                node["incidence"] = float(turn_rule.nodes["incidence"][j])
             tasks.append((node, polarisations, shift, not tasks))
+    return tasks
 
-    # The sums, node by node in the order of the tasks.
-    full = {}
-    half_sizes = {} if size_rule is not None and size_rule.half is not None else None
-    half_turns = {} if turn_rule is not None else None
-    messages, first_inputs = [], None
-    catch = warnings.catch_warnings() if executor is None else _Nothing()
-    with catch:
-        if executor is None:
-            warnings.simplefilter("ignore", category=_warning_class())
-        for n, (values, node_messages, inputs) in enumerate(ordered_results(_node, tasks, executor, chunksize)):
-            i, j = divmod(n, turn_count)
-            ws = size_rule.weights[i] if size_rule else 1.0
-            wt = turn_rule.weights[j] if turn_rule else 1.0
-            _accumulate(full, values, ws * wt)
-            if half_sizes is not None:
-                _accumulate(half_sizes, values, size_rule.half[i] * wt)
-            if half_turns is not None:
-                _accumulate(half_turns, values, ws * turn_rule.half[j])
-            messages += [m for m in node_messages if m not in messages]
-            first_inputs = first_inputs or inputs
-    for m in messages:
-        warnings.warn(m, _warning_class(), stacklevel=2)
 
-    grid = first_inputs.pop("grid")
-    data = {}
-    for name, mean in full.items():
-        error = np.zeros_like(mean)
-        for half in (half_sizes, half_turns):
-            if half is not None:
-                error = error + np.abs(mean - half[name])
-        data[name] = (("angle",), mean)
-        data[f"{name}_error"] = (("angle",), error)
-    coords = {"angle": (("angle",), grid)}
-    if size_rule is not None:
-        coords["radius"] = (("radius",), size_rule.nodes["radius"])
-        data["size_weight"] = (("radius",), size_rule.weights)
-        if size_rule.half is not None:
-            data["size_weight_half"] = (("radius",), size_rule.half)
-    if turn_rule is not None:
-        coords["incidence"] = (("incidence",), turn_rule.nodes["incidence"])
-        data["orientation_weight"] = (("incidence",), turn_rule.weights)
-        data["orientation_weight_half"] = (("incidence",), turn_rule.half)
-
-    attributes = {k: v for k, v in first_inputs.items() if k not in ("polarisation", "positions", "total", "airy",
-                                                                      "debye")}
+def _attributes(inputs, size_rule, turn_rule, proportions, polarisations):
+    """The inputs of the diagrams that every node shares, the distribution and the rules."""
+    attributes = {k: v for k, v in inputs.items() if k not in ("polarisation", "positions", "total", "airy", "debye")}
     if size_rule is not None:
         attributes.pop("radii")
         attributes["shape"] = proportions
@@ -255,21 +278,12 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
         attributes["size_nodes"] = len(size_rule)
     if turn_rule is not None:
         attributes.pop("incidence")
-        attributes.update({f"orientation_{k}" if k != "orientation" else k: v
-                           for k, v in turn_rule.attributes.items()})
+        attributes.update({k if k == "orientation" else f"orientation_{k}": v for k, v in turn_rule.attributes.items()})
         attributes["orientation_quadrature"] = turn_rule.method
-    largest, where = _largest_relative_error(full["intensity"], data["intensity_error"][1], grid)
-    if largest > 0.01:
-        warnings.warn(f"The estimated error of the average reaches {largest:.0%} of the intensity (at {where:.2f} "
-                      f"degrees): the nodes do not resolve the fringes there; more nodes will", _warning_class(),
-                      stacklevel=2)
-    attributes["largest_relative_error"] = largest
     attributes["polarisation"] = "both" if len(polarisations) == 2 else polarisations[0]
     attributes["error_estimate"] = ("|Q - Q(half size rule)| + |Q - Q(half orientation rule)|: the change when "
                                     "each rule is replaced by its every second node")
-    if messages:
-        attributes["messages"] = "\n".join(messages)
-    return describe(xr.Dataset(data, coords=coords, attrs=netcdf_attributes(attributes)))
+    return attributes
 
 
 def _largest_relative_error(intensity, error, grid):
@@ -293,11 +307,3 @@ def _warning_class():
     from . import OrvaneWarning
 
     return OrvaneWarning
-
-
-class _Nothing:
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        return False
