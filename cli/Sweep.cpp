@@ -8,7 +8,6 @@
 #include <bit>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -42,22 +41,21 @@ struct InputField {
     const char* name;
     bool integer;
     std::vector<std::string Fields::*> fields;
-    const char* help;
 };
 
 const std::vector<InputField>& InputFields()
 {
     static const std::vector<InputField> table = {
-        {"radius", false, {&Fields::EdtRadius_a, &Fields::EdtRadius_b, &Fields::EdtRadius_c}, "a = b = c [um]"},
-        {"radius_a", false, {&Fields::EdtRadius_a}, "the vertical semi-axis a [um]"},
-        {"radius_b", false, {&Fields::EdtRadius_b}, "the semi-axis b, perpendicular to the plane [um]"},
-        {"radius_c", false, {&Fields::EdtRadius_c}, "the horizontal semi-axis c [um]"},
-        {"wavelength", false, {&Fields::EdtWl}, "[um]"},
-        {"index", false, {&Fields::Edtmr}, "real part of the refractive index"},
-        {"index_imag", false, {&Fields::Edtmi}, "imaginary part of the refractive index"},
-        {"incidence", false, {&Fields::EdtIncAng}, "incident angle [degrees]"},
-        {"polarisation", true, {&Fields::CbxPol}, "0 parallel, 1 perpendicular"},
-        {"rays", true, {&Fields::LblEdtNumRays}, "number of incident rays"},
+        {"radius", false, {&Fields::EdtRadius_a, &Fields::EdtRadius_b, &Fields::EdtRadius_c}},
+        {"radius_a", false, {&Fields::EdtRadius_a}},
+        {"radius_b", false, {&Fields::EdtRadius_b}},
+        {"radius_c", false, {&Fields::EdtRadius_c}},
+        {"wavelength", false, {&Fields::EdtWl}},
+        {"index", false, {&Fields::Edtmr}},
+        {"index_imag", false, {&Fields::Edtmi}},
+        {"incidence", false, {&Fields::EdtIncAng}},
+        {"polarisation", true, {&Fields::CbxPol}},
+        {"rays", true, {&Fields::LblEdtNumRays}},
     };
     return table;
 }
