@@ -8,7 +8,10 @@ should bring nearly twice the diagrams of one: the goal is at least 1.8 times.
 
 The executor is started and warmed up (the module imported in every worker) before the clock
 starts; runs on one and on two workers alternate, --repeat times each, since the machine may be
-shared; the medians are compared.
+shared; the medians are compared. Beside them, in the same minutes, the machine's own scaling:
+the same diagrams in one and in two plain processes that share nothing and return nothing. On a
+machine whose second core is taken by other work that ratio falls below 2, and the executor's
+ratio with it; their quotient is what the executor itself keeps of the machine's scaling.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/parallel_throughput.py [--executor dask|process] [--diagrams N]
 """
@@ -36,6 +39,33 @@ def run(executor, diagrams, chunksize):
     elapsed, cpu = time.perf_counter() - start, time.process_time() - cpu
     assert table.value.shape == (diagrams, 1000)
     return elapsed, cpu
+
+
+def _plain_share(count, ready, start):
+    """`count` default diagrams in a process of its own, once every process is ready."""
+    orvane.diagram()
+    ready.release()
+    start.wait()
+    for _ in range(count):
+        orvane.diagram()
+
+
+def plain_processes(diagrams, processes):
+    """Wall time of `diagrams` default diagrams shared between plain processes: the machine's
+    own scaling, without an executor, a transfer or a sum."""
+    context = multiprocessing.get_context("spawn")
+    ready, start = context.Semaphore(0), context.Event()
+    workers = [context.Process(target=_plain_share, args=(diagrams // processes, ready, start))
+               for _ in range(processes)]
+    for w in workers:
+        w.start()
+    for _ in workers:
+        ready.acquire()
+    begin = time.perf_counter()
+    start.set()
+    for w in workers:
+        w.join()
+    return time.perf_counter() - begin
 
 
 class Executors:
@@ -78,9 +108,13 @@ def main(argv=None):
     serial = run(None, min(args.diagrams, 2000), None)[0] / min(args.diagrams, 2000) * args.diagrams
     print(f"serial, in this process: {args.diagrams / serial:.0f} diagrams/s", flush=True)
     times = {1: [], 2: []}
+    plain = {1: [], 2: []}
     executors = Executors(args.executor)
     for _ in range(args.repeat):
         for workers in (1, 2):
+            plain[workers].append(plain_processes(args.diagrams, workers))
+            print(f"plain, {workers} process{'es' if workers > 1 else ''}: {args.diagrams / plain[workers][-1]:.0f} "
+                  f"diagrams/s", flush=True)
             executor = executors.start(workers)
             try:
                 elapsed, cpu = run(executor, args.diagrams, args.chunksize)
@@ -91,8 +125,10 @@ def main(argv=None):
                   f"{elapsed:.2f} s, {args.diagrams / elapsed:.0f} diagrams/s (this process: {cpu:.2f} s of "
                   f"processor time)", flush=True)
     one, two = statistics.median(times[1]), statistics.median(times[2])
+    machine = statistics.median(plain[1]) / statistics.median(plain[2])
     print(f"median: 1 worker {args.diagrams / one:.0f}/s, 2 workers {args.diagrams / two:.0f}/s: "
-          f"{one / two:.2f} times the throughput (goal: at least 1.8)")
+          f"{one / two:.2f} times the throughput (goal: at least 1.8); the machine itself, in plain processes: "
+          f"{machine:.2f} times; the executor keeps {one / two / machine:.0%} of it")
     return 0
 
 
