@@ -18,7 +18,6 @@ namespace {
 
 constexpr Color kAiryColor = 0x707070;
 constexpr Color kTotalColor = 0x000000;
-constexpr Color kMieColor = 0x00008B;  // dark red
 
 // The chart keeps its points by ascending x; equal angles keep their order.
 void SortByAngle(SeriesData& series)
@@ -80,7 +79,7 @@ DiagramSeries BuildChartSeries(const DiagramResult& result)
     series.airy.title = "Airy";
     series.airy.color = kAiryColor;
     series.mie.title = "Exact (Mie)";
-    series.mie.color = kMieColor;
+    series.mie.color = kExactBandColor;
 
     // The curves to fill, the longest first; each is filled on its own, so that two threads
     // share them when there are many points.

@@ -24,10 +24,14 @@ struct DiagramSeries {
     std::array<SeriesData, kOrderCount> orders;  // point series of order p
     SeriesData total;                            // line series "Total", black
     SeriesData airy;                             // line series of the Airy curve, grey 0x707070
-    SeriesData mie;                              // line series "Exact (Mie)" of a sphere, dark red
+    SeriesData mie;                              // line series "Exact (Mie)" of a sphere, a pale red band
     std::array<SeriesData, kOrderCount> debye;   // line "Debye p=<p>": the exact term of order p, in its colour
     bool legendVisible = true;
 };
+
+// The exact curve's colour: a pale red (#E89696), wide under the black total, which stays
+// plain to see inside it.
+inline constexpr Color kExactBandColor = 0x9696E8;
 
 // log10(|I| + 1e-10): the chart's intensity axis.
 double ChartIntensity(double intensity);

@@ -373,6 +373,10 @@ void MainWindow::createDiagramPage()
                                 defaults.ChBxEntryFresnel,
                                 QStringLiteral("Check to reuse the entry point's Fresnel coefficient at every exit and "
                                                "internal reflection, as earlier versions did (exact for a sphere only)."));
+    ChBxSharpDiff = CheckBox(page, QStringLiteral("Sharp-edge diffraction"), QRect(140, 62, 150, 17),
+                             defaults.ChBxSharpDiff,
+                             QStringLiteral("Check for the diffraction of a sharp-edged shadow, added to the real part "
+                                            "of the rays' sum, as earlier versions did (it rings on at large angles)."));
     ChBxUniformRainbow = CheckBox(page, QStringLiteral("Uniform rainbow"), QRect(294, 43, 110, 17),
                                   defaults.ChBxUniformRainbow,
                                   QStringLiteral("Check to give the total the uniform (Airy) field near every "
@@ -386,6 +390,7 @@ void MainWindow::createDiagramPage()
     Chart1 = new ScatteringChart(page);
     Chart1->setMinimumSize(320, 200);
     Chart1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    Chart1->rememberOptions(QStringLiteral("chart"));  // "Keep zoom" and the legend's listing
 
     // The read-out of a clicked point, on the chart, on white.
     LblX = new QLabel(QStringLiteral("X"), Chart1);
@@ -563,6 +568,7 @@ void MainWindow::layOut()
     head->addWidget(ChBxDiff, 0, column);
     head->addWidget(ChBxTotalInt, 1, column);
     head->addWidget(ChBxEntryFresnel, 2, column);
+    head->addWidget(ChBxSharpDiff, 3, column);
     ++column;
     head->addWidget(ChBxAiry, 0, column);
     head->addWidget(ChBxCheck, 1, column);
@@ -628,6 +634,7 @@ void MainWindow::connectEvents()
     connect(Chart1, &ScatteringChart::seriesClicked, this,
             [this](QCPGraph* series, int index, QPoint pos) { Chart1ClickSeries(series, index, pos.x(), pos.y()); });
     connect(Chart1, &ScatteringChart::actionFailed, this, [this](const QString& message) { showError(S(message)); });
+    connect(Chart1, &ScatteringChart::statusMessage, LblStatus, &QLabel::setText);  // copies and saves
     Chart1->setExactTheoryQuery([this] {
         ScatteringChart::ExactTheoryItem item;
         item.enabled = ExactTheoryAvailable();
@@ -712,6 +719,7 @@ void MainWindow::takeFields()
     f.ChBxUniformRainbow = ChBxUniformRainbow->isChecked();
     f.ChBxCheck = ChBxCheck->isChecked();
     f.ChBxEntryFresnel = ChBxEntryFresnel->isChecked();
+    f.ChBxSharpDiff = ChBxSharpDiff->isChecked();
     // A tick kept from a sphere does not bring the "spheres only" message to every run of
     // another shape: the menu shows the item disabled, and the run leaves the curve out.
     f.CompareExact = compareExact_ && ExactTheoryAvailable();
@@ -748,6 +756,7 @@ void MainWindow::putFields()
     ChBxUniformRainbow->setChecked(f.ChBxUniformRainbow);
     ChBxCheck->setChecked(f.ChBxCheck);
     ChBxEntryFresnel->setChecked(f.ChBxEntryFresnel);
+    ChBxSharpDiff->setChecked(f.ChBxSharpDiff);
     putGrid();
 }
 
@@ -1024,7 +1033,7 @@ void MainWindow::BtnCalcDiagClick()
             Chart1->setCaption(caption);
             Chart1->setDiagram(*series);
         },
-        [this](const QString& error, bool) { Chart1->showStaleNotice(error); });
+        [this](const QString& error, bool cancelled) { Chart1->showStaleNotice(error, cancelled); });
 }
 
 void MainWindow::CompareDebyeClick(bool checked)

@@ -173,6 +173,7 @@ public:
     QCheckBox* ChBxUniformRainbow;
     QCheckBox* ChBxCheck;
     QCheckBox* ChBxEntryFresnel;
+    QCheckBox* ChBxSharpDiff;
     QPushButton* Button1;
     QPushButton* CopyGrph;
     QPushButton* Button2;

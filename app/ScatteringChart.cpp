@@ -2,44 +2,64 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <utility>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QSaveFile>
+#include <QSettings>
 #include <QWheelEvent>
 
 #include "base/Errors.h"
+#include "raytrace/OrderPalette.h"
 
 namespace orvane {
 
 namespace {
 
+// 0x00BBGGRR, red in the lowest byte.
+QColor ChartColor(Color color)
+{
+    return QColor(static_cast<int>(color & 0xFFu), static_cast<int>((color >> 8) & 0xFFu),
+                  static_cast<int>((color >> 16) & 0xFFu));
+}
+
 const QColor kTotalColor(0, 0, 0);
 const QColor kAiryColor(0x70, 0x70, 0x70);
-const QColor kMieColor(0x8B, 0, 0);  // dark red
+const QColor kMieColor(ChartColor(kExactBandColor));
 const QColor kLegendText(Qt::black);
 const QColor kHiddenLegendText(160, 160, 160);
+const QColor kMoreRowsText(0x50, 0x50, 0x50);
 
-// The exact curve is a band three pixels wide under the one-pixel total: where they agree
-// the total runs inside the band, where they part both are seen. (A dash would not show:
-// a curve of many points is drawn as many short segments, each starting a new dash.)
-constexpr double kMieWidth = 3.0;
+// The exact curve is a pale band five pixels wide under the one-pixel black total: where
+// they agree the total runs inside the band and stays plain to see, where they part both
+// are seen. (A dash would not show: a curve of many points is drawn as many short
+// segments, each starting a new dash; a translucent pen would darken where they overlap.)
+constexpr double kMieWidth = 5.0;
 
 // The notice of a failed run: dark amber text on a pale amber strip.
 const QColor kNoticeText(0x5A, 0x32, 0x00);
 const QColor kNoticeFill(0xFF, 0xF3, 0xCD);
 const QColor kNoticeBorder(0xC0, 0x8A, 0x00);
 
-const QString kStaleHeadline =
-    QStringLiteral("The last run failed: the chart still shows the previous result.");
+// The headline of the notice, as the run ended.
+QString StaleHeadline(bool cancelled)
+{
+    return cancelled ? QStringLiteral("The last run was cancelled: the chart still shows the previous result.")
+                     : QStringLiteral("The last run failed: the chart still shows the previous result.");
+}
 
 // The full view of an empty chart: the whole circle of angles, the intensities of the
 // usual diagrams.
@@ -49,18 +69,37 @@ const QCPRange kEmptyIntensityRange(-10.0, 5.0);
 // Pixels a curve counts farther from the pointer than a ray point (see seriesAt).
 constexpr double kPointPreference = 3.0;
 
+// Room above and below the full view's extreme points, as a share of its height.
+constexpr double kViewMargin = 0.03;
+
+// Legend rows one notch of the wheel scrolls.
+constexpr int kLegendRowsPerNotch = 3;
+
+// A range moved, or shrunk, into the limit: the same size where it fits, else the limit.
+QCPRange WithinLimit(QCPRange range, const QCPRange& limit)
+{
+    if (range.size() >= limit.size())
+        return limit;
+    if (range.lower < limit.lower)
+        range += limit.lower - range.lower;
+    else if (range.upper > limit.upper)
+        range -= range.upper - limit.upper;
+    return range;
+}
+
+QCPRange Union(const QCPRange& a, const QCPRange& b)
+{
+    return QCPRange(std::min(a.lower, b.lower), std::max(a.upper, b.upper));
+}
+
+// The floor of the log scale, log10(0 + 1e-10): where a curve has no light.
+const double kFloor = ChartIntensity(0.0);
+
 // Wheel turns closer together than this make one step of the zoom history.
 constexpr int kWheelBurstMs = 600;
 // The hover read-out looks for the point under the pointer at most this often, at the
 // pointer's latest position: with 51 orders of 5000 points a test per mouse move would lag.
 constexpr int kHoverDelayMs = 40;
-
-// 0x00BBGGRR, red in the lowest byte.
-QColor ChartColor(Color color)
-{
-    return QColor(static_cast<int>(color & 0xFFu), static_cast<int>((color >> 8) & 0xFFu),
-                  static_cast<int>((color >> 16) & 0xFFu));
-}
 
 // The intensity a chart value stands for: the inverse of y = log10(|I| + 1e-10), so that
 // the floor y = -10 gives 0.
@@ -78,6 +117,38 @@ protected:
         const double side = std::min(rect.width(), rect.height()) * 0.75;
         const QRectF square(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
         painter->fillRect(square, pen().color());
+    }
+};
+
+// A line series that is not drawn to the points on the floor of the log scale at its ends:
+// the grid's first and last angles (-180 and 180 degrees) that no ray reaches would
+// otherwise pull the line down the plot's frame. The points stay in the series, for the
+// read-out and the data exports; a curve with no light anywhere is drawn whole.
+class LineSeries final : public QCPGraph {
+public:
+    LineSeries(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPGraph(keyAxis, valueAxis) {}
+
+protected:
+    void getOptimizedLineData(QVector<QCPGraphData>* lineData, const QCPGraphDataContainer::const_iterator& begin,
+                              const QCPGraphDataContainer::const_iterator& end) const override
+    {
+        auto lit = mDataContainer->constBegin();
+        auto litEnd = mDataContainer->constEnd();
+        while (lit != litEnd && lit->value <= kFloor)
+            ++lit;
+        while (litEnd != lit && std::prev(litEnd)->value <= kFloor)
+            --litEnd;
+        if (lit == litEnd) {
+            QCPGraph::getOptimizedLineData(lineData, begin, end);
+            return;
+        }
+        const auto from = std::max(begin, lit);
+        const auto to = std::min(end, litEnd);
+        if (from >= to) {
+            lineData->clear();
+            return;
+        }
+        QCPGraph::getOptimizedLineData(lineData, from, to);
     }
 };
 
@@ -113,49 +184,103 @@ QString CsvField(const QString& text, QChar separator)
 
 } // namespace
 
-// One legend entry for a group of line series (the Debye lines): a short line in the
-// colours of the first few of them, and the group's name.
-class SeriesGroupLegendItem final : public QCPAbstractLegendItem {
+// A legend row of text beside an icon, laid out like QCustomPlot's own entries.
+class TextLegendItem : public QCPAbstractLegendItem {
 public:
-    SeriesGroupLegendItem(QCPLegend* parent, const QString& name, QList<QColor> colors)
-        : QCPAbstractLegendItem(parent), name_(name), colors_(std::move(colors))
-    {
-    }
+    TextLegendItem(QCPLegend* parent, QString text) : QCPAbstractLegendItem(parent), text_(std::move(text)) {}
+    const QString& text() const { return text_; }
 
 protected:
+    virtual void drawIcon(QCPPainter* painter, const QRect& icon) const = 0;
+
     void draw(QCPPainter* painter) override
     {
         painter->setFont(mFont);
         painter->setPen(QPen(mTextColor));
         const QSize icon = mParentLegend->iconSize();
-        const QRect textRect = painter->fontMetrics().boundingRect(0, 0, 0, icon.height(), Qt::TextDontClip, name_);
+        const QRect textRect = painter->fontMetrics().boundingRect(0, 0, 0, icon.height(), Qt::TextDontClip, text_);
         const int height = std::max(textRect.height(), icon.height());
         painter->drawText(mRect.x() + icon.width() + mParentLegend->iconTextPadding(), mRect.y(), textRect.width(),
-                          height, Qt::TextDontClip, name_);
-        // The icon: one segment per colour, side by side, vertically centred on the text.
-        const int y = mRect.y() + height / 2;
-        const int n = static_cast<int>(colors_.size());
-        for (int k = 0; k < n; ++k) {
-            painter->setPen(QPen(colors_[k], 2));
-            const int x0 = mRect.x() + icon.width() * k / n;
-            const int x1 = mRect.x() + icon.width() * (k + 1) / n;
-            painter->drawLine(QLineF(x0, y, x1, y));
-        }
+                          height, Qt::TextDontClip, text_);
+        // The icon vertically centred on the text.
+        drawIcon(painter, QRect(mRect.x(), mRect.y() + (height - icon.height()) / 2, icon.width(), icon.height()));
     }
 
     QSize minimumOuterSizeHint() const override
     {
         const QFontMetrics metrics(mFont);
         const QSize icon = mParentLegend->iconSize();
-        const QRect textRect = metrics.boundingRect(0, 0, 0, icon.height(), Qt::TextDontClip, name_);
+        const QRect textRect = metrics.boundingRect(0, 0, 0, icon.height(), Qt::TextDontClip, text_);
         return QSize(icon.width() + mParentLegend->iconTextPadding() + textRect.width() + mMargins.left() +
                          mMargins.right(),
                      std::max(textRect.height(), icon.height()) + mMargins.top() + mMargins.bottom());
     }
 
 private:
-    QString name_;
+    QString text_;
+};
+
+// One legend entry for a group of series. The Debye lines: a short line in the colours of
+// the first few of them. The orders of the palette's continuous scale: a bar running
+// through the colours of all of them, the lowest order on the left.
+class SeriesGroupLegendItem final : public TextLegendItem {
+public:
+    enum class Icon { Lines, ColourBar };
+
+    SeriesGroupLegendItem(QCPLegend* parent, const QString& name, QList<QColor> colors, Icon icon)
+        : TextLegendItem(parent, name), colors_(std::move(colors)), icon_(icon)
+    {
+    }
+    Icon icon() const { return icon_; }
+
+protected:
+    void drawIcon(QCPPainter* painter, const QRect& icon) const override
+    {
+        const int n = static_cast<int>(colors_.size());
+        if (n == 0)
+            return;
+        if (icon_ == Icon::Lines) {
+            const int y = icon.center().y();
+            for (int k = 0; k < n; ++k) {
+                painter->setPen(QPen(colors_[k], 2));
+                painter->drawLine(QLineF(icon.x() + icon.width() * k / n, y, icon.x() + icon.width() * (k + 1) / n, y));
+            }
+            return;
+        }
+        // One pixel column per step, the colours spread over the bar's width; on whole
+        // pixels, in the orders' own colours.
+        const bool antialiased = painter->antialiasing();
+        painter->setAntialiasing(false);
+        for (int x = 0; x < icon.width(); ++x) {
+            // The first and the last column in the lowest and the highest order's colour.
+            const int last = std::max(1, icon.width() - 1);
+            const int k = (x * (n - 1) + last / 2) / last;
+            painter->fillRect(QRect(icon.x() + x, icon.y(), 1, icon.height()), colors_[k]);
+        }
+        painter->setAntialiasing(antialiased);
+    }
+
+private:
     QList<QColor> colors_;
+    Icon icon_;
+};
+
+// The first or last row of a legend that scrolls: how many entries lie beyond it that way;
+// a click scrolls a page on.
+class MoreRowsLegendItem final : public TextLegendItem {
+public:
+    MoreRowsLegendItem(QCPLegend* parent, int hidden, bool above)
+        : TextLegendItem(parent, QString::fromUtf8(above ? "\u25B2 %1 more" : "\u25BC %1 more").arg(hidden)),
+          above_(above)
+    {
+    }
+    bool above() const { return above_; }
+
+protected:
+    void drawIcon(QCPPainter*, const QRect&) const override {}
+
+private:
+    bool above_;
 };
 
 ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
@@ -204,10 +329,12 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     legend->setBrush(QBrush(Qt::white));
     legend->setBorderPen(QPen(QColor(0x90, 0x90, 0x90)));
     legend->setFont(font());
+    // One column: rows fill downwards and never wrap into a second column.
     legend->setFillOrder(QCPLayoutGrid::foRowsFirst, false);
+    legend->setWrap(0);
 
     // Bottom to top: the exact band, the orders' points, their Debye lines, the total and
-    // the Airy curve.
+    // the Airy curve. The total is drawn over every exact curve.
     mie_ = addSeries(QStringLiteral("Exact (Mie)"), false);
     mie_->setPen(QPen(kMieColor, kMieWidth));
     for (int p = 0; p < kOrderCount; ++p) {
@@ -265,6 +392,15 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     resetZoomAction_->setShortcutContext(Qt::WidgetShortcut);
     connect(resetZoomAction_, &QAction::triggered, this, &ScatteringChart::resetZoom);
     addAction(resetZoomAction_);
+    keepZoomAction_ = new QAction(QStringLiteral("Keep zoom"), this);
+    keepZoomAction_->setCheckable(true);
+    keepZoomAction_->setToolTip(QStringLiteral("A new diagram keeps the view you zoomed to."));
+    connect(keepZoomAction_, &QAction::triggered, this, &ScatteringChart::setKeepZoom);
+    listEveryOrderAction_ = new QAction(QStringLiteral("List every order"), this);
+    listEveryOrderAction_->setCheckable(true);
+    listEveryOrderAction_->setToolTip(
+        QStringLiteral("A legend entry for each order from p=%1 up, instead of one colour bar.").arg(kFirstScaleOrder));
+    connect(listEveryOrderAction_, &QAction::triggered, this, &ScatteringChart::setListEveryOrder);
 
     wheelBurst_.setSingleShot(true);
     wheelBurst_.setInterval(kWheelBurstMs);
@@ -278,9 +414,17 @@ ScatteringChart::ScatteringChart(QWidget* parent) : QCustomPlot(parent)
     hoverTimer_.setSingleShot(true);
     hoverTimer_.setInterval(kHoverDelayMs);
     connect(&hoverTimer_, &QTimer::timeout, this, &ScatteringChart::updateHover);
-    // A zoom or pan moves the points from under the read-out.
-    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { hideHover(); });
-    connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { hideHover(); });
+    // A zoom or pan moves the points from under the read-out. Whatever moved it (wheel,
+    // rectangle, pan, a step back), the view stays within its limits.
+    fullView_ = limits_ = {kEmptyAngleRange, kEmptyIntensityRange};
+    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange& range) {
+        hideHover();
+        keepWithinLimits(xAxis, range);
+    });
+    connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange& range) {
+        hideHover();
+        keepWithinLimits(yAxis, range);
+    });
 
     // Legend columns and notices follow the chart's size at every redraw.
     // A chart not yet shown has its size but not yet the resize event that hands it to
@@ -303,7 +447,7 @@ ScatteringChart::~ScatteringChart()
 QCPGraph* ScatteringChart::addSeries(const QString& name, bool points)
 {
     // The plot takes ownership of a graph made on its axes.
-    QCPGraph* series = points ? new PointSeries(xAxis, yAxis) : addGraph();
+    QCPGraph* series = points ? static_cast<QCPGraph*>(new PointSeries(xAxis, yAxis)) : new LineSeries(xAxis, yAxis);
     series->setName(name);
     series->setVisible(false);
     series->setSelectable(QCP::stNone);
@@ -318,8 +462,10 @@ void ScatteringChart::fillSeries(QCPGraph* series, const SeriesData& data, const
     if (!data.active) {
         series->data()->clear();
         series->setVisible(false);
+        active_.erase(series);
         return;
     }
+    active_.insert(series);
 
     const std::size_t n = std::min(data.x.size(), data.y.size());
     QVector<QCPGraphData> points(static_cast<qsizetype>(n));
@@ -331,10 +477,10 @@ void ScatteringChart::fillSeries(QCPGraph* series, const SeriesData& data, const
 
     series->setName(data.title.empty() ? fallbackTitle : QString::fromStdString(data.title));
     if (series->lineStyle() == QCPGraph::lsNone) {
-        // A 2 x 2 square without outline per point, blitted from a pixmap: three times
+        // A small square without outline per point, blitted from a pixmap: three times
         // faster than drawing a rectangle per point, with 255000 points in the largest run.
         series->setPen(QPen(color));
-        QPixmap square(2, 2);
+        QPixmap square(kPointPixels, kPointPixels);
         square.fill(color);
         series->setScatterStyle(QCPScatterStyle(square));
     } else {
@@ -347,6 +493,10 @@ void ScatteringChart::fillSeries(QCPGraph* series, const SeriesData& data, const
 
 void ScatteringChart::loadDiagram(const DiagramSeries& result)
 {
+    // The view the user zoomed to, kept when asked (with nothing shown there is none).
+    const bool keepView = keepZoom_ && !active_.empty() && !(view() == fullView_);
+    const View kept = view();
+
     for (int p = 0; p < kOrderCount; ++p) {
         const auto k = static_cast<std::size_t>(p);
         fillSeries(orders_[k], result.orders[k], ChartColor(result.orders[k].color), QStringLiteral("p=%1").arg(p));
@@ -360,12 +510,17 @@ void ScatteringChart::loadDiagram(const DiagramSeries& result)
 
     legendWanted_ = result.legendVisible;
     rebuildLegend();
-    zoomHistory_.clear();
-    zoomBackAction_->setEnabled(false);
     staleError_.clear();
     staleNotice_->setVisible(false);
     hideHover();
     resetZoomRanges();
+    if (keepView) {
+        limits_ = {Union(limits_.x, kept.x), Union(limits_.y, kept.y)};
+        setView(kept);
+    } else {
+        zoomHistory_.clear();
+        zoomBackAction_->setEnabled(false);
+    }
 }
 
 void ScatteringChart::setDiagram(const DiagramSeries& result)
@@ -380,6 +535,7 @@ void ScatteringChart::clearDiagram()
         graph(i)->data()->clear();
         graph(i)->setVisible(false);
     }
+    active_.clear();
     legendWanted_ = false;
     rebuildLegend();
     zoomHistory_.clear();
@@ -389,37 +545,200 @@ void ScatteringChart::clearDiagram()
     replot();
 }
 
+// ---------------------------------------------------------------------------------------
+// Legend: the entries of the run, the rows shown, clicks on them.
+
+std::vector<QCPGraph*> ScatteringChart::scaleOrderSeries() const
+{
+    std::vector<QCPGraph*> scale;
+    for (int p = kFirstScaleOrder; p < kOrderCount; ++p)
+        if (active_.count(orders_[static_cast<std::size_t>(p)]) != 0)
+            scale.push_back(orders_[static_cast<std::size_t>(p)]);
+    return scale;
+}
+
 void ScatteringChart::rebuildLegend()
 {
     lastFit_ = {};
-    legend->clearItems();
-    debyeEntry_ = nullptr;
+    legendFirst_ = 0;
+    legendEntries_.clear();
+    using Kind = LegendEntry::Kind;
     auto add = [this](QCPGraph* series) {
-        if (series->visible()) {
-            series->addToLegend(legend);
-            if (QCPPlottableLegendItem* item = legend->itemWithPlottable(series))
-                item->setTextColor(kLegendText);
-        }
+        if (active_.count(series) != 0)
+            legendEntries_.push_back({Kind::Series, series});
     };
-    for (QCPGraph* series : orders_)
-        add(series);
+    // The orders of the continuous scale share a colour bar unless every order is listed
+    // (or one alone stands there).
+    const bool scaleBar = !listEveryOrder_ && scaleOrderSeries().size() >= 2;
+    for (int p = 0; p < kOrderCount; ++p) {
+        if (scaleBar && p == kFirstScaleOrder) {
+            legendEntries_.push_back({Kind::ScaleOrders, nullptr});
+            break;
+        }
+        add(orders_[static_cast<std::size_t>(p)]);
+    }
     // One entry for all Debye lines: each is in its order's colour, and 51 more entries
     // would crowd out the orders.
-    QList<QColor> debyeColors;
-    for (QCPGraph* series : debye_)
-        if (series->visible() && debyeColors.size() < 3)
-            debyeColors << series->pen().color();
-    if (!debyeColors.isEmpty()) {
-        debyeEntry_ = new SeriesGroupLegendItem(legend, QStringLiteral("Debye terms"), debyeColors);
-        legend->addItem(debyeEntry_);
-        debyeEntry_->setTextColor(debyeLinesShown_ ? kLegendText : kHiddenLegendText);
-    }
+    if (std::any_of(debye_.begin(), debye_.end(), [this](QCPGraph* line) { return active_.count(line) != 0; }))
+        legendEntries_.push_back({Kind::DebyeLines, nullptr});
     add(total_);
     add(airy_);
     add(mie_);
+    fillLegend(0, legendEntryCount(), false);
 }
 
-QCPAbstractLegendItem* ScatteringChart::debyeLegendItem() const { return debyeEntry_; }
+QCPAbstractLegendItem* ScatteringChart::makeLegendItem(const LegendEntry& entry)
+{
+    auto textColor = [](bool shown) { return shown ? kLegendText : kHiddenLegendText; };
+    switch (entry.kind) {
+    case LegendEntry::Kind::Series: {
+        auto* item = new QCPPlottableLegendItem(legend, entry.series);
+        item->setTextColor(textColor(entry.series->visible()));
+        return item;
+    }
+    case LegendEntry::Kind::ScaleOrders: {
+        // "p=10–50": the lowest and the highest order of the run on the scale.
+        QList<QColor> colors;
+        int lowest = -1, highest = -1;
+        bool anyShown = false;
+        for (int p = kFirstScaleOrder; p < kOrderCount; ++p) {
+            const QCPGraph* series = orders_[static_cast<std::size_t>(p)];
+            if (active_.count(series) == 0)
+                continue;
+            colors << series->pen().color();
+            lowest = lowest < 0 ? p : lowest;
+            highest = p;
+            anyShown = anyShown || series->visible();
+        }
+        auto* item = new SeriesGroupLegendItem(legend, QStringLiteral("p=%1\u2013%2").arg(lowest).arg(highest),
+                                               colors, SeriesGroupLegendItem::Icon::ColourBar);
+        item->setTextColor(textColor(anyShown));
+        return item;
+    }
+    case LegendEntry::Kind::DebyeLines: {
+        QList<QColor> colors;
+        for (const QCPGraph* line : debye_)
+            if (active_.count(line) != 0 && colors.size() < 3)
+                colors << line->pen().color();
+        auto* item = new SeriesGroupLegendItem(legend, QStringLiteral("Debye terms"), colors,
+                                               SeriesGroupLegendItem::Icon::Lines);
+        item->setTextColor(textColor(debyeLinesShown_));
+        return item;
+    }
+    }
+    return nullptr;
+}
+
+// The legend's rows: count entries from the first, with a "more" row above and below where
+// entries lie beyond.
+void ScatteringChart::fillLegend(int first, int count, bool withMoreRows)
+{
+    legend->clearItems();
+    const int total = legendEntryCount();
+    const int last = std::min(total, first + count);
+    auto addMoreRow = [this](int hidden, bool above) {
+        auto* row = new MoreRowsLegendItem(legend, hidden, above);
+        row->setTextColor(kMoreRowsText);
+        legend->addItem(row);
+    };
+    if (withMoreRows && first > 0)
+        addMoreRow(first, true);
+    for (int i = first; i < last; ++i)
+        legend->addItem(makeLegendItem(legendEntries_[static_cast<std::size_t>(i)]));
+    if (withMoreRows && last < total)
+        addMoreRow(total - last, false);
+    // New items take the legend's font: set it again so that all follow the last fit.
+    legend->setFont(legend->font());
+}
+
+namespace {
+
+template <class Item> Item* FindLegendItem(const QCPLegend& legend, const std::function<bool(const Item&)>& match)
+{
+    for (int i = 0; i < legend.itemCount(); ++i)
+        if (auto* item = dynamic_cast<Item*>(legend.item(i)); item != nullptr && match(*item))
+            return item;
+    return nullptr;
+}
+
+} // namespace
+
+QCPAbstractLegendItem* ScatteringChart::debyeLegendItem() const
+{
+    return FindLegendItem<SeriesGroupLegendItem>(
+        *legend, [](const SeriesGroupLegendItem& item) { return item.icon() == SeriesGroupLegendItem::Icon::Lines; });
+}
+
+QCPAbstractLegendItem* ScatteringChart::scaleLegendItem() const
+{
+    return FindLegendItem<SeriesGroupLegendItem>(*legend, [](const SeriesGroupLegendItem& item) {
+        return item.icon() == SeriesGroupLegendItem::Icon::ColourBar;
+    });
+}
+
+QStringList ScatteringChart::legendRows() const
+{
+    QStringList rows;
+    if (!legend->visible())
+        return rows;
+    for (int i = 0; i < legend->itemCount(); ++i) {
+        if (auto* entry = qobject_cast<QCPPlottableLegendItem*>(legend->item(i)))
+            rows << entry->plottable()->name();
+        else if (auto* text = dynamic_cast<TextLegendItem*>(legend->item(i)))
+            rows << text->text();
+    }
+    return rows;
+}
+
+bool ScatteringChart::legendScrolls() const
+{
+    return legend->visible() && legendRoom_ < legendEntryCount();
+}
+
+void ScatteringChart::scrollLegend(int rows)
+{
+    if (!legendScrolls())
+        return;
+    // The last page: an "above" row and the last entries, no "below" row.
+    const int lastFirst = std::max(0, legendEntryCount() - (legendRoom_ - 1));
+    const int first = std::clamp(legendFirst_ + rows, 0, lastFirst);
+    if (first == legendFirst_)
+        return;
+    legendFirst_ = first;
+    lastFit_ = {};
+    hideHover();
+    replot();
+}
+
+QCPAbstractLegendItem* ScatteringChart::legendItemAt(const QPointF& pos) const
+{
+    if (!legend->visible())
+        return nullptr;
+    for (int i = 0; i < legend->itemCount(); ++i)
+        if (QCPAbstractLegendItem* item = legend->item(i); item != nullptr && item->outerRect().contains(pos.toPoint()))
+            return item;
+    return nullptr;
+}
+
+// A click on the legend: an entry hides or shows what it stands for, a "more" row scrolls a
+// page on. False when pos is on no row of it.
+bool ScatteringChart::clickLegend(const QPointF& pos)
+{
+    QCPAbstractLegendItem* item = legendItemAt(pos);
+    if (item == nullptr)
+        return false;
+    if (auto* more = dynamic_cast<MoreRowsLegendItem*>(item)) {
+        const int page = std::max(1, legendRoom_ - 2);
+        scrollLegend(more->above() ? -page : page);
+    } else if (auto* series = qobject_cast<QCPPlottableLegendItem*>(item)) {
+        toggleSeries(qobject_cast<QCPGraph*>(series->plottable()));
+    } else if (item == debyeLegendItem()) {
+        toggleDebyeLines();
+    } else if (item == scaleLegendItem()) {
+        toggleScaleOrders();
+    }
+    return true;
+}
 
 bool ScatteringChart::legendCrowdedOut() const { return crowdedNote_->visible(); }
 
@@ -446,25 +765,34 @@ void ScatteringChart::arrangeFor(const QSize& size)
 
 void ScatteringChart::fitLegend(int width, int height)
 {
-    int count = 0;
-    for (int i = 0; i < legend->itemCount(); ++i)
-        count += legend->item(i) != nullptr ? 1 : 0;
+    const int count = legendEntryCount();
     const bool wanted = legendWanted_ && count > 0;
     const QCPLayoutElement* captionRow = captionElement_;  // (the size hint is public there)
     const int captionHeight = captionRow != nullptr ? captionRow->minimumOuterSizeHint().height() : 0;
     // Nothing changed since the last fit (the usual replot after a zoom): keep it.
-    const LegendFit fit{width, height, captionHeight, count, wanted, QFontInfo(font()).pixelSize()};
+    const LegendFit fit{width, height, captionHeight, count, legendFirst_, wanted, QFontInfo(font()).pixelSize()};
     if (fit == lastFit_)
         return;
     lastFit_ = fit;
 
     crowdedNote_->setVisible(false);
-    if (!wanted) {
+    auto takeOut = [this] {
         legend->setVisible(false);
         if (body_->hasElement(0, 1)) {
             body_->take(legendColumn_);
             body_->simplify();
         }
+    };
+    // Too small a chart for even a scrolling legend: a note instead of a cut one.
+    auto crowdOut = [&] {
+        takeOut();
+        crowdedNote_->setFont(font());
+        crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
+        crowdedNote_->setVisible(true);  // wrapped to the plot's width by arrangeFor
+    };
+    legendRoom_ = 0;
+    if (!wanted) {
+        takeOut();
         return;
     }
     if (!body_->hasElement(0, 1))
@@ -475,50 +803,69 @@ void ScatteringChart::fitLegend(int width, int height)
 
     const QMargins column = legendColumn_->margins();
     const int available = height - captionHeight - column.top() - column.bottom();
+    const int widest = static_cast<int>(kLegendShare * width) - column.left() - column.right();
     const int basePixels = std::max(fit.fontPixels, kMinLegendPixels);
-
-    // The largest text that fits in 30 % of the width, down to 9 pixels; else 8 and 7
-    // pixels there; else 9 down to 7 pixels in 45 % of the width. A column holds as many
-    // rows as the height allows. Beyond that the plot itself would be too narrow to read.
-    struct Stage {
-        double share;
-        int largest, smallest;
+    auto style = [this](int pixels) {
+        QFont f = font();
+        f.setPixelSize(pixels);
+        legend->setFont(f);
+        // Icons wide enough for the scale's colour bar to read as one.
+        legend->setIconSize(pixels * 3 / 2 + 2, std::max(4, pixels * 2 / 3));
+        legend->setRowSpacing(pixels >= 10 ? -2 : -1);
     };
-    const Stage stages[] = {{0.30, basePixels, 9}, {0.30, 8, kMinLegendPixels}, {0.45, 9, kMinLegendPixels}};
-    for (const Stage& stage : stages) {
-        for (int pixels = std::min(stage.largest, basePixels); pixels >= stage.smallest; --pixels) {
-            QFont f = font();
-            f.setPixelSize(pixels);
-            legend->setFont(f);
-            legend->setIconSize(pixels + 4, std::max(4, pixels * 2 / 3));
-            legend->setRowSpacing(pixels >= 10 ? -2 : -1);
-            legend->setColumnSpacing(6);
-            int itemHeight = 0;
-            for (int i = 0; i < legend->itemCount(); ++i)
-                if (legend->item(i) != nullptr)
-                    itemHeight = std::max(itemHeight, legend->item(i)->minimumOuterSizeHint().height());
-            const QMargins own = legend->margins();
-            const int rowsFit =
-                (available - own.top() - own.bottom() + legend->rowSpacing()) / (itemHeight + legend->rowSpacing());
-            if (rowsFit < 1)
-                continue;
-            const int columns = (count + rowsFit - 1) / rowsFit;
-            const int rows = (count + columns - 1) / columns;
-            legend->setWrap(rows);
-            legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
-            const QSize needed = legend->minimumOuterSizeHint();
-            if (needed.height() <= available &&
-                needed.width() + column.left() + column.right() <= stage.share * width)
-                return;
+
+    // Every entry in the largest text, from the chart's own down to kMinLegendPixels, that
+    // fits the width and the height. Failing the height, the legend scrolls in the largest
+    // text that fits the width; it never takes more width, nor a second column, from the plot.
+    legend->setMinimumSize(0, 0);
+    fillLegend(0, count, false);
+    int scrollPixels = 0;
+    int entriesWidth = 0;
+    for (int pixels = basePixels; pixels >= kMinLegendPixels; --pixels) {
+        style(pixels);
+        const QSize needed = legend->minimumOuterSizeHint();
+        if (needed.width() > widest)
+            continue;
+        if (needed.height() <= available) {
+            legendRoom_ = count;
+            legendFirst_ = 0;
+            lastFit_.first = 0;
+            return;
+        }
+        if (scrollPixels == 0) {
+            scrollPixels = pixels;
+            entriesWidth = needed.width();
         }
     }
-    // Too small a chart for this many entries: a note instead of a cut legend.
-    legend->setVisible(false);
-    body_->take(legendColumn_);
-    body_->simplify();
-    crowdedNote_->setFont(font());
-    crowdedNote_->setText(QStringLiteral("Legend hidden: %1 entries need a larger chart").arg(count));
-    crowdedNote_->setVisible(true);  // wrapped to the plot's width by arrangeFor
+    if (scrollPixels == 0) {
+        crowdOut();
+        return;
+    }
+
+    style(scrollPixels);
+    int rowHeight = 0;
+    for (int i = 0; i < legend->itemCount(); ++i)
+        rowHeight = std::max(rowHeight, legend->item(i)->minimumOuterSizeHint().height());
+    const QMargins own = legend->margins();
+    const int rows = std::min(count - 1, (available - own.top() - own.bottom() + legend->rowSpacing()) /
+                                             (rowHeight + legend->rowSpacing()));
+    if (rows < 3) {  // no room for an entry between the two "more" rows
+        crowdOut();
+        return;
+    }
+    // The rows from the first shown: a "more" row above unless at the top, one below
+    // unless the last entry is shown; the last page is full.
+    legendRoom_ = rows;
+    legendFirst_ = std::clamp(legendFirst_, 0, count - (rows - 1));
+    lastFit_.first = legendFirst_;
+    int shown = rows - (legendFirst_ > 0 ? 1 : 0);
+    if (legendFirst_ + shown < count)
+        --shown;
+    fillLegend(legendFirst_, shown, true);
+    // As wide as every entry needs, so that the plot keeps its width while the legend scrolls.
+    legend->setMinimumSize(std::min(widest, std::max(entriesWidth, legend->minimumOuterSizeHint().width())) -
+                               own.left() - own.right(),
+                           0);
 }
 
 void ScatteringChart::updateStaleNoticeText()
@@ -529,7 +876,7 @@ void ScatteringChart::updateStaleNoticeText()
     const QFontMetrics metrics(staleNotice_->font());
     const QMargins padding = staleNotice_->padding();
     const int width = std::max(40, axisRect()->width() - padding.left() - padding.right() - 8);
-    QStringList lines = WrapToWidth(kStaleHeadline, metrics, width).split(QLatin1Char('\n'));
+    QStringList lines = WrapToWidth(StaleHeadline(staleCancelled_), metrics, width).split(QLatin1Char('\n'));
     QStringList error = WrapToWidth(staleError_, metrics, width).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (error.size() > 3)
         error = {error.front(), metrics.elidedText(error.mid(1).join(QLatin1Char(' ')), Qt::ElideMiddle, width)};
@@ -539,9 +886,10 @@ void ScatteringChart::updateStaleNoticeText()
     staleNotice_->setText(lines.join(QLatin1Char('\n')));
 }
 
-void ScatteringChart::showStaleNotice(const QString& error)
+void ScatteringChart::showStaleNotice(const QString& error, bool cancelled)
 {
     staleError_ = error.simplified();
+    staleCancelled_ = cancelled;
     staleNotice_->setFont(font());
     staleNotice_->setVisible(true);
     replot();
@@ -603,25 +951,59 @@ QPixmap ScatteringChart::exportPixmap(int width, int height)
 // ---------------------------------------------------------------------------------------
 // Zoom.
 
+// The full view of the shown series, and the limits of every view around it.
 void ScatteringChart::resetZoomRanges()
 {
+    limitsOn_ = false;
     bool any = false;
     for (int i = 0; i < graphCount(); ++i)
         any = any || (graph(i)->visible() && !graph(i)->data()->isEmpty());
     if (!any) {
         xAxis->setRange(kEmptyAngleRange);
         yAxis->setRange(kEmptyIntensityRange);
-        return;
+    } else {
+        rescaleAxes(true);
+        // Points on the floor of the log scale stay drawn but do not pull the range down to
+        // it, unless nothing lies above the floor.
+        QCPRange y = yAxis->range();
+        if (const std::optional<double> lowest = lowestAboveFloor(); lowest && *lowest < y.upper)
+            y.lower = std::max(y.lower, *lowest);
+        // A little room above and below, so that the extreme points are not on the frame.
+        const double pad = y.size() * kViewMargin;
+        yAxis->setRange(y.lower - pad, y.upper + pad);
     }
-    rescaleAxes(true);
-    // Points on the floor of the log scale stay drawn but do not pull the range down to it,
-    // unless nothing lies above the floor.
-    QCPRange y = yAxis->range();
-    if (const std::optional<double> lowest = lowestAboveFloor(); lowest && *lowest < y.upper)
-        y.lower = std::max(y.lower, *lowest);
-    // A little room above and below, so that the extreme points are not on the frame.
-    const double pad = y.size() * 0.03;
-    yAxis->setRange(y.lower - pad, y.upper + pad);
+    fullView_ = view();
+    updateViewLimits();
+    limitsOn_ = true;
+}
+
+// No view goes past the whole circle of angles, nor past the intensities of the run (its
+// hidden series and the floor of the log scale included, with the full view's margin): a
+// zoom out stops where there is nothing more to see.
+void ScatteringChart::updateViewLimits()
+{
+    QCPRange x = Union(kEmptyAngleRange, fullView_.x);
+    QCPRange y = fullView_.y;
+    for (const QCPGraph* series : active_) {
+        bool found = false;
+        const QCPRange keys = series->getKeyRange(found);
+        if (!found)
+            continue;
+        x = Union(x, keys);
+        const QCPRange values = series->getValueRange(found);
+        const double pad = values.size() * kViewMargin;
+        y = Union(y, QCPRange(values.lower - pad, values.upper + pad));
+    }
+    limits_ = {x, y};
+}
+
+void ScatteringChart::keepWithinLimits(QCPAxis* axis, const QCPRange& range)
+{
+    if (!limitsOn_)
+        return;
+    const QCPRange within = WithinLimit(range, axis == xAxis ? limits_.x : limits_.y);
+    if (within != range)
+        axis->setRange(within);  // (reported again, and then within the limits)
 }
 
 // The lowest value of the visible graphs above the floor y = -10 of log10(|I| + 1e-10):
@@ -678,6 +1060,46 @@ void ScatteringChart::zoomBack()
     replot();
 }
 
+void ScatteringChart::setKeepZoom(bool keep)
+{
+    keepZoom_ = keep;
+    keepZoomAction_->setChecked(keep);
+    saveOption("keepZoom", keep);
+}
+
+void ScatteringChart::setListEveryOrder(bool every)
+{
+    listEveryOrderAction_->setChecked(every);
+    saveOption("listEveryOrder", every);
+    if (every == listEveryOrder_)
+        return;
+    listEveryOrder_ = every;
+    rebuildLegend();
+    replot();
+}
+
+void ScatteringChart::rememberOptions(const QString& settingsGroup)
+{
+    settingsGroup_.clear();  // nothing is written back while the options are read
+    QSettings settings;
+    settings.beginGroup(settingsGroup);
+    const bool keep = settings.value(QStringLiteral("keepZoom"), false).toBool();
+    const bool every = settings.value(QStringLiteral("listEveryOrder"), false).toBool();
+    settings.endGroup();
+    setKeepZoom(keep);
+    setListEveryOrder(every);
+    settingsGroup_ = settingsGroup;
+}
+
+void ScatteringChart::saveOption(const char* key, bool value) const
+{
+    if (settingsGroup_.isEmpty())
+        return;
+    QSettings settings;
+    settings.beginGroup(settingsGroup_);
+    settings.setValue(QLatin1String(key), value);
+}
+
 // ---------------------------------------------------------------------------------------
 // Series, legend entries and points under the mouse.
 
@@ -686,20 +1108,45 @@ void ScatteringChart::toggleSeries(QCPGraph* series)
     if (series == nullptr)
         return;
     series->setVisible(!series->visible());
-    if (QCPPlottableLegendItem* item = legend->itemWithPlottable(series))
-        item->setTextColor(series->visible() ? kLegendText : kHiddenLegendText);
-    hideHover();
-    replot();
+    seriesShownOrHidden();
 }
 
 void ScatteringChart::toggleDebyeLines()
 {
     debyeLinesShown_ = !debyeLinesShown_;
     for (QCPGraph* series : debye_)
-        if (!series->data()->isEmpty())
+        if (active_.count(series) != 0)
             series->setVisible(debyeLinesShown_);
-    if (debyeEntry_ != nullptr)
-        debyeEntry_->setTextColor(debyeLinesShown_ ? kLegendText : kHiddenLegendText);
+    seriesShownOrHidden();
+}
+
+void ScatteringChart::toggleScaleOrders()
+{
+    const std::vector<QCPGraph*> scale = scaleOrderSeries();
+    const bool show = std::none_of(scale.begin(), scale.end(), [](const QCPGraph* s) { return s->visible(); });
+    for (QCPGraph* series : scale)
+        series->setVisible(show);
+    seriesShownOrHidden();
+}
+
+// The legend's rows grey out for what is hidden; the chart is redrawn.
+void ScatteringChart::seriesShownOrHidden()
+{
+    for (int i = 0; i < legend->itemCount(); ++i) {
+        QCPAbstractLegendItem* item = legend->item(i);
+        bool shown = true;
+        if (auto* entry = qobject_cast<QCPPlottableLegendItem*>(item)) {
+            shown = entry->plottable()->visible();
+        } else if (item != nullptr && item == debyeLegendItem()) {
+            shown = debyeLinesShown_;
+        } else if (item != nullptr && item == scaleLegendItem()) {
+            const std::vector<QCPGraph*> scale = scaleOrderSeries();
+            shown = std::any_of(scale.begin(), scale.end(), [](const QCPGraph* s) { return s->visible(); });
+        } else {
+            continue;  // a "more" row
+        }
+        item->setTextColor(shown ? kLegendText : kHiddenLegendText);
+    }
     hideHover();
     replot();
 }
@@ -831,10 +1278,30 @@ QString ScatteringChart::dataTable(QChar separator) const
     return table;
 }
 
+namespace {
+
+// "3 series, 1204 points": what a data export holds.
+QString SeriesAndPoints(const std::vector<const QCPGraph*>& series)
+{
+    int points = 0;
+    for (const QCPGraph* s : series)
+        points += s->dataCount();
+    return QStringLiteral("%1 series, %2 points").arg(series.size()).arg(points);
+}
+
+QString Shown(const QString& file) { return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()); }
+
+} // namespace
+
 void ScatteringChart::copyDataToClipboard()
 {
     // Tab-separated: a spreadsheet spreads it over columns when pasted.
-    QApplication::clipboard()->setText(dataTable(QLatin1Char('\t')));
+    const QString table = dataTable(QLatin1Char('\t'));
+    QApplication::clipboard()->setText(table);
+    if (QApplication::clipboard()->text() != table)
+        throw OrvaneError("The chart's data could not be copied: the clipboard did not take it.");
+    emit statusMessage(QStringLiteral("Chart data copied to the clipboard: %1, tab-separated.")
+                           .arg(SeriesAndPoints(shownSeries())));
 }
 
 void ScatteringChart::saveDataAsCsv(const QString& file)
@@ -843,6 +1310,7 @@ void ScatteringChart::saveDataAsCsv(const QString& file)
     const QByteArray bytes = dataTable(QLatin1Char(',')).toUtf8();
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
         throw FileError("Cannot write the data to \"" + file.toStdString() + "\".");
+    emit statusMessage(QStringLiteral("Chart data saved as %1: %2.").arg(Shown(file), SeriesAndPoints(shownSeries())));
 }
 
 QImage ScatteringChart::image()
@@ -852,7 +1320,13 @@ QImage ScatteringChart::image()
 
 void ScatteringChart::copyToClipboard()
 {
-    QApplication::clipboard()->setPixmap(exportPixmap(width(), height()));
+    const QPixmap picture = exportPixmap(width(), height());
+    QApplication::clipboard()->setPixmap(picture);
+    if (!QApplication::clipboard()->mimeData()->hasImage())
+        throw OrvaneError("The chart could not be copied: the clipboard did not take the image.");
+    emit statusMessage(QStringLiteral("Chart image copied to the clipboard (%1 \u00D7 %2 pixels).")
+                           .arg(picture.width())
+                           .arg(picture.height()));
 }
 
 void ScatteringChart::saveAsPng(const QString& file)
@@ -862,6 +1336,7 @@ void ScatteringChart::saveAsPng(const QString& file)
         picture.setText(QStringLiteral("Title"), captionText());
     if (!picture.save(file, "PNG"))
         throw FileError("Cannot write the chart to \"" + file.toStdString() + "\".");
+    emit statusMessage(QStringLiteral("Chart saved as %1.").arg(Shown(file)));
 }
 
 void ScatteringChart::saveAsPdf(const QString& file)
@@ -874,6 +1349,7 @@ void ScatteringChart::saveAsPdf(const QString& file)
     }
     if (!saved)
         throw FileError("Cannot write the chart to \"" + file.toStdString() + "\".");
+    emit statusMessage(QStringLiteral("Chart saved as %1.").arg(Shown(file)));
 }
 
 template <class Action> void ScatteringChart::guarded(Action&& action)
@@ -960,14 +1436,8 @@ void ScatteringChart::mouseReleaseEvent(QMouseEvent* event)
     const QPoint pos = event->pos();
     if ((pos - pressPos_).manhattanLength() > kClickSlop)
         return;
-    if (debyeEntry_ != nullptr && legend->visible() && debyeEntry_->outerRect().contains(pos)) {
-        toggleDebyeLines();
+    if (clickLegend(pos))
         return;
-    }
-    if (QCPGraph* series = legendSeriesAt(pos)) {
-        toggleSeries(series);
-        return;
-    }
     int index = -1;
     if (QCPGraph* series = seriesAt(pos, &index))
         emit seriesClicked(series, index, pos);
@@ -976,14 +1446,20 @@ void ScatteringChart::mouseReleaseEvent(QMouseEvent* event)
 void ScatteringChart::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QCustomPlot::mouseDoubleClickEvent(event);
-    const bool onLegend = legendSeriesAt(event->pos()) != nullptr ||
-                          (debyeEntry_ != nullptr && legend->visible() && debyeEntry_->outerRect().contains(event->pos()));
-    if (event->button() == Qt::LeftButton && !onLegend)
+    if (event->button() == Qt::LeftButton && legendItemAt(event->pos()) == nullptr)
         resetZoom();
 }
 
 void ScatteringChart::wheelEvent(QWheelEvent* event)
 {
+    // Over a legend that scrolls, the wheel scrolls it.
+    if (legendScrolls() && legend->outerRect().contains(event->position().toPoint())) {
+        const int notches = event->angleDelta().y() / 120;
+        if (notches != 0)
+            scrollLegend(-notches * kLegendRowsPerNotch);
+        event->accept();
+        return;
+    }
     const View before = view();
     QCustomPlot::wheelEvent(event);
     if (view() == before)
@@ -1050,6 +1526,8 @@ std::unique_ptr<QMenu> ScatteringChart::createContextMenu()
     menu->addSeparator();
     menu->addAction(zoomBackAction_);
     menu->addAction(resetZoomAction_);
+    menu->addAction(keepZoomAction_);
+    menu->addAction(listEveryOrderAction_);
 
     auto addCompare = [this, &menu](const std::function<ExactTheoryItem()>& query, const QString& text,
                                     void (ScatteringChart::*toggled)(bool)) {

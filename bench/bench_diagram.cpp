@@ -140,7 +140,7 @@ void BM_AiryDiffraction(benchmark::State& state)
     const RayTables& T = *run.rays.tables;
     const int rainbow = FindRainbowRay(T.RayAngle[2].data(), T.RayIntensity[2].data(), run.rays.count());
     for (auto _ : state) {
-        const AiryCurve curve = ComputeAiry(run.rays.params, T, rainbow, run.rays.count());
+        const AiryCurve curve = ComputeAiry(run.rays.params, T, run.rays.positions.heights.data(), rainbow, run.rays.count());
         ComputeDiffraction(run.rays.params, run.rays.norm, grid);
         ComputeTotalIntensity(grid);
         benchmark::DoNotOptimize(curve.intensity[25]);

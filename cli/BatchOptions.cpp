@@ -56,6 +56,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.debye = true;
         } else if (a == "--entry-fresnel") {
             options.entryFresnel = true;
+        } else if (a == "--sharp-diffraction") {
+            options.sharpDiffraction = true;
         } else if (a == "--minmax") {
             options.minMax = true;
             options.axisMin = value(a);
@@ -134,6 +136,8 @@ void ApplyBatchOptions(const BatchOptions& options, Fields& fields)
         fields.CompareDebye = true;
     if (options.entryFresnel)
         fields.ChBxEntryFresnel = true;
+    if (options.sharpDiffraction)
+        fields.ChBxSharpDiff = true;
     if (options.minMax) {
         fields.ChkBxMinMax = true;
         fields.EdtAxisMin = options.axisMin;
@@ -170,6 +174,9 @@ std::string BatchUsage()
            "  --entry-fresnel        \"Fresnel at entry only\" ticked: every exit and internal\n"
            "                         reflection of a ray takes the Fresnel coefficient of its entry\n"
            "                         point (the rule of earlier versions, exact for a sphere only)\n"
+           "  --sharp-diffraction    \"Sharp-edge diffraction\" ticked: the diffraction of a sharp-edged\n"
+           "                         shadow, J1(u)/u to 90 degrees, added to the real part of the\n"
+           "                         ray sum (the rule of earlier versions)\n"
            "  --minmax MIN MAX       \"Rays b/w Min and Max :\" ticked, with these texts in Min and Max\n"
            "  --picture WxH          after the diagram, the ray-tracing picture on a W x H drawing area,\n"
            "                         written as Orvane.eps\n"

@@ -24,6 +24,7 @@ struct BatchOptions {
     bool mie = false;             // the chart menu's "Compare with exact theory" ticked
     bool debye = false;           // the chart menu's "Compare orders with exact Debye terms" ticked
     bool entryFresnel = false;    // "Fresnel at entry only" ticked
+    bool sharpDiffraction = false;  // "Sharp-edge diffraction" ticked
     bool minMax = false;          // "Rays b/w Min and Max :" ticked with the two texts
     std::string axisMin, axisMax;
     std::optional<PictureSize> picture;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "base/RunControl.h"
+#include "geometry/Positions.h"
 #include "numeric/Angles.h"
 
 namespace orvane {
@@ -34,9 +36,41 @@ double AngleStep(double to, double from)
     return d;
 }
 
+// The order-2 directions in which a sphere of the particle's index, as wide as its shadow, sends
+// out rays at the heights h1 and h2 of the particle's incident rays: Descartes' rainbow of the
+// particle's index over its ray window. A particle whose section is a circle (a = c) is that
+// sphere, and its rays come out to the bit as in the run.
+std::array<double, 2> SphereOrderTwoAngles(const RunParams& P, FresnelRule rule, double h1, double h2)
+{
+    RunParams sphere = P;
+    if (P.RadiusA != P.RadiusC) {
+        ParticleInputs in = P;
+        const double halfWidth = std::sqrt((P.RadiusC * std::sin(P.IncAngle)) * (P.RadiusC * std::sin(P.IncAngle))
+                                           + (P.RadiusA * std::cos(P.IncAngle)) * (P.RadiusA * std::cos(P.IncAngle)));
+        in.RadiusA = halfWidth;
+        in.RadiusC = halfWidth;
+        sphere = MakeRunParams(in);
+    }
+    double heights[2] = {h1, h2};
+    const double scale = std::sqrt(sphere.PosLimit2 / P.PosLimit2);
+    // A bubble lets in only the rays within m·R of its centre.
+    const double reach = std::sqrt(sphere.PosLimit2) * kInsideGrazing * sphere.IndexRe;
+    for (double& h : heights) {
+        if (P.RadiusA != P.RadiusC)
+            h *= scale;
+        if (sphere.IndexRe < 1)
+            h = std::clamp(h, -reach, reach);
+    }
+    RayTablesPtr tables = MakeRayTables(2, kAiryOrder + 1);
+    RecordingControl quiet;
+    TraceRays(sphere, ComputeDiagramNorm(sphere), heights, 2, kAiryOrder, *tables, nullptr, quiet, rule);
+    return {tables->RayAngle[kAiryOrder][0], tables->RayAngle[kAiryOrder][1]};
+}
+
 } // namespace
 
-AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncRays)
+AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, const double* heights, int R, int NumIncRays,
+                      FresnelRule rule)
 {
     constexpr int p = kAiryOrder;
     const double k = P.WaveNumber;
@@ -60,6 +94,8 @@ AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncR
     for (int i = first; i <= last; ++i) {
         const double Kx = T.RayKx[p][i];
         const double Kz = T.RayKz[p][i];
+        if (Kx == 0 && Kz == 0)
+            continue;  // did not emerge in order 2
         const double nx = -Kz / k;
         const double nz = Kx / k;
         const double d = T.RayX[p][i] * nx + T.RayZ[p][i] * nz;
@@ -69,7 +105,7 @@ AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncR
             dPhi = dPhi - kHalfPi;  // the rays beyond the rainbow have crossed its caustic
         const double c = nxR * nx + nzR * nz;
         if (c == 0)
-            continue;  // parallel to the reference line, or did not emerge
+            continue;  // runs along the reference line, never meets it
         const double t = d / c;  // ray i meets the reference line at t·n(R)
         const double q = t * (Kx * nxR + Kz * nzR);
 
@@ -97,7 +133,10 @@ AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncR
         }
     }
 
-    const double step = (T.RayAngle[p][last] - T.RayAngle[p][first]) / 50;
+    // The span from the rainbow's geometry over the window: the particle's own end rays may
+    // leave anywhere, or not at all, on an ellipse.
+    const std::array<double, 2> ends = SphereOrderTwoAngles(P, rule, heights[first], heights[last]);
+    const double step = (ends[1] - ends[0]) / 50;
     for (int n = 0; n < kAiryDirections; ++n) {
         const double delta = (n - 25) * step;
         const double sinDelta = std::sin(delta);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/RayTables.h"
+#include "engine/TraceRays.h"
 #include "geometry/Particle.h"
 
 namespace orvane {
@@ -41,10 +42,19 @@ struct AiryCurve {
 };
 
 // The wave sum around the rainbow ray R (from FindRainbowRay) over the window of rays
-// R − NumIncRays div (AiryDivisor − 5) .. R + NumIncRays div AiryDivisor, clipped to the traced
-// rays 0..NumIncRays−1; a window ray perpendicular to the rainbow ray (or one that did not
-// emerge) is left out. Each ray enters with its share of the wave front, A·√|Δθ·Δv|, and the
-// squared sum is scaled by k/2π so that the curve carries the diagram's normalisation.
-AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, int R, int NumIncRays);
+// first = R − NumIncRays div (AiryDivisor − 5) .. last = R + NumIncRays div AiryDivisor, clipped
+// to the traced rays 0..NumIncRays−1; a window ray that did not emerge in order 2, or one
+// perpendicular to the rainbow ray, takes no part. Each ray enters with its share of the wave
+// front, A·√|Δθ·Δv|, and the squared sum is scaled by k/2π so that the curve carries the
+// diagram's normalisation.
+// The 51 directions are centred on the rainbow ray's angle, 1/50 of the span apart. The span
+// comes from the geometry of the rainbow, not from where the window's end rays happen to
+// leave an ellipse (far from the rainbow, or not at all): it is the angle between the two
+// directions in which the window's end rays leave, in order 2, the sphere of the particle's
+// index that casts the particle's shadow (radius the shadow's half-width; heights scaled by
+// the ratio of the grazing heights, and for a bubble held within the impact parameters that
+// enter it), traced like every ray of the run. A sphere is its own such sphere.
+AiryCurve ComputeAiry(const RunParams& P, const RayTables& T, const double* heights, int R, int NumIncRays,
+                      FresnelRule rule = FresnelRule::Local);
 
 } // namespace orvane

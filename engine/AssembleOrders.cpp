@@ -304,8 +304,12 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, Scatte
 void ComputeTotalIntensity(ScatteringGrid& grid)
 {
     for (std::size_t e = 0; e < grid.TotalIntensity.size(); ++e) {
-        const double re = grid.TotalAmpRe[e] + grid.DiffAmp[e];
-        const double im = grid.TotalAmpIm[e];
+        double re = grid.TotalAmpRe[e];
+        double im = grid.TotalAmpIm[e];
+        if (grid.DiffInQuadrature)
+            im -= grid.DiffAmp[e];
+        else
+            re += grid.DiffAmp[e];
         grid.TotalIntensity[e] = re * re + im * im;
     }
 }

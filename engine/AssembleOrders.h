@@ -24,7 +24,10 @@ struct ScatteringGrid {
     GridArray ThetaGrid;       // [rad], measured like the ray angles
     GridArray TotalAmpRe;      // summed ray amplitude
     GridArray TotalAmpIm;
-    GridArray DiffAmp;         // diffraction amplitude, real
+    GridArray DiffAmp;         // diffraction amplitude, real (the S of Mie's convention)
+    // How the total takes DiffAmp: as −i·DiffAmp, in the ray model's convention (−i·conj(S)),
+    // or, with the sharp-edge diffraction of earlier versions, on the real part.
+    bool DiffInQuadrature = false;
     GridArray TotalIntensity;  // |ray amplitude + diffraction|²
 };
 
@@ -47,7 +50,8 @@ struct OrderRows {
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, ScatteringGrid& grid, RunControl& control,
                     int threads = 2, bool uniformRainbow = false);
 
-// TotalIntensity = (TotalAmpRe + DiffAmp)² + TotalAmpIm² at every grid angle.
+// TotalIntensity = TotalAmpRe² + (TotalAmpIm − DiffAmp)² at every grid angle, or
+// (TotalAmpRe + DiffAmp)² + TotalAmpIm² when the diffraction is not in quadrature.
 void ComputeTotalIntensity(ScatteringGrid& grid);
 
 } // namespace orvane

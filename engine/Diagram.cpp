@@ -131,13 +131,15 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
             if (rainbow < 0)
                 control.show(kNoRainbowMessage);
             else
-                result.airy = ComputeAiry(P, T, rainbow, N);
+                result.airy = ComputeAiry(P, T, result.rays.positions.heights.data(), rainbow, N,
+                                          in.EntryFresnel ? FresnelRule::Entry : FresnelRule::Local);
             CheckFpFaults();
         }
 
         if (in.Diffraction) {
             control.progress(RunStage::Diffraction, 0, 1);
-            ComputeDiffraction(P, result.rays.norm, grid);
+            ComputeDiffraction(P, result.rays.norm, grid,
+                               in.SharpDiffraction ? DiffractionEdge::Sharp : DiffractionEdge::Smooth);
         }
         ComputeTotalIntensity(grid);
         CheckFpFaults();

@@ -34,6 +34,7 @@ struct DiagramInputs {
     bool ExactDebye = false;      // for a sphere: the exact Debye term of every order MinP..MaxP on the grid
     bool UniformRainbow = false;  // the uniform (Airy) field of every caustic in the total, instead of its two rays
     bool EntryFresnel = false;    // every exit and internal reflection with the entry's Fresnel coefficient
+    bool SharpDiffraction = false;  // the sharp-edge diffraction of earlier versions instead of the smooth edge
 };
 
 // The limits of the inputs, each in one place; the window's texts and the Python module both

@@ -59,6 +59,8 @@ const DiagramSwitch kDiagramSwitches[] = {
     {"debye", &DiagramInputs::ExactDebye, "for a sphere, the exact Debye term of every order on the same grid"},
     {"entry_fresnel", &DiagramInputs::EntryFresnel,
      "every exit and internal reflection with the entry point's Fresnel coefficient (the earlier rule)"},
+    {"sharp_diffraction", &DiagramInputs::SharpDiffraction,
+     "the diffraction of a sharp-edged shadow, on the real part of the ray sum (the earlier rule)"},
 };
 
 // ---------------------------------------------------------------------------------------

@@ -69,6 +69,7 @@ DiagramInputs ReadDiagramInputs(Fields& f, char sep, MessageSink& sink)
     in.ExactDebye = f.CompareDebye;
     in.UniformRainbow = f.ChBxUniformRainbow;
     in.EntryFresnel = f.ChBxEntryFresnel;
+    in.SharpDiffraction = f.ChBxSharpDiff;
     CheckDiagramCounts(in, f.ChBxCheck, sink);
     return in;
 }

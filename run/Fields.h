@@ -58,6 +58,7 @@ struct Fields {
     bool ChBxUniformRainbow = false;  // "Uniform rainbow": the total's uniform field at every caustic
     bool ChBxCheck = false;
     bool ChBxEntryFresnel = false;  // "Fresnel at entry only"
+    bool ChBxSharpDiff = false;     // "Sharp-edge diffraction"
 
     // The chart's menu: "Compare with exact theory" and "Compare orders with exact Debye terms".
     bool CompareExact = false;

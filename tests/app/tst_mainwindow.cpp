@@ -108,6 +108,7 @@ private slots:
     void exactTheoryItemOnlyForASphere();
     void compareWithExactTheoryAddsAndRemovesTheCurve();
     void entryFresnelBoxSitsFreeAndReachesTheRun();
+    void sharpDiffractionBoxSitsFreeAndReachesTheDiffraction();
     void uniformRainbowTickReachesTheTotal();
 };
 
@@ -386,6 +387,10 @@ void MainWindowTest::graphCopyPutsChartOnClipboard()
     QCOMPARE(copied.size(), form.Chart1->size());
     // The axes and their titles are on it.
     QVERIFY(DrawnPixels(copied) > 1000);
+    // The status line says so.
+    QCOMPARE(form.LblStatus->text(), QString::fromUtf8("Chart image copied to the clipboard (%1 \u00D7 %2 pixels).")
+                                         .arg(copied.width())
+                                         .arg(copied.height()));
 }
 
 void MainWindowTest::rayCountChangeClearsRowsBeyondLastRay()
@@ -620,7 +625,7 @@ void MainWindowTest::compareWithExactTheoryAddsAndRemovesTheCurve()
     QCPGraph* mie = form.Chart1->mieSeries();
     QVERIFY(mie->visible());
     QCOMPARE(mie->data()->size(), 1000);
-    QCOMPARE(mie->pen().color(), QColor(0x8B, 0, 0));
+    QCOMPARE(mie->pen().color(), QColor(0xE8, 0x96, 0x96));  // the pale exact band
     QVERIFY(form.Chart1->legend->itemWithPlottable(mie) != nullptr);
     QCOMPARE(mie->name(), QStringLiteral("Exact (Mie)"));
     QVERIFY(QFileInfo::exists(mieFile));
@@ -687,6 +692,39 @@ void MainWindowTest::entryFresnelBoxSitsFreeAndReachesTheRun()
     QVERIFY(WaitForRun(form));
     QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
     QVERIFY(form.fields().ChBxEntryFresnel);
+}
+
+void MainWindowTest::sharpDiffractionBoxSitsFreeAndReachesTheDiffraction()
+{
+    WorkFolder folder;
+    folder.copyDefaultParameterFile();
+    RecordingSink sink;
+    MainWindow form(&sink);
+    QVERIFY(WaitForRun(form));
+    QCheckBox* box = form.ChBxSharpDiff;
+    QCOMPARE(box->parentWidget(), form.TabDiagram);
+    QCOMPARE(box->text(), QStringLiteral("Sharp-edge diffraction"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!form.fields().ChBxSharpDiff);
+    for (QWidget* other : form.TabDiagram->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != box)
+            QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName() + " " +
+                                                                                other->metaObject()->className()));
+    }
+    const auto read = [&] { return ReadFile(folder.file(QStringLiteral("Orvane_d.dat"))); };
+
+    form.ChBxDiff->setChecked(true);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
+    const QByteArray smooth = read();
+    box->setChecked(true);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QVERIFY(WaitForRun(form));
+    QVERIFY2(sink.messages.empty(), qPrintable(Joined(sink)));
+    QVERIFY(form.fields().ChBxSharpDiff);
+    const QByteArray sharp = read();
+    QVERIFY(!smooth.isEmpty() && sharp.size() == smooth.size());
+    QVERIFY(sharp != smooth);
 }
 
 void MainWindowTest::uniformRainbowTickReachesTheTotal()

@@ -1,11 +1,15 @@
 // The scattering-diagram chart on its own: which series a run fills and shows, the order
-// palette, the legend beside the plot, the mouse (legend clicks, zoom and its history,
-// hover read-out), the notice of a failed run, data and image export with the caption, the
-// Debye lines, and the offscreen rendering used by orvane-batch.
+// palette (its colour differences, contrast and scale), the legend beside the plot (its
+// colour bar and scrolling), the mouse (legend clicks, zoom, its limits and history, hover
+// read-out), "Keep zoom" and the options kept between sessions, the notice of a failed
+// run, data and image export with the caption and what they report, the exact curves
+// under the total, the Debye lines, the grid's ends, and the offscreen rendering used by
+// orvane-batch.
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QSignalSpy>
@@ -13,6 +17,8 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <set>
@@ -84,37 +90,110 @@ DiagramSeries AllOrders()
     return r;
 }
 
-// sRGB (0x00BBGGRR) to CIELAB, D65.
-std::array<double, 3> Lab(orvane::Color colour)
+// Colour science for the palette's checks: sRGB (0x00BBGGRR) to CIELAB under D65, the
+// CIEDE2000 colour difference, the WCAG contrast ratio, and colour-blind vision after
+// Machado, Oliveira & Fernandes (2009), full severity, on linear RGB.
+using Rgb = std::array<double, 3>;  // linear, 0..1
+using Lab = std::array<double, 3>;
+
+Rgb LinearRgb(orvane::Color colour)
 {
     auto linear = [](unsigned v) {
         const double c = v / 255.0;
         return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
     };
-    const double r = linear(colour & 0xFF), g = linear((colour >> 8) & 0xFF), b = linear((colour >> 16) & 0xFF);
-    const double x = (0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.95047;
-    const double y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
-    const double z = (0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.08883;
+    return {linear(colour & 0xFF), linear((colour >> 8) & 0xFF), linear((colour >> 16) & 0xFF)};
+}
+
+Lab ToLab(const Rgb& c)
+{
+    const double x = (0.4124564 * c[0] + 0.3575761 * c[1] + 0.1804375 * c[2]) / 0.95047;
+    const double y = 0.2126729 * c[0] + 0.7151522 * c[1] + 0.0721750 * c[2];
+    const double z = (0.0193339 * c[0] + 0.1191920 * c[1] + 0.9503041 * c[2]) / 1.08883;
     auto f = [](double t) { return t > 216.0 / 24389.0 ? std::cbrt(t) : t * 24389.0 / 27.0 / 116.0 + 16.0 / 116.0; };
     return {116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
 }
 
-double DeltaE(orvane::Color a, orvane::Color b)
+Lab ToLab(orvane::Color colour) { return ToLab(LinearRgb(colour)); }
+
+double Ciede2000(const Lab& one, const Lab& two)
 {
-    const auto p = Lab(a), q = Lab(b);
-    return std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]);
+    const double degree = std::numbers::pi / 180.0;
+    const auto [L1, a1, b1] = one;
+    const auto [L2, a2, b2] = two;
+    const double meanC = (std::hypot(a1, b1) + std::hypot(a2, b2)) / 2;
+    const double c7 = std::pow(meanC, 7);
+    const double G = 0.5 * (1 - std::sqrt(c7 / (c7 + std::pow(25.0, 7))));
+    const double a1p = (1 + G) * a1, a2p = (1 + G) * a2;
+    const double C1p = std::hypot(a1p, b1), C2p = std::hypot(a2p, b2);
+    auto hue = [degree](double b, double a) {
+        return a == 0 && b == 0 ? 0.0 : std::fmod(std::atan2(b, a) / degree + 360.0, 360.0);
+    };
+    const double h1p = hue(b1, a1p), h2p = hue(b2, a2p);
+    const bool grey = C1p * C2p == 0;
+    double dh = h2p - h1p;
+    dh = grey ? 0 : dh > 180 ? dh - 360 : dh < -180 ? dh + 360 : dh;
+    const double dL = L2 - L1, dC = C2p - C1p;
+    const double dH = 2 * std::sqrt(C1p * C2p) * std::sin(dh / 2 * degree);
+    const double meanL = (L1 + L2) / 2, meanCp = (C1p + C2p) / 2;
+    const double meanH = grey ? h1p + h2p
+                         : std::abs(h1p - h2p) <= 180 ? (h1p + h2p) / 2
+                         : h1p + h2p < 360            ? (h1p + h2p + 360) / 2
+                                                      : (h1p + h2p - 360) / 2;
+    const double T = 1 - 0.17 * std::cos((meanH - 30) * degree) + 0.24 * std::cos(2 * meanH * degree) +
+                     0.32 * std::cos((3 * meanH + 6) * degree) - 0.20 * std::cos((4 * meanH - 63) * degree);
+    const double dTheta = 30 * std::exp(-std::pow((meanH - 275) / 25, 2));
+    const double cp7 = std::pow(meanCp, 7);
+    const double Rc = 2 * std::sqrt(cp7 / (cp7 + std::pow(25.0, 7)));
+    const double Sl = 1 + 0.015 * std::pow(meanL - 50, 2) / std::sqrt(20 + std::pow(meanL - 50, 2));
+    const double Sc = 1 + 0.045 * meanCp, Sh = 1 + 0.015 * meanCp * T;
+    const double Rt = -std::sin(2 * dTheta * degree) * Rc;
+    return std::sqrt(std::pow(dL / Sl, 2) + std::pow(dC / Sc, 2) + std::pow(dH / Sh, 2) + Rt * (dC / Sc) * (dH / Sh));
 }
 
-// WCAG contrast ratio of a colour against white.
-double ContrastOnWhite(orvane::Color colour)
+double Ciede2000(orvane::Color a, orvane::Color b) { return Ciede2000(ToLab(a), ToLab(b)); }
+
+// A colour as a protanope or a deuteranope sees it.
+enum class Vision { Protanope, Deuteranope };
+
+Lab SeenBy(Vision vision, orvane::Color colour)
 {
-    auto linear = [](unsigned v) {
-        const double c = v / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    static const double protanope[3][3] = {
+        {0.152286, 1.052583, -0.204868}, {0.114503, 0.786281, 0.099216}, {-0.003882, -0.048116, 1.051998}};
+    static const double deuteranope[3][3] = {
+        {0.367322, 0.860646, -0.227968}, {0.280085, 0.672501, 0.047413}, {-0.011820, 0.042940, 0.968881}};
+    const auto& m = vision == Vision::Protanope ? protanope : deuteranope;
+    const Rgb c = LinearRgb(colour);
+    Rgb seen{};
+    for (int i = 0; i < 3; ++i)
+        seen[i] = std::clamp(m[i][0] * c[0] + m[i][1] * c[1] + m[i][2] * c[2], 0.0, 1.0);
+    return ToLab(seen);
+}
+
+// WCAG contrast ratio of two colours.
+double Contrast(orvane::Color a, orvane::Color b)
+{
+    auto luminance = [](orvane::Color colour) {
+        const Rgb c = LinearRgb(colour);
+        return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
     };
-    const double luminance = 0.2126 * linear(colour & 0xFF) + 0.7152 * linear((colour >> 8) & 0xFF) +
-                             0.0722 * linear((colour >> 16) & 0xFF);
-    return 1.05 / (luminance + 0.05);
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+orvane::Color ToColor(const QColor& c)
+{
+    return static_cast<orvane::Color>(c.red()) | (static_cast<orvane::Color>(c.green()) << 8) |
+           (static_cast<orvane::Color>(c.blue()) << 16);
+}
+
+enum class Gesture { WheelOut, WheelOutNearRightEnd, PanPastLeftEnd, PanPastTop, RectanglePastPlot };
+
+// A turn of the wheel over the chart: positive notches away from the user (zoom in).
+QWheelEvent WheelTurn(const ScatteringChart& chart, QPointF at, int notches)
+{
+    return QWheelEvent(at, chart.mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
 }
 
 // Pixels darker than mid-grey in a rectangle of the image.
@@ -148,9 +227,14 @@ private slots:
     void saveAsPngAndPdf();
     void renderChartImageDrawsTheSeries();
     void menuOffersExactTheoryOnlyWhenAsked();
-    void paletteTellsEveryOrderApart();
-    void legendBesideThePlotIsNeverCut_data();
-    void legendBesideThePlotIsNeverCut();
+    void colourDifferenceMatchesPublishedPairs_data();
+    void colourDifferenceMatchesPublishedPairs();
+    void paletteKeyOrdersReadableAndApart();
+    void paletteScaleIsContinuousInP();
+    void legendNeverSqueezesThePlot_data();
+    void legendNeverSqueezesThePlot();
+    void legendScrollsByItsMoreRows();
+    void scaleOrdersShareAColourBar();
     void zoomHistoryStepsBack();
     void hoverNamesThePointUntilTheViewMoves();
     void dataTableHoldsTheShownSeries();
@@ -160,6 +244,16 @@ private slots:
     void staleNoticeStaysUntilTheNextRun();
     void debyeLinesFollowTheirOrders();
     void floorPointsDoNotStretchTheFullView();
+    void viewStaysWithinLimits_data();
+    void viewStaysWithinLimits();
+    void keepZoomKeepsTheViewAcrossRuns_data();
+    void keepZoomKeepsTheViewAcrossRuns();
+    void optionsRememberedBetweenSessions_data();
+    void optionsRememberedBetweenSessions();
+    void copiesAndSavesSayWhatTheyDid_data();
+    void copiesAndSavesSayWhatTheyDid();
+    void gridEndZerosDrawNoEdgeLine();
+    void totalStaysVisibleInsideTheExactBand();
 };
 
 void ScatteringChartTest::runFillsAndEmptiesSeries()
@@ -176,18 +270,19 @@ void ScatteringChartTest::runFillsAndEmptiesSeries()
     QCOMPARE(chart.orderSeries(1)->data()->at(0)->value, -1.0);
     QCOMPARE(chart.orderSeries(1)->data()->at(3)->key, 30.0);
     QCOMPARE(chart.orderSeries(1)->data()->at(3)->value, 0.5);
-    // Order colours from 0x00BBGGRR; squares without outline; total and Airy as lines.
+    // Order colours from 0x00BBGGRR; 3 x 3 squares without outline; total and Airy as lines.
     for (auto [p, colour] : {std::pair{1, QColor(255, 0, 0)}, std::pair{2, QColor(0, 0, 255)}}) {
         const QImage square = chart.orderSeries(p)->scatterStyle().pixmap().toImage();
-        QCOMPARE(square.size(), QSize(2, 2));
-        for (QPoint at : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
-            QCOMPARE(square.pixelColor(at), colour);
+        QCOMPARE(square.size(), QSize(3, 3));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 3; ++x)
+                QCOMPARE(square.pixelColor(x, y), colour);
     }
     QCOMPARE(chart.orderSeries(1)->lineStyle(), QCPGraph::lsNone);
     QCOMPARE(chart.totalSeries()->pen().color(), QColor(0, 0, 0));
     QCOMPARE(chart.airySeries()->pen().color(), QColor(0x70, 0x70, 0x70));
     QCOMPARE(chart.totalSeries()->lineStyle(), QCPGraph::lsLine);
-    QCOMPARE(chart.mieSeries()->pen().color(), QColor(0x8B, 0, 0));
+    QCOMPARE(ToColor(chart.mieSeries()->pen().color()), orvane::kExactBandColor);
     QCOMPARE(chart.mieSeries()->lineStyle(), QCPGraph::lsLine);
     QCOMPARE(chart.mieSeries()->data()->size(), 3);
     // Total and exact curve differ by more than their shade: the exact one is a wide band.
@@ -314,12 +409,13 @@ void ScatteringChartTest::renderChartImageDrawsTheSeries()
 {
     const QImage image = orvane::RenderChartImage(ThreeOrders(), 640, 480);
     QCOMPARE(image.size(), QSize(640, 480));
-    // Each point is a 2 x 2 square of its order's colour; the Airy line is grey.
-    QVERIFY(CountColour(image, qRgb(255, 0, 0)) >= 4 * 4);
-    QVERIFY(CountColour(image, qRgb(0, 0, 255)) >= 3 * 4);
-    QVERIFY(CountColour(image, qRgb(0, 255, 0)) >= 4 * 4);
+    // Each point is a 3 x 3 square of its order's colour (a line may cross one); the Airy
+    // line is grey, the exact curve a pale band.
+    QVERIFY(CountColour(image, qRgb(255, 0, 0)) >= 4 * 7);
+    QVERIFY(CountColour(image, qRgb(0, 0, 255)) >= 3 * 7);
+    QVERIFY(CountColour(image, qRgb(0, 255, 0)) >= 4 * 7);
     QVERIFY(CountColour(image, qRgb(0x70, 0x70, 0x70)) > 20);
-    QVERIFY(CountColour(image, qRgb(0x8B, 0, 0)) > 20);
+    QVERIFY(CountColour(image, qRgb(0xE8, 0x96, 0x96)) > 5 * 20);
 
     // An empty run renders the bare chart.
     const QImage empty = orvane::RenderChartImage(DiagramSeries{}, 300, 200);
@@ -424,94 +520,282 @@ void ScatteringChartTest::menuOffersExactTheoryOnlyWhenAsked()
     }
 }
 
-void ScatteringChartTest::paletteTellsEveryOrderApart()
+void ScatteringChartTest::colourDifferenceMatchesPublishedPairs_data()
 {
-    using orvane::kOrderPalette;
-    // Orders 0..9 as they have always been: lime, red, blue, green, yellow, maroon, teal,
-    // purple, navy, silver (0x00BBGGRR).
-    const orvane::Color historical[] = {0x00FF00, 0x0000FF, 0xFF0000, 0x008000, 0x00FFFF,
-                                         0x000080, 0x808000, 0x800080, 0x800000, 0xC0C0C0};
-    for (int p = 0; p < 10; ++p)
-        QCOMPARE(kOrderPalette[static_cast<std::size_t>(p)], historical[p]);
+    // Sharma, Wu & Dalal (2005), the CIEDE2000 test data: pairs 1, 7, 17, 18, 19, 20.
+    QTest::addColumn<QList<double>>("lab1");
+    QTest::addColumn<QList<double>>("lab2");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("1") << QList<double>{50, 2.6772, -79.7751} << QList<double>{50, 0, -82.7485} << 2.0425;
+    QTest::newRow("7") << QList<double>{50, 0, 0} << QList<double>{50, -1, 2} << 2.3669;
+    QTest::newRow("17") << QList<double>{50, 2.5, 0} << QList<double>{73, 25, -18} << 27.1492;
+    QTest::newRow("18") << QList<double>{50, 2.5, 0} << QList<double>{61, -5, 29} << 22.8977;
+    QTest::newRow("19") << QList<double>{50, 2.5, 0} << QList<double>{56, -27, -3} << 31.9030;
+    QTest::newRow("20") << QList<double>{50, 2.5, 0} << QList<double>{58, 24, 15} << 19.4535;
+}
 
-    // Every order apart from every other by a step the eye sees (CIE76 distance), none black.
-    for (int p = 0; p < orvane::kOrderCount; ++p) {
-        const orvane::Color a = kOrderPalette[static_cast<std::size_t>(p)];
-        QVERIFY2(a != 0, qPrintable(QStringLiteral("order %1 is black").arg(p)));
-        for (int q = p + 1; q < orvane::kOrderCount; ++q)
-            QVERIFY2(DeltaE(a, kOrderPalette[static_cast<std::size_t>(q)]) >= 12,
-                     qPrintable(QStringLiteral("orders %1 and %2 look alike").arg(p).arg(q)));
+// The palette's checks below rest on this colour difference.
+void ScatteringChartTest::colourDifferenceMatchesPublishedPairs()
+{
+    QFETCH(QList<double>, lab1);
+    QFETCH(QList<double>, lab2);
+    QFETCH(double, expected);
+    const Lab one{lab1[0], lab1[1], lab1[2]}, two{lab2[0], lab2[1], lab2[2]};
+    QVERIFY(std::abs(Ciede2000(one, two) - expected) < 5e-5);
+    QVERIFY(std::abs(Ciede2000(two, one) - expected) < 5e-5);
+}
+
+void ScatteringChartTest::paletteKeyOrdersReadableAndApart()
+{
+    using orvane::kFirstScaleOrder;
+    auto colour = [](int p) { return orvane::kOrderPalette[static_cast<std::size_t>(p)]; };
+    const QString why = QStringLiteral("orders %1 and %2");
+    // Red, blue and green stay with orders 1, 2 and 3.
+    QCOMPARE(colour(1), orvane::Color{0x0000FF});
+    QCOMPARE(colour(2), orvane::Color{0xFF0000});
+    QCOMPARE(colour(3), orvane::Color{0x008000});
+
+    // The chart's own colours: the white plot, the black total, the grey Airy curve and
+    // the exact curve's band.
+    const orvane::Color own[] = {0xFFFFFF, 0x000000, 0x707070, orvane::kExactBandColor};
+    for (int p = 0; p < kFirstScaleOrder; ++p) {
+        // A small point on white needs the contrast of a graphical object: 3:1.
+        QVERIFY2(Contrast(colour(p), 0xFFFFFF) >= 3.0, qPrintable(QString::number(p)));
+        for (const orvane::Color c : own)
+            QVERIFY2(Ciede2000(colour(p), c) >= 20, qPrintable(QStringLiteral("order %1 and 0x%2").arg(p).arg(c, 6, 16)));
+        for (int q = p + 1; q < kFirstScaleOrder; ++q)
+            QVERIFY2(Ciede2000(colour(p), colour(q)) >= 20, qPrintable(why.arg(p).arg(q)));
     }
-    // The orders added to the old ten: no grey, readable on the white plot, and unlike the
-    // chart's own colours (black total, grey Airy curve, dark-red exact band).
-    for (int p = 10; p < orvane::kOrderCount; ++p) {
-        const orvane::Color c = kOrderPalette[static_cast<std::size_t>(p)];
-        const QString which = QStringLiteral("order %1").arg(p);
-        QVERIFY2(!((c & 0xFF) == ((c >> 8) & 0xFF) && (c & 0xFF) == ((c >> 16) & 0xFF)), qPrintable(which));
-        QVERIFY2(ContrastOnWhite(c) >= 2.3, qPrintable(which));
-        for (const orvane::Color own : {0x000000u, 0x707070u, 0x00008Bu})
-            QVERIFY2(DeltaE(c, own) >= 15, qPrintable(which));
+    // Neighbours, the scale's first colour included, also apart for the red-green blind.
+    for (int p = 0; p < kFirstScaleOrder; ++p)
+        for (const Vision vision : {Vision::Protanope, Vision::Deuteranope})
+            QVERIFY2(Ciede2000(SeenBy(vision, colour(p)), SeenBy(vision, colour(p + 1))) >= 20,
+                     qPrintable(why.arg(p).arg(p + 1)));
+}
+
+void ScatteringChartTest::paletteScaleIsContinuousInP()
+{
+    using orvane::kFirstScaleOrder;
+    auto colour = [](int p) { return orvane::kOrderPalette[static_cast<std::size_t>(p)]; };
+    // From dark to light, step by step: every order a little lighter than the one before,
+    // each step small and about the same, all together a long way.
+    double shortest = 1e9, longest = 0;
+    for (int p = kFirstScaleOrder; p < orvane::kMaxOrder; ++p) {
+        const QString which = QStringLiteral("orders %1 and %2").arg(p).arg(p + 1);
+        QVERIFY2(ToLab(colour(p + 1))[0] > ToLab(colour(p))[0], qPrintable(which));
+        const double step = Ciede2000(colour(p), colour(p + 1));
+        shortest = std::min(shortest, step);
+        longest = std::max(longest, step);
+    }
+    QVERIFY2(shortest >= 1.0 && longest <= 3.0 && longest <= 1.6 * shortest,
+             qPrintable(QStringLiteral("steps %1..%2").arg(shortest).arg(longest)));
+    QVERIFY(Ciede2000(colour(kFirstScaleOrder), colour(orvane::kMaxOrder)) >= 45);
+    // Still readable on white, and never a grey.
+    for (int p = kFirstScaleOrder; p <= orvane::kMaxOrder; ++p) {
+        QVERIFY2(Contrast(colour(p), 0xFFFFFF) >= 2.5, qPrintable(QString::number(p)));
+        const Lab lab = ToLab(colour(p));
+        QVERIFY2(std::hypot(lab[1], lab[2]) >= 30, qPrintable(QString::number(p)));
     }
 }
 
-void ScatteringChartTest::legendBesideThePlotIsNeverCut_data()
+void ScatteringChartTest::legendNeverSqueezesThePlot_data()
 {
     QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("everyOrder");
     QTest::addColumn<bool>("mustShow");
-    QTest::newRow("default chart PNG") << QSize(519, 356) << true;
-    QTest::newRow("window at start") << QSize(611, 372) << true;
-    QTest::newRow("large") << QSize(1400, 900) << true;
-    QTest::newRow("small") << QSize(360, 220) << false;
-    QTest::newRow("tiny") << QSize(200, 110) << false;
+    for (const bool every : {false, true}) {
+        const char* listing = every ? ", every order listed" : "";
+        QTest::addRow("window at its minimum%s", listing) << QSize(594, 202) << every << true;
+        QTest::addRow("default chart PNG%s", listing) << QSize(519, 356) << every << true;
+        QTest::addRow("window at 1280 x 900%s", listing) << QSize(1124, 698) << every << true;
+        QTest::addRow("small%s", listing) << QSize(360, 150) << every << true;
+        QTest::addRow("tiny%s", listing) << QSize(200, 60) << every << false;
+    }
 }
 
-// 51 orders with their Debye lines, the total, the Airy and the exact curve: 55 entries.
-void ScatteringChartTest::legendBesideThePlotIsNeverCut()
+// Orders 0..50 with their Debye lines, the total, the Airy and the exact curve. The legend
+// takes one narrow column whatever the size; what does not fit scrolls, and scrolling
+// down the wheel over the legend shows every entry once, in order, the plot keeping its
+// width all the while.
+void ScatteringChartTest::legendNeverSqueezesThePlot()
 {
     QFETCH(QSize, size);
+    QFETCH(bool, everyOrder);
     QFETCH(bool, mustShow);
     ScatteringChart chart;
+    chart.setListEveryOrder(everyOrder);
     chart.resize(size);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
     chart.setDiagram(AllOrders());
 
-    if (mustShow) {
-        QVERIFY(chart.legend->visible());
-        // Readable, and the plot keeps most of the width.
-        QVERIFY(QFontInfo(chart.legend->font()).pixelSize() >= 9);
-        QVERIFY(chart.legend->outerRect().width() <= 0.3 * size.width());
-    }
-    // Either the whole legend or, on a chart too small for it, a note saying so.
-    QCOMPARE(chart.legendCrowdedOut(), !chart.legend->visible());
-    if (!chart.legend->visible())
+    QStringList expected;
+    for (int p = 0; p < (everyOrder ? orvane::kOrderCount : orvane::kFirstScaleOrder); ++p)
+        expected << QStringLiteral("p=%1").arg(p);
+    if (!everyOrder)
+        expected << QString::fromUtf8("p=10\u201350");
+    expected << QStringLiteral("Debye terms") << QStringLiteral("Total") << QStringLiteral("Airy")
+             << QStringLiteral("Exact (Mie)");
+    QCOMPARE(chart.legendEntryCount(), int(expected.size()));
+
+    // Either the legend or, on a chart too small for three rows, a note saying so.
+    QCOMPARE(chart.legend->visible(), mustShow);
+    QCOMPARE(chart.legendCrowdedOut(), !mustShow);
+    if (!mustShow)
         return;
+    QVERIFY(QFontInfo(chart.legend->font()).pixelSize() >= ScatteringChart::kMinLegendPixels);
+    const QRect plot = chart.axisRect()->rect();
+    const QPointF onLegend = chart.legend->outerRect().center();
+    const ScatteringChart::View view = chart.view();
 
-    const QRect legendRect = chart.legend->outerRect();
-    QVERIFY(chart.rect().contains(legendRect));
-    QVERIFY(!chart.axisRect()->rect().intersects(legendRect));  // beside the plot, over no point
-    std::vector<QRect> entries;
-    for (int i = 0; i < chart.legend->itemCount(); ++i)
-        if (QCPAbstractLegendItem* item = chart.legend->item(i))
-            entries.push_back(item->outerRect());
-    QCOMPARE(static_cast<int>(entries.size()), 55);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        QVERIFY2(legendRect.contains(entries[i]), qPrintable(QString::number(i)));
-        // Rows may share the blank pixel or two above and below the text, no more.
-        for (std::size_t j = i + 1; j < entries.size(); ++j)
-            QVERIFY2((entries[i] & entries[j]).height() <= 2, qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+    QStringList seen;
+    for (int page = 0; page < 40; ++page) {
+        const QRect legendRect = chart.legend->outerRect();
+        QVERIFY(chart.rect().contains(legendRect));
+        QVERIFY(legendRect.width() <= ScatteringChart::kLegendShare * size.width());
+        QVERIFY(!plot.intersects(legendRect));       // beside the plot, over no point
+        QCOMPARE(chart.axisRect()->rect(), plot);    // the same plot on every page
+        std::vector<QRect> rows;
+        for (int i = 0; i < chart.legend->itemCount(); ++i)
+            rows.push_back(chart.legend->item(i)->outerRect());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            QVERIFY2(legendRect.contains(rows[i]), qPrintable(QString::number(i)));
+            // Rows may share the blank pixel or two above and below the text, no more.
+            for (std::size_t j = i + 1; j < rows.size(); ++j)
+                QVERIFY2((rows[i] & rows[j]).height() <= 2, qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+        }
+        for (const QString& row : chart.legendRows())
+            if (!row.endsWith(QStringLiteral(" more")) && !seen.contains(row))
+                seen << row;
+        if (!chart.legendScrolls() || !chart.legendRows().back().endsWith(QStringLiteral(" more")))
+            break;
+        QWheelEvent turn = WheelTurn(chart, onLegend, -1);
+        QApplication::sendEvent(&chart, &turn);
     }
+    QCOMPARE(seen, expected);
+    QVERIFY(chart.view() == view);  // the wheel scrolled the legend, it did not zoom
 }
 
-namespace {
-
-QWheelEvent WheelTurn(const ScatteringChart& chart, QPointF at, int notches)
+// A legend too long for the chart: "more" rows say how many entries lie above and below,
+// a click on one turns a page; the wheel scrolls within the list and no farther; a new
+// run starts at the top again.
+void ScatteringChartTest::legendScrollsByItsMoreRows()
 {
-    return QWheelEvent(at, chart.mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
-                       Qt::NoScrollPhase, false);
+    ScatteringChart chart;
+    chart.setListEveryOrder(true);
+    chart.resize(594, 202);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.setDiagram(AllOrders());
+    QVERIFY(chart.legendScrolls());
+    const int count = chart.legendEntryCount();
+
+    auto rows = [&] { return chart.legendRows(); };
+    auto moreRow = [&](bool below) {
+        const int i = below ? chart.legend->itemCount() - 1 : 0;
+        return chart.legend->item(i)->outerRect().center();
+    };
+    const QString below = QString::fromUtf8("\u25BC %1 more");
+    const QString above = QString::fromUtf8("\u25B2 %1 more");
+
+    // At the top: entries from p=0, then a row for the rest.
+    QStringList top = rows();
+    QCOMPARE(top.front(), QStringLiteral("p=0"));
+    const int shownAtTop = int(top.size()) - 1;
+    QCOMPARE(top.back(), below.arg(count - shownAtTop));
+
+    // A click on it turns a page: a row above for what scrolled away, the next entries.
+    QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, moreRow(true));
+    const int first = chart.legendFirstShown();
+    QVERIFY(first > 0 && first < shownAtTop);
+    QStringList page = rows();
+    QCOMPARE(page.front(), above.arg(first));
+    QCOMPARE(page[1], QStringLiteral("p=%1").arg(first));
+
+    // The wheel takes it to the end and no farther: the last entries, no row below.
+    for (int turn = 0; turn < 30; ++turn) {
+        QWheelEvent wheel = WheelTurn(chart, chart.legend->outerRect().center(), -1);
+        QApplication::sendEvent(&chart, &wheel);
+    }
+    QStringList end = rows();
+    QCOMPARE(end.back(), QStringLiteral("Exact (Mie)"));
+    QCOMPARE(end.front(), above.arg(chart.legendFirstShown()));
+    QCOMPARE(chart.legendFirstShown() + int(end.size()) - 1, count);
+
+    // And back up by the row above.
+    QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, moreRow(false));
+    QVERIFY(chart.legendFirstShown() < count - (int(end.size()) - 1));
+
+    // Entries reached by scrolling still hide their series.
+    chart.scrollLegend(count);
+    const QPoint onMie = chart.legend->item(chart.legend->itemCount() - 1)->outerRect().center();
+    QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, onMie);
+    QVERIFY(!chart.mieSeries()->visible());
+
+    chart.setDiagram(AllOrders());
+    QCOMPARE(chart.legendFirstShown(), 0);
+    QCOMPARE(rows().front(), QStringLiteral("p=0"));
 }
 
-} // namespace
+// The orders of the continuous scale share one entry: a bar of their colours, lowest order
+// on the left, named by their range; a click hides all of them (and only them) and
+// another shows them again.
+void ScatteringChartTest::scaleOrdersShareAColourBar()
+{
+    ScatteringChart chart;
+    chart.resize(611, 372);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    DiagramSeries run = AllOrders();
+    for (int p = 0; p < 12; ++p)  // orders 12..50 only
+        run.orders[static_cast<std::size_t>(p)].active = false;
+    chart.setDiagram(run);
+    QCOMPARE(chart.legendRows().front(), QString::fromUtf8("p=12\u201350"));
+
+    QCPAbstractLegendItem* bar = chart.scaleLegendItem();
+    QVERIFY(bar != nullptr);
+    const QRect icon(bar->rect().topLeft(), chart.legend->iconSize());
+    const QImage image = chart.image();
+    auto iconHas = [&](orvane::Color c) {
+        const QRgb rgb = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+        int x0 = -1;
+        for (int x = icon.left(); x <= icon.right() + 1; ++x)
+            for (int y = icon.top(); y <= icon.bottom() + 2; ++y)
+                if ((image.pixel(x, y) & 0xFFFFFF) == (rgb & 0xFFFFFF) && x0 < 0)
+                    x0 = x;
+        return x0;
+    };
+    const int lowest = iconHas(orvane::kOrderPalette[12]);
+    const int highest = iconHas(orvane::kOrderPalette[50]);
+    QVERIFY2(lowest >= 0 && highest > lowest, qPrintable(QStringLiteral("%1 %2").arg(lowest).arg(highest)));
+
+    const QPoint onBar = bar->outerRect().center();
+    QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, onBar);
+    for (int p = 12; p <= orvane::kMaxOrder; ++p)
+        QVERIFY(!chart.orderSeries(p)->visible());
+    QVERIFY(chart.totalSeries()->visible() && chart.debyeSeries(20)->visible());
+    QVERIFY(bar->textColor() != QColor(Qt::black));
+    // One of them shown again from its own entry: the bar is no longer all hidden, and its
+    // next click hides them all.
+    chart.toggleSeries(chart.orderSeries(30));
+    QCOMPARE(bar->textColor(), QColor(Qt::black));
+    QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, onBar);
+    QVERIFY(!chart.orderSeries(30)->visible());
+    QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, onBar);
+    for (int p = 12; p <= orvane::kMaxOrder; ++p)
+        QVERIFY(chart.orderSeries(p)->visible());
+
+    // A lone order on the scale keeps an entry of its own; listing every order gives each one.
+    for (int p = 13; p <= orvane::kMaxOrder; ++p)
+        run.orders[static_cast<std::size_t>(p)].active = false;
+    chart.setDiagram(run);
+    QVERIFY(chart.scaleLegendItem() == nullptr);
+    QCOMPARE(chart.legendRows().front(), QStringLiteral("p=12"));
+    chart.setDiagram(AllOrders());
+    chart.setListEveryOrder(true);
+    QVERIFY(chart.scaleLegendItem() == nullptr);
+    QCOMPARE(chart.legendEntryCount(), 55);
+}
 
 void ScatteringChartTest::zoomHistoryStepsBack()
 {
@@ -812,10 +1096,18 @@ void ScatteringChartTest::staleNoticeStaysUntilTheNextRun()
     QVERIFY(chart.staleNoticeShown());
     // (Wrapped to the plot's width.)
     const QString shown = chart.staleNoticeText().replace(QLatin1Char('\n'), QLatin1Char(' '));
-    QVERIFY2(shown.contains(QStringLiteral("still shows the previous result")), qPrintable(shown));
+    QVERIFY2(shown.contains(QStringLiteral("The last run failed: the chart still shows the previous result.")),
+             qPrintable(shown));
     QVERIFY2(shown.contains(error), qPrintable(shown));
     QVERIFY(CountColour(chart.image(), fill) > 500);
     QCOMPARE(chart.orderSeries(1)->data()->size(), 4);  // the previous result stays
+
+    // The user's own Cancel is no failure.
+    chart.showStaleNotice(QStringLiteral("Cancelled: no file was changed."), true);
+    const QString cancelled = chart.staleNoticeText().replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QVERIFY2(cancelled.startsWith(QStringLiteral("The last run was cancelled: the chart still shows the previous result.")),
+             qPrintable(cancelled));
+    QVERIFY2(!cancelled.contains(QStringLiteral("failed")), qPrintable(cancelled));
 
     // An error longer than the plot is wide is shortened to fit it.
     chart.showStaleNotice(QString(400, QLatin1Char('x')) + QStringLiteral(" end"));
@@ -919,6 +1211,323 @@ void ScatteringChartTest::floorPointsDoNotStretchTheFullView()
     dark.orders[2] = Series("p=2", 0xFF0000, {-140, -130}, {floorY, orvane::ChartIntensity(1e-13)});
     chart.setDiagram(dark);
     QVERIFY(chart.yAxis->range().lower <= floorY && chart.yAxis->range().upper >= floorY);
+}
+
+void ScatteringChartTest::viewStaysWithinLimits_data()
+{
+    QTest::addColumn<int>("gesture");
+    QTest::newRow("wheel out from the full view") << int(Gesture::WheelOut);
+    QTest::newRow("wheel out near the right end") << int(Gesture::WheelOutNearRightEnd);
+    QTest::newRow("pan past the left end") << int(Gesture::PanPastLeftEnd);
+    QTest::newRow("pan past the top") << int(Gesture::PanPastTop);
+    QTest::newRow("rectangle dragged past the plot") << int(Gesture::RectanglePastPlot);
+}
+
+// Wheel, pan and rectangle never take the view past -180..180 degrees nor past the data's
+// intensities (once at 20 notches the wheel showed -300..300 degrees).
+void ScatteringChartTest::viewStaysWithinLimits()
+{
+    QFETCH(int, gesture);
+    using View = ScatteringChart::View;
+    ScatteringChart chart;
+    chart.resize(519, 356);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.setDiagram(ThreeOrders());
+    const View limits = chart.viewLimits();
+    QCOMPARE(limits.x, QCPRange(-180, 180));
+    // The data reach from -3 to 2: the limits hold them with the full view's margin.
+    QVERIFY(limits.y.lower < -3 && limits.y.lower > -3.3 && limits.y.upper > 2 && limits.y.upper < 2.3);
+    QVERIFY(chart.view() == chart.fullView());
+
+    const QRect plot = chart.axisRect()->rect();
+    auto wheel = [&](QPointF at, int notches) {
+        for (int n = 0; n < std::abs(notches); ++n) {
+            QWheelEvent turn = WheelTurn(chart, at, notches > 0 ? 1 : -1);
+            QApplication::sendEvent(&chart, &turn);
+        }
+    };
+    auto pan = [&](QPoint by) {
+        const QPoint from = plot.center();
+        QTest::mousePress(&chart, Qt::MiddleButton, Qt::NoModifier, from);
+        QTest::mouseMove(&chart, from + by / 2);
+        QTest::mouseMove(&chart, from + by);
+        QTest::mouseRelease(&chart, Qt::MiddleButton, Qt::NoModifier, from + by);
+    };
+    wheel(plot.center(), gesture == int(Gesture::WheelOut) ? 0 : 4);  // zoomed in first
+    const View zoomed = chart.view();
+
+    switch (Gesture(gesture)) {
+    case Gesture::WheelOut:
+        wheel(plot.center(), -20);
+        QVERIFY(chart.view() == limits);
+        break;
+    case Gesture::WheelOutNearRightEnd:
+        // About a point at the right the view widens to the left; past -180 it is moved
+        // right instead.
+        wheel(QPointF(plot.right() - 2, plot.center().y()), -3);
+        QCOMPARE(chart.view().x.lower, -180.0);
+        QVERIFY(std::abs(chart.view().x.size() - zoomed.x.size() / std::pow(0.85, 3)) < 1e-6);
+        break;
+    case Gesture::PanPastLeftEnd:
+        pan(QPoint(3 * plot.width(), 0));
+        QCOMPARE(chart.view().x.lower, -180.0);
+        QVERIFY(std::abs(chart.view().x.size() - zoomed.x.size()) < 1e-9);
+        break;
+    case Gesture::PanPastTop:
+        pan(QPoint(0, 3 * plot.height()));
+        QCOMPARE(chart.view().y.upper, limits.y.upper);
+        QVERIFY(std::abs(chart.view().y.size() - zoomed.y.size()) < 1e-9);
+        break;
+    case Gesture::RectanglePastPlot: {
+        wheel(plot.center(), -20);
+        const QPoint from = plot.center();
+        const QPoint to(chart.width() - 1, chart.height() - 1);
+        QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(&chart, (from + to) / 2);
+        QTest::mouseMove(&chart, to);
+        QTest::mouseRelease(&chart, Qt::LeftButton, Qt::NoModifier, to);
+        QVERIFY(chart.view().x.size() < limits.x.size());
+        break;
+    }
+    }
+    const View v = chart.view();
+    QVERIFY2(v.x.lower >= limits.x.lower && v.x.upper <= limits.x.upper && v.y.lower >= limits.y.lower &&
+                 v.y.upper <= limits.y.upper,
+             qPrintable(QStringLiteral("%1..%2, %3..%4").arg(v.x.lower).arg(v.x.upper).arg(v.y.lower).arg(v.y.upper)));
+    // Zooming out again always reaches the limits, no farther.
+    wheel(plot.center(), -20);
+    QVERIFY(chart.view() == limits);
+}
+
+void ScatteringChartTest::keepZoomKeepsTheViewAcrossRuns_data()
+{
+    QTest::addColumn<bool>("keepZoom");
+    QTest::addColumn<bool>("zoomed");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("kept") << true << true << true;
+    QTest::newRow("on, but nothing zoomed to keep") << true << false << false;
+    QTest::newRow("off") << false << true << false;
+}
+
+void ScatteringChartTest::keepZoomKeepsTheViewAcrossRuns()
+{
+    QFETCH(bool, keepZoom);
+    QFETCH(bool, zoomed);
+    QFETCH(bool, kept);
+    using View = ScatteringChart::View;
+    ScatteringChart chart;
+    chart.resize(519, 356);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    {
+        // Set from the menu, as the user does.
+        const auto menu = chart.createContextMenu();
+        QAction* item = ActionNamed(*menu, QStringLiteral("Keep zoom"));
+        QVERIFY(item != nullptr && item->isCheckable() && !item->isChecked());
+        if (keepZoom)
+            item->trigger();
+    }
+    QCOMPARE(chart.keepZoom(), keepZoom);
+    QCOMPARE(ActionNamed(*chart.createContextMenu(), QStringLiteral("Keep zoom"))->isChecked(), keepZoom);
+    chart.setDiagram(ThreeOrders());
+    if (zoomed) {  // near the rainbow of order 2
+        const QPoint from = chart.totalSeries()->coordsToPixels(-145, 0.5).toPoint();
+        const QPoint to = chart.totalSeries()->coordsToPixels(-132, -1.5).toPoint();
+        QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(&chart, to);
+        QTest::mouseRelease(&chart, Qt::LeftButton, Qt::NoModifier, to);
+    }
+    const View before = chart.view();
+
+    // The next run: brighter by two decades, its full view elsewhere.
+    DiagramSeries brighter = ThreeOrders();
+    for (SeriesData* s : {&brighter.orders[0], &brighter.orders[1], &brighter.orders[2], &brighter.total})
+        for (double& y : s->y)
+            y += 2;
+    chart.setDiagram(brighter);
+    QVERIFY(!(chart.fullView() == before));
+    if (kept) {
+        QVERIFY(chart.view() == before);
+        QVERIFY(chart.canZoomBack());  // the way back from the zoom stays too
+        QVERIFY(before.x.lower >= chart.viewLimits().x.lower && before.y.lower >= chart.viewLimits().y.lower);
+    } else {
+        QVERIFY(chart.view() == chart.fullView());
+        QVERIFY(!chart.canZoomBack());
+    }
+}
+
+void ScatteringChartTest::optionsRememberedBetweenSessions_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::newRow("Keep zoom") << QStringLiteral("Keep zoom");
+    QTest::newRow("List every order") << QStringLiteral("List every order");
+}
+
+// The chart of the window keeps its menu's options in the settings; orvane-batch's
+// offscreen chart, which does not ask for that, keeps the defaults whatever the window chose.
+void ScatteringChartTest::optionsRememberedBetweenSessions()
+{
+    QFETCH(QString, item);
+    const QString group = QStringLiteral("chart");
+    QSettings().remove(group);
+    auto option = [&](const ScatteringChart& chart) {
+        return item == QStringLiteral("Keep zoom") ? chart.keepZoom() : chart.listEveryOrder();
+    };
+    {
+        ScatteringChart first;
+        first.rememberOptions(group);
+        QVERIFY(!option(first));
+        ActionNamed(*first.createContextMenu(), item)->trigger();
+        QVERIFY(option(first));
+    }
+    {
+        ScatteringChart next;  // the next session
+        next.rememberOptions(group);
+        QVERIFY(option(next));
+        QVERIFY(ActionNamed(*next.createContextMenu(), item)->isChecked());
+        ScatteringChart offscreen;
+        QVERIFY(!option(offscreen));
+        // Unticked, and so remembered.
+        ActionNamed(*next.createContextMenu(), item)->trigger();
+        QVERIFY(!option(next));
+    }
+    ScatteringChart last;
+    last.rememberOptions(group);
+    QVERIFY(!option(last));
+}
+
+void ScatteringChartTest::copiesAndSavesSayWhatTheyDid_data()
+{
+    // ThreeOrders: orders of 4, 4 and 3 points, a total of 4, Airy and exact curves of 3.
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("expected");  // %1: the file's full path
+    QTest::newRow("copy image") << "copy image"
+                                << QString::fromUtf8("Chart image copied to the clipboard (519 \u00D7 356 pixels).");
+    QTest::newRow("copy data") << "copy data"
+                               << "Chart data copied to the clipboard: 6 series, 21 points, tab-separated.";
+    QTest::newRow("PNG") << "chart.png" << "Chart saved as %1.";
+    QTest::newRow("PDF") << "chart.pdf" << "Chart saved as %1.";
+    QTest::newRow("CSV") << "chart.csv" << "Chart data saved as %1: 6 series, 21 points.";
+}
+
+// The window shows statusMessage in its status line ("Graph Copy" included); a copy that
+// did not happen must not say it did.
+void ScatteringChartTest::copiesAndSavesSayWhatTheyDid()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, expected);
+    WorkFolder folder;
+    ScatteringChart chart;
+    chart.resize(519, 356);
+    chart.setDiagram(ThreeOrders());
+    QApplication::clipboard()->clear();
+    QSignalSpy said(&chart, &ScatteringChart::statusMessage);
+
+    const QString file = folder.file(action);
+    if (action == QStringLiteral("copy image")) {
+        chart.copyToClipboard();
+        QCOMPARE(QApplication::clipboard()->image().size(), QSize(519, 356));
+    } else if (action == QStringLiteral("copy data")) {
+        chart.copyDataToClipboard();
+        QCOMPARE(QApplication::clipboard()->text(), chart.dataTable(QLatin1Char('\t')));
+    } else if (action.endsWith(QStringLiteral(".png"))) {
+        chart.saveAsPng(file);
+    } else if (action.endsWith(QStringLiteral(".pdf"))) {
+        chart.saveAsPdf(file);
+    } else {
+        chart.saveDataAsCsv(file);
+    }
+    QCOMPARE(said.count(), 1);
+    if (expected.contains(QStringLiteral("%1")))
+        expected = expected.arg(QDir::toNativeSeparators(file));
+    QCOMPARE(said.at(0).at(0).toString(), expected);
+    if (action.contains(QLatin1Char('.'))) {
+        QVERIFY(QFileInfo(file).size() > 0);
+        // A save that fails says nothing of the kind: the error goes to the user instead.
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("taken")));
+        const QString taken = folder.file(QStringLiteral("taken"));
+        if (action.endsWith(QStringLiteral(".pdf")))
+            QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
+        QVERIFY_THROWS_EXCEPTION(orvane::FileError, action.endsWith(QStringLiteral(".png"))   ? chart.saveAsPng(taken)
+                                                    : action.endsWith(QStringLiteral(".pdf")) ? chart.saveAsPdf(taken)
+                                                                                              : chart.saveDataAsCsv(taken));
+        QCOMPARE(said.count(), 1);
+    }
+}
+
+// The grid's first and last angles (-180 and 180 degrees) that no ray reaches hold a total
+// of 0. The line is not drawn down to them at the plot's edges, yet they stay in the series
+// and in the exports; a zero inside the curve still takes the line down (no light there).
+void ScatteringChartTest::gridEndZerosDrawNoEdgeLine()
+{
+    const double floorY = orvane::ChartIntensity(0.0);
+    DiagramSeries r;
+    r.total = Series("Total", 0, {-180, -179, -90, -1, 0, 1, 90, 179, 180}, {floorY, 3, 2, 4, floorY, 4, 2, 3, floorY});
+    r.legendVisible = false;
+    ScatteringChart chart;
+    chart.resize(519, 356);
+    chart.setDiagram(r);
+    QCOMPARE(chart.totalSeries()->dataCount(), 9);
+    QVERIFY(chart.dataTable(QLatin1Char(',')).contains(QStringLiteral("Total,180.000000,-10.000000,0.000000e+00\n")));
+    QVERIFY(chart.dataTable(QLatin1Char(',')).contains(QStringLiteral("Total,-180.000000,-10.000000,0.000000e+00\n")));
+
+    const QImage image = chart.image();
+    const QRect plot = chart.axisRect()->rect();
+    const int belowLine = chart.totalSeries()->coordsToPixels(0, 2.5).toPoint().y();
+    const int rightEnd = chart.totalSeries()->coordsToPixels(180, 0).toPoint().x();
+    const int middle = chart.totalSeries()->coordsToPixels(0, 0).toPoint().x();
+    auto darkBelowLine = [&](int x) { return DarkPixels(image, QRect(QPoint(x - 2, belowLine), QPoint(x + 2, plot.bottom() - 1))); };
+    QCOMPARE(darkBelowLine(std::min(rightEnd, plot.right() - 2)), 0);
+    QVERIFY(darkBelowLine(middle) > 20);
+
+    // A curve with no light anywhere is drawn all along the floor.
+    DiagramSeries dark;
+    dark.total = Series("Total", 0, {-180, 0, 180}, {floorY, floorY, floorY});
+    chart.setDiagram(dark);
+    const int floorRow = chart.totalSeries()->coordsToPixels(0, floorY).toPoint().y();
+    QVERIFY(DarkPixels(chart.image(), QRect(QPoint(plot.left() + 5, floorRow - 1), QPoint(plot.right() - 5, floorRow + 1))) >
+            plot.width() / 2);
+}
+
+// Where the ray model and exact theory agree, the black total runs inside the exact band
+// and stays plain to see: drawn over it, in a colour far from the band's.
+void ScatteringChartTest::totalStaysVisibleInsideTheExactBand()
+{
+    DiagramSeries r;
+    std::vector<double> x, y;
+    for (int k = 0; k <= 720; ++k) {
+        x.push_back(-180.0 + 0.5 * k);
+        y.push_back(2.0 + std::sin(x.back() * std::numbers::pi / 60.0));
+    }
+    r.total = Series("Total", 0, x, y);
+    r.mie = Series("Exact (Mie)", orvane::kExactBandColor, x, y);
+    r.legendVisible = false;
+    ScatteringChart chart;
+    chart.resize(519, 356);
+    chart.setDiagram(r);
+
+    QVERIFY(DrawIndex(chart, chart.totalSeries()) > DrawIndex(chart, chart.mieSeries()));
+    QVERIFY(chart.mieSeries()->pen().widthF() >= 3);
+    QVERIFY(Contrast(ToColor(chart.mieSeries()->pen().color()), 0x000000) >= 7.0);
+    QVERIFY(Contrast(ToColor(chart.mieSeries()->pen().color()), 0xFFFFFF) >= 1.8);  // the band itself seen on white
+
+    // Across the plot, in every pixel column the black line with band on both sides of it.
+    const QImage image = chart.image();
+    const QRect plot = chart.axisRect()->rect();
+    int columns = 0, seen = 0;
+    const QRgb band = chart.mieSeries()->pen().color().rgb();
+    for (int px = plot.left() + 3; px < plot.right() - 3; ++px) {
+        ++columns;
+        bool black = false, bandNear = false;
+        for (int py = plot.top(); py < plot.bottom(); ++py) {
+            const QRgb c = image.pixel(px, py) & 0xFFFFFF;
+            black = black || c == 0;
+            bandNear = bandNear || c == (band & 0xFFFFFF);
+        }
+        seen += black && bandNear ? 1 : 0;
+    }
+    QVERIFY2(seen >= columns * 95 / 100, qPrintable(QStringLiteral("%1 of %2").arg(seen).arg(columns)));
 }
 
 ORVANE_APP_TEST_MAIN(ScatteringChartTest)

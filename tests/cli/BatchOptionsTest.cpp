@@ -26,7 +26,7 @@ TEST(BatchOptions, NoOptionsKeepTheWindowDefaults)
     EXPECT_TRUE(f.ChBxTotalInt);
     EXPECT_FALSE(f.ChBxDiff || f.ChBxAiry || f.ChBxUniformRainbow || f.ChBxCheck || f.ChkBxMinMax || f.CompareExact ||
                  f.CompareDebye);
-    EXPECT_FALSE(f.ChBxEntryFresnel);
+    EXPECT_FALSE(f.ChBxEntryFresnel || f.ChBxSharpDiff);
     EXPECT_FALSE(options.chartSize);
     EXPECT_EQ(f.CbxNumRay, "20");
     EXPECT_EQ(f.LblEdtSizeEll, "0.5");
@@ -39,7 +39,7 @@ TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
                                            "--uniform-rainbow", "--check", "--mie", "--debye", "--minmax", "-25",
                                            "2,5", "--picture", "700x500", "--rays", "12", "--ellipsoid-size", "0.7",
                                            "--no-emergent", "--png", "p.png", "--chart-png", "c.png",
-                                           "--chart-size", "900x500", "--entry-fresnel"};
+                                           "--chart-size", "900x500", "--entry-fresnel", "--sharp-diffraction"};
     const BatchOptions options = ParseBatchOptions(args);
     EXPECT_EQ(options.dir, "runs/a");
     ASSERT_TRUE(options.picture);
@@ -60,6 +60,7 @@ TEST(BatchOptions, EveryOptionSetsItsFieldOrBox)
     EXPECT_TRUE(f.CompareExact);
     EXPECT_TRUE(f.CompareDebye);
     EXPECT_TRUE(f.ChBxEntryFresnel);
+    EXPECT_TRUE(f.ChBxSharpDiff);
     EXPECT_TRUE(f.ChkBxMinMax);
     // The texts go into the fields as typed; their conversion is the run's business.
     EXPECT_EQ(f.EdtAxisMin, "-25");
@@ -80,7 +81,8 @@ TEST(BatchOptions, HelpAndVersion)
     const std::string usage = BatchUsage();
     for (const char* option : {"--dir", "--no-total", "--diffraction", "--airy", "--uniform-rainbow", "--check",
                                "--minmax", "--picture", "--rays", "--ellipsoid-size", "--no-emergent", "--png",
-                               "--chart-png", "--chart-size", "--mie", "--debye", "--entry-fresnel", "--version"})
+                               "--chart-png", "--chart-size", "--mie", "--debye", "--entry-fresnel", "--sharp-diffraction",
+                               "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

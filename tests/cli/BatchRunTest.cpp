@@ -355,7 +355,7 @@ TEST(BatchRun, ExactTheoryWritesItsFilesForASphereOnly)
         // The reference spheroid: the message once, then the diagram as without the exact theory.
         TempFolder dir;
         fs::copy_file(kReference / "spheroid/Orvane.par", dir / "Orvane.par");
-        const BatchOutcome outcome = RunBatch(dir, {"--diffraction", "--airy", "--mie", "--debye"});
+        const BatchOutcome outcome = RunBatch(dir, {"--diffraction", "--sharp-diffraction", "--airy", "--mie", "--debye"});
         EXPECT_EQ(outcome.status, 0);
         EXPECT_EQ(outcome.errorLines, std::vector<std::string>{"Exact theory is available for spheres only."});
         EXPECT_FALSE(fs::exists(dir / "Orvane_Mie.dat"));

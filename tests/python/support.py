@@ -43,7 +43,8 @@ class Case:
         options = []
         if not self.switches.get("total", True):
             options.append("--no-total")
-        for keyword, option in (("diffraction", "--diffraction"), ("airy", "--airy"), ("mie", "--mie")):
+        for keyword, option in (("diffraction", "--diffraction"), ("sharp_diffraction", "--sharp-diffraction"),
+                                ("airy", "--airy"), ("mie", "--mie")):
             if self.switches.get(keyword):
                 options.append(option)
         if self.check:

@@ -15,6 +15,10 @@ CASES = [
     # A tilted absorbing spheroid with every part of the run, parallel polarisation.
     Case("spheroid", radii=(40.0, 30.0, 25.0), wavelength=0.5893, index=1.45 + 0.001j, incidence=20.0,
          polarisation=0, orders=(0, 5), rays=600, angles=1800, switches=dict(diffraction=True, airy=True)),
+    # The same with the sharp-edged diffraction of earlier versions.
+    Case("sharp-edge", radii=(40.0, 30.0, 25.0), wavelength=0.5893, index=1.45 + 0.001j, incidence=20.0,
+         polarisation=0, orders=(0, 5), rays=600, angles=1800,
+         switches=dict(diffraction=True, sharp_diffraction=True)),
     # Rays between two heights, a sub-range of orders, the exact curve beside a sphere.
     Case("range", radii=(30.0, 30.0, 30.0), index=1.5 + 0j, orders=(1, 3), rays=150, angles=777,
          positions=(-12.5, 29.0), switches=dict(mie=True)),
@@ -52,8 +56,14 @@ def test_arrays_print_as_the_batch_files(batch, case):
 
     if case.switches.get("diffraction"):
         assert run.lines("Orvane_d.dat")[1:] == angle_intensity(d.angles, d.diffraction_intensity)
-        # The total is the squared sum of the ray amplitude and the real diffraction amplitude.
-        assert (d.total == (d.amplitude.real + d.diffraction_amplitude) ** 2 + d.amplitude.imag ** 2).all()
+        # The total is the squared sum of the ray amplitude and the diffraction's: the ray amplitudes
+        # are -i·conj(S) of Mie's S, the diffraction's S is real, so it joins them as -i·S; the
+        # sharp edge of earlier versions is added to the real part.
+        a, D = d.amplitude, d.diffraction_amplitude
+        if case.switches.get("sharp_diffraction"):
+            assert (d.total == (a.real + D) ** 2 + a.imag ** 2).all()
+        else:
+            assert (d.total == a.real ** 2 + (a.imag - D) ** 2).all()
     else:
         assert d.diffraction_amplitude is None and d.diffraction_intensity is None
 

@@ -61,17 +61,20 @@ INSTANTIATE_TEST_SUITE_P(Runs, DiagramReference,
                          ::testing::Values(ReferenceCase{"default",
                                                          [](Fields& f) {
                                                              f.ChBxDiff = true;
+                                                             f.ChBxSharpDiff = true;
                                                              f.ChBxAiry = true;
                                                              f.ChBxCheck = true;
                                                          }},
                                            ReferenceCase{"spheroid",
                                                          [](Fields& f) {
                                                              f.ChBxDiff = true;
+                                                             f.ChBxSharpDiff = true;
                                                              f.ChBxAiry = true;
                                                          }},
                                            ReferenceCase{"spheroid-entry-fresnel",
                                                          [](Fields& f) {
                                                              f.ChBxDiff = true;
+                                                             f.ChBxSharpDiff = true;
                                                              f.ChBxAiry = true;
                                                              f.ChBxEntryFresnel = true;
                                                          }}),

@@ -89,6 +89,7 @@ TEST_F(FieldInputsTest, DefaultFieldsGiveTheDefaultParticleAndPositions)
 TEST_F(FieldInputsTest, DiagramReadsItsPageAndTheExactTick)
 {
     EXPECT_FALSE(ReadDiagramInputs(f, '.', sink).EntryFresnel);
+    EXPECT_FALSE(ReadDiagramInputs(f, '.', sink).SharpDiffraction);
     f.LblEdtNumRays = "300";
     f.LblEdtNumSca = "2000";
     f.ChBxDiff = true;
@@ -96,6 +97,7 @@ TEST_F(FieldInputsTest, DiagramReadsItsPageAndTheExactTick)
     f.ChBxTotalInt = false;
     f.CompareExact = true;
     f.ChBxEntryFresnel = true;
+    f.ChBxSharpDiff = true;
     f.EdtIncAng = "10";
     f.ChkBxMinMax = true;
     f.EdtAxisMin = "-20";
@@ -109,6 +111,7 @@ TEST_F(FieldInputsTest, DiagramReadsItsPageAndTheExactTick)
     EXPECT_FALSE(in.TotalIntensity);
     EXPECT_TRUE(in.ExactMie);
     EXPECT_TRUE(in.EntryFresnel);
+    EXPECT_TRUE(in.SharpDiffraction);
     // Degrees to radians with one rounding, the same wherever an angle comes in.
     EXPECT_EQ(in.particle.IncAngle, 10 * 0.017453292519943295);
     ASSERT_TRUE(in.range);

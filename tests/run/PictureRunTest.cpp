@@ -26,7 +26,8 @@ namespace {
 using testing::ReadCrLfLines;
 using testing::TempFolder;
 
-constexpr Color kLime = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x008000, kYellow = 0x00FFFF;
+// Screen colours of orders 0 to 4 (0x00BBGGRR): violet, red, blue, green, wine.
+constexpr Color kViolet = 0xFF55DD, kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x008000, kWine = 0x442277;
 
 // The header's 22 lines are checked on their own; the body follows them.
 constexpr std::size_t kHeaderLines = 22;
@@ -145,41 +146,41 @@ TEST_F(RayPictureTest, OneRayThroughTheCentre_ScreenAndFileFollowTheOrders)
     const OneRayCase cases[] = {
         {"orders 0 to 2",
          "0", "2", true,
-         {"161 195 - left 195 0x00FF00", "63 195 - 161 195 0x00FF00", "161 195 - 356 195 0x0000FF",
+         {"161 195 - left 195 0xFF55DD", "63 195 - 161 195 0xFF55DD", "161 195 - 356 195 0x0000FF",
           "356 195 - right 195 0x0000FF", "356 195 - 161 195 0xFF0000", "161 195 - left 195 0xFF0000"},
          {"0 1 0 sc", "161 195 m 0 195 l st", "0 1 1 sc", "63 195 m 161 195 l st", "1 0 0 sc",
           "161 195 m 356 195 l st", "356 195 m 517 195 l st", "0 0 1 sc", "356 195 m 161 195 l st",
           "161 195 m 0 195 l st"}},
         {"orders 0 to 4",
          "0", "4", true,
-         {"161 195 - left 195 0x00FF00", "63 195 - 161 195 0x00FF00", "161 195 - 356 195 0x0000FF",
+         {"161 195 - left 195 0xFF55DD", "63 195 - 161 195 0xFF55DD", "161 195 - 356 195 0x0000FF",
           "356 195 - right 195 0x0000FF", "356 195 - 161 195 0xFF0000", "161 195 - left 195 0xFF0000",
-          "161 195 - 356 195 0x008000", "356 195 - right 195 0x008000", "356 195 - 161 195 0x00FFFF",
-          "161 195 - left 195 0x00FFFF"},
+          "161 195 - 356 195 0x008000", "356 195 - right 195 0x008000", "356 195 - 161 195 0x442277",
+          "161 195 - left 195 0x442277"},
          {"0 1 0 sc", "161 195 m 0 195 l st", "0 1 1 sc", "63 195 m 161 195 l st", "1 0 0 sc",
           "161 195 m 356 195 l st", "356 195 m 517 195 l st", "0 0 1 sc", "356 195 m 161 195 l st",
           "161 195 m 0 195 l st", "0 0.5 0 sc", "161 195 m 356 195 l st", "356 195 m 517 195 l st", "1 1 0 sc",
           "356 195 m 161 195 l st", "161 195 m 0 195 l st"}},
         {"MinP 1: no reflected ray",
          "1", "2", true,
-         {"63 195 - 161 195 0x00FF00", "161 195 - 356 195 0x0000FF", "356 195 - right 195 0x0000FF",
+         {"63 195 - 161 195 0xFF55DD", "161 195 - 356 195 0x0000FF", "356 195 - right 195 0x0000FF",
           "356 195 - 161 195 0xFF0000", "161 195 - left 195 0xFF0000"},
          {"0 1 0 sc", "0 1 1 sc", "63 195 m 161 195 l st", "1 0 0 sc", "161 195 m 356 195 l st",
           "356 195 m 517 195 l st", "0 0 1 sc", "356 195 m 161 195 l st", "161 195 m 0 195 l st"}},
         {"MinP 2: chords of every order, rays leaving from order 2",
          "2", "2", true,
-         {"63 195 - 161 195 0x00FF00", "161 195 - 356 195 0x0000FF", "356 195 - 161 195 0xFF0000",
+         {"63 195 - 161 195 0xFF55DD", "161 195 - 356 195 0x0000FF", "356 195 - 161 195 0xFF0000",
           "161 195 - left 195 0xFF0000"},
          {"0 1 0 sc", "0 1 1 sc", "63 195 m 161 195 l st", "1 0 0 sc", "161 195 m 356 195 l st", "0 0 1 sc",
           "356 195 m 161 195 l st", "161 195 m 0 195 l st"}},
         {"emergent rays hidden",
          "0", "2", false,
-         {"63 195 - 161 195 0x00FF00", "161 195 - 356 195 0x0000FF", "356 195 - 161 195 0xFF0000"},
+         {"63 195 - 161 195 0xFF55DD", "161 195 - 356 195 0x0000FF", "356 195 - 161 195 0xFF0000"},
          {"0 1 0 sc", "0 1 1 sc", "63 195 m 161 195 l st", "1 0 0 sc", "161 195 m 356 195 l st", "0 0 1 sc",
           "356 195 m 161 195 l st"}},
         {"MaxP 0: no chord",
          "0", "0", true,
-         {"161 195 - left 195 0x00FF00", "63 195 - 161 195 0x00FF00"},
+         {"161 195 - left 195 0xFF55DD", "63 195 - 161 195 0xFF55DD"},
          {"0 1 0 sc", "161 195 m 0 195 l st", "0 1 1 sc", "63 195 m 161 195 l st"}},
     };
     for (const OneRayCase& c : cases) {
@@ -202,7 +203,7 @@ TEST_F(RayPictureTest, ABubbleTotallyReflectsTheRayNearItsEdge)
     const RecordingCanvas canvas = draw();
     const std::vector<std::string> rays = screenRays(canvas);
     ASSERT_EQ(rays.size(), 2u);
-    EXPECT_EQ(rays[1], "63 117 - 200 117 0x00FF00");  // incident, to the entry point (−30, 40) µm
+    EXPECT_EQ(rays[1], "63 117 - 200 117 0xFF55DD");  // incident, to the entry point (−30, 40) µm
     const std::vector<std::string> block = rayLines();
     ASSERT_EQ(block.size(), 4u);
     EXPECT_EQ(block[0], "0 1 0 sc");
@@ -255,7 +256,7 @@ TEST_F(RayPictureTest, HighOrders_EachInItsOwnColourOnScreen_NoColourCommandFrom
         for (int p = 1; p <= c.chords; ++p)
             EXPECT_EQ(chordColors[p - 1], kOrderPalette[static_cast<std::size_t>(p)]) << "order " << p;
         EXPECT_EQ(chordColors[0], kRed);
-        EXPECT_EQ(chordColors[3], kYellow);
+        EXPECT_EQ(chordColors[3], kWine);
 
         // Block: R1, R3, R4, then colour and chord for each order.
         const std::vector<std::string> block = rayLines();
