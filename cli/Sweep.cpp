@@ -146,7 +146,7 @@ std::vector<Attribute> InputAttributes(const DiagramInputs& in)
     const std::pair<const char*, bool> switches[] = {
         {"total", in.TotalIntensity}, {"diffraction", in.Diffraction}, {"airy", in.Airy},
         {"uniform_rainbow", in.UniformRainbow}, {"mie", in.ExactMie}, {"debye", in.ExactDebye},
-        {"entry_fresnel", in.EntryFresnel},
+        {"entry_fresnel", in.EntryFresnel}, {"sharp_diffraction", in.SharpDiffraction},
     };
     for (const auto& [name, on] : switches)
         a.push_back({name, Integers{on ? 1 : 0}});

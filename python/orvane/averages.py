@@ -24,8 +24,9 @@ from .orientations import Orientations
 from .parallel import ordered_results
 from .sizes import SizeDistribution
 
-# The diagram's keywords that an average passes through unchanged.
-_PASSED = ("wavelength", "index", "orders", "rays", "angles", "uniform_rainbow", "entry_fresnel", "diffraction", "mie")
+# The diagram's keywords that an average passes through unchanged: these and its yes/no
+# options but the refused ones.
+_PASSED = ("wavelength", "index", "orders", "rays", "angles")
 
 
 def _node(keywords, polarisations, shift, first):
@@ -114,8 +115,8 @@ def average(sizes=None, orientations=None, *, size_nodes=65, shape=(1.0, 1.0, 1.
                   the result is the same to the last bit with every one
     chunksize     nodes per submission (default: all of them in 64 chunks)
     **keywords    the diagram's: radii (without sizes), wavelength, index, incidence (without
-                  orientations), orders, rays, angles, diffraction, mie, uniform_rainbow,
-                  entry_fresnel
+                  orientations), orders, rays, angles, diffraction, mie, uniform_rainbow and
+                  its other yes/no options but total, airy and debye
 
     Returns an xarray Dataset against `angle` (the diagram's grid, degrees; with orientations
     the light falls along +z, so it is the deviation from the incident direction):
@@ -221,7 +222,9 @@ def _refuse(keywords, sizes, orientations):
                          ("total", "an average is the mean of the total")):
         if refused in keywords:
             raise TypeError(f"average() does not take {refused}: {why}")
-    unknown = set(keywords) - set(_PASSED) - {"radii", "incidence"}
+    from . import _SWITCHES
+
+    unknown = set(keywords) - set(_PASSED) - set(_SWITCHES) - {"radii", "incidence"}
     if unknown:
         raise TypeError(f"average() got an unexpected keyword argument {sorted(unknown)[0]!r}")
     if sizes is not None and not isinstance(sizes, SizeDistribution):
