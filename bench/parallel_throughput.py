@@ -35,7 +35,8 @@ def default_diagram(case):
 
 def run(executor, diagrams, chunksize, worker_clocks=None):
     """Wall time of the sweep, the processor time this process (the client, and with Dask its
-    scheduler) took meanwhile, and that of the busiest worker (None where it cannot be read)."""
+    scheduler) took meanwhile, and that of the busiest worker and of all workers together (None
+    where it cannot be read)."""
     before = worker_clocks() if worker_clocks else None
     start, cpu = time.perf_counter(), time.process_time()
     table = orvane.sweep(default_diagram, case=range(diagrams), executor=executor, chunksize=chunksize)
