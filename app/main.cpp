@@ -7,6 +7,7 @@
 
 #include "app/AppIcon.h"
 #include "app/MainWindow.h"
+#include "base/RunFolder.h"
 
 namespace {
 
@@ -48,6 +49,13 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral("2.30"));
     QApplication::setWindowIcon(orvane::OrvaneIcon());
+    // Before anything reads the working folder: a run killed while it put its files in place is
+    // finished (or undone), and the temporaries of dead runs are removed.
+    try {
+        orvane::RepairRunFolder({});
+    } catch (const std::exception& e) {
+        QMessageBox::warning(nullptr, QStringLiteral("Orvane"), QString::fromStdString(e.what()));
+    }
     orvane::MainWindow form(nullptr, nullptr, LocaleDecimalSeparator());
     form.show();
     return app.exec();

@@ -97,7 +97,7 @@ void AppendBigEndian(std::string& out, const std::int32_t* values, std::size_t c
 }
 
 std::string NetCdfHeader(const std::vector<NetCdfDimension>& dimensions, const std::vector<NetCdfVariable>& variables,
-                         const std::vector<NetCdfAttribute>& attributes)
+                         const std::vector<NetCdfAttribute>& attributes, std::vector<std::uint64_t>* begins)
 {
     std::string out = "CDF";
     out.push_back('\x02');
@@ -152,6 +152,8 @@ std::string NetCdfHeader(const std::vector<NetCdfDimension>& dimensions, const s
         std::string offset;
         Put64(offset, begin);
         out.replace(offsetAt[i], 8, offset);
+        if (begins)
+            begins->push_back(begin);
         begin += sizes[i];
     }
     return out;

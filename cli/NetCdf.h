@@ -35,8 +35,9 @@ struct NetCdfVariable {
 // values following it in the order given, each exactly its dimensions' product of values.
 // Throws InputError for a name NetCDF does not accept or a variable too large for the
 // format (4 GiB each).
+// `begins`, when given, receives the offset of each variable's first value in the file.
 std::string NetCdfHeader(const std::vector<NetCdfDimension>& dimensions, const std::vector<NetCdfVariable>& variables,
-                         const std::vector<NetCdfAttribute>& attributes);
+                         const std::vector<NetCdfAttribute>& attributes, std::vector<std::uint64_t>* begins = nullptr);
 
 // Values in the file's byte order, appended to `out`.
 void AppendBigEndian(std::string& out, const double* values, std::size_t count);

@@ -2,6 +2,8 @@
 #include "cli/RenderModule.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -43,11 +45,15 @@ void EnsureApplication()
     std::setlocale(LC_NUMERIC, "C");
 }
 
-bool Save(const QImage& image, const std::string& file, std::string* error)
+bool Encode(const QImage& image, std::string* png, std::string* error)
 {
-    if (image.save(QString::fromStdString(file), "PNG"))
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG")) {
+        png->assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         return true;
-    *error = "Cannot write the image file \"" + file + "\".";
+    }
+    *error = "Cannot make the PNG image.";
     return false;
 }
 
@@ -65,14 +71,14 @@ bool Guarded(std::string* error, Work&& work)
     return false;
 }
 
-bool SaveChartPng(const DiagramResult& result, int width, int height, const std::string& file, std::string* error)
+bool ChartPng(const DiagramResult& result, int width, int height, std::string* png, std::string* error)
 {
     return Guarded(error, [&] {
-        return Save(RenderChartImage(BuildChartSeries(result), width, height, ChartCaption(result.inputs)), file, error);
+        return Encode(RenderChartImage(BuildChartSeries(result), width, height, ChartCaption(result.inputs)), png, error);
     });
 }
 
-bool SavePicturePng(const Picture& picture, const std::string& file, std::string* error)
+bool PicturePng(const Picture& picture, std::string* png, std::string* error)
 {
     return Guarded(error, [&] {
         QImage image(picture.width, picture.height, QImage::Format_RGB32);
@@ -81,13 +87,13 @@ bool SavePicturePng(const Picture& picture, const std::string& file, std::string
             QtCanvas canvas(image);
             DrawPicture(picture, canvas);
         }
-        return Save(image, file, error);
+        return Encode(image, png, error);
     });
 }
 
 void Shutdown() { g_app.reset(); }
 
-const RenderInterface kInterface{kRenderInterfaceVersion, SaveChartPng, SavePicturePng, Shutdown};
+const RenderInterface kInterface{kRenderInterfaceVersion, ChartPng, PicturePng, Shutdown};
 
 } // namespace
 } // namespace orvane

@@ -11,16 +11,17 @@
 namespace orvane {
 
 // Bumped whenever the functions below change, so that a module of another build is refused.
-inline constexpr int kRenderInterfaceVersion = 1;
+inline constexpr int kRenderInterfaceVersion = 2;
 
+// The images come back as the bytes of a PNG file: the program writes them with the run's other
+// files, in the same commit.
 struct RenderInterface {
     int version;
-    // The chart of the run as the window shows it, width x height pixels, saved as PNG.
-    // False with the message in *error when it cannot be saved.
-    bool (*saveChartPng)(const DiagramResult& result, int width, int height, const std::string& file,
-                         std::string* error);
-    // The picture drawn as the window draws it, saved as PNG.
-    bool (*savePicturePng)(const Picture& picture, const std::string& file, std::string* error);
+    // The chart of the run as the window shows it, width x height pixels, as PNG in *png.
+    // False with the message in *error when it cannot be drawn.
+    bool (*chartPng)(const DiagramResult& result, int width, int height, std::string* png, std::string* error);
+    // The picture drawn as the window draws it, as PNG in *png.
+    bool (*picturePng)(const Picture& picture, std::string* png, std::string* error);
     // Ends Qt's application object, if one was made; called once before the program ends.
     void (*shutdown)();
 };

@@ -18,6 +18,7 @@
 #include "base/Errors.h"
 #include "base/Format.h"
 #include "base/RunControl.h"
+#include "base/RunFolder.h"
 #include "base/StagedFiles.h"
 #include "base/TextFile.h"
 #include "cli/NetCdf.h"
@@ -33,6 +34,7 @@ constexpr std::size_t kSweepFileLimit = 1 << 20;
 constexpr int kMaxTasks = 1000000;
 constexpr char kTaskMagic[8] = {'O', 'R', 'V', 'S', 'W', 'T', 'K', '1'};
 constexpr char kTaskEnd[8] = {'O', 'R', 'V', 'S', 'W', 'E', 'N', 'D'};
+constexpr const char* kTaskFileName = "results";
 
 // ---------------------------------------------------------------------------------------
 // The inputs a sweep can vary: each sets one or more fields of the window.
@@ -207,6 +209,15 @@ public:
         for (std::size_t i = 0; i < n; ++i)
             u64(std::bit_cast<std::uint64_t>(v[i]));
         flushIfFull();
+    }
+    // Bytes at an offset of the file, after everything written so far.
+    void writeAt(std::uint64_t offset, const std::string& data)
+    {
+        flush();
+        errno = 0;
+        if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+            std::fwrite(data.data(), 1, data.size(), file_) != data.size())
+            ThrowFileError("Cannot write file", path_, errno);
     }
     void close()
     {
@@ -400,6 +411,15 @@ std::set<std::string> AttributesSweptBy(const SweepPlan& plan)
     return out;
 }
 
+// The same variables on the same angle grid, to the last bit.
+bool SameGrid(const TaskContents& a, const TaskContents& b)
+{
+    return a.variables == b.variables && a.angles.size() == b.angles.size() &&
+           std::equal(a.angles.begin(), a.angles.end(), b.angles.begin(), [](double x, double y) {
+               return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+           });
+}
+
 // The attributes that every diagram has with the same value: `shared` narrowed to those that
 // `attributes` has too (all of them the first time). An input that no swept input changes and
 // that differs means a task made from another Orvane.par or other options: refused.
@@ -484,14 +504,19 @@ std::pair<std::uint64_t, std::uint64_t> SweepPlan::share(int task) const
     return {t * c / all, (t + 1) * c / all};
 }
 
-std::filesystem::path SweepPlan::taskFile(const std::filesystem::path& folder, int task) const
+std::filesystem::path SweepPlan::taskFolder(const std::filesystem::path& folder, int task) const
 {
-    // Zero-padded to the width of the last task, so that the files sort in task order.
+    // Zero-padded to the width of the last task, so that the folders sort in task order.
     const std::size_t width = std::to_string(tasks - 1).size();
     std::string number = std::to_string(task);
     number.insert(0, width - std::min(width, number.size()), '0');
     const std::string name = file.stem().string() + ".task" + number;
     return folder.empty() ? std::filesystem::path(name) : folder / name;
+}
+
+std::filesystem::path SweepPlan::taskFile(const std::filesystem::path& folder, int task) const
+{
+    return taskFolder(folder, task) / kTaskFileName;
 }
 
 std::filesystem::path SweepPlan::mergedFile(const std::filesystem::path& folder) const
@@ -595,23 +620,22 @@ void ApplySweepCombination(const SweepPlan& plan, std::uint64_t combination, Fie
     }
 }
 
-void RunSweepTask(const SweepPlan& plan, int task, const Fields& base, char separator,
-                  const std::filesystem::path& folder, RunControl& control)
+namespace {
+
+// The combinations [first, end) of the task into `file`, in the task's folder `own`, held.
+void ComputeTask(const SweepPlan& plan, int task, const Fields& base, char separator, const std::filesystem::path& own,
+                 const std::filesystem::path& file, RunControl& control)
 {
-    if (task < 0 || task >= plan.tasks)
-        throw InputError("The task number must lie between 0 and " + std::to_string(plan.tasks - 1) + " (" +
-                         plan.file.filename().string() + " has " + std::to_string(plan.tasks) + " tasks)");
     const auto [first, end] = plan.share(task);
-    StagedFiles staged;
-    const std::filesystem::path path = plan.taskFile(folder, task);
-    StagedBinaryFile out(staged, path);
+    const RunFolder held(own);
+    StagedFiles staged(own);
+    StagedBinaryFile out(staged, file);
     out.bytes(kTaskMagic, 8);
     out.u64(plan.identity);
     out.u32(static_cast<std::uint32_t>(task));
     out.u32(static_cast<std::uint32_t>(plan.tasks));
     out.u64(first);
     out.u64(end - first);
-
     std::vector<std::string> names;
     std::size_t angles = 0;
     for (std::uint64_t c = first; c < end; ++c) {
@@ -651,6 +675,31 @@ void RunSweepTask(const SweepPlan& plan, int task, const Fields& base, char sepa
     out.bytes(kTaskEnd, 8);
     out.close();
     staged.commit();
+}
+
+} // namespace
+
+void RunSweepTask(const SweepPlan& plan, int task, const Fields& base, char separator,
+                  const std::filesystem::path& folder, RunControl& control)
+{
+    if (task < 0 || task >= plan.tasks)
+        throw InputError("The task number must lie between 0 and " + std::to_string(plan.tasks - 1) + " (" +
+                         plan.file.filename().string() + " has " + std::to_string(plan.tasks) + " tasks)");
+    // A folder of the task's own: the tasks of one sweep run at the same time, and each holds
+    // its folder (and commits its file there) as a run does. A task that fails leaves no new
+    // folder behind.
+    const std::filesystem::path own = plan.taskFolder(folder, task);
+    std::error_code error;
+    const bool created = std::filesystem::create_directories(own, error);
+    if (error)
+        ThrowFileError("Cannot create folder", own, error.value());
+    try {
+        ComputeTask(plan, task, base, separator, own, plan.taskFile(folder, task), control);
+    } catch (...) {
+        if (created)
+            std::filesystem::remove(own, error);  // only when empty
+        throw;
+    }
 }
 
 namespace {
@@ -697,37 +746,48 @@ TaskContents ReadTask(TaskReader& in, const SweepPlan& plan, int task, const std
 
 } // namespace
 
-void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder, const std::string& program)
+void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder, const std::string& program,
+                     RunControl& control)
 {
-    // First every task file's header and attributes, so that nothing is written unless all of
-    // them are there, complete and from this sweep.
-    std::vector<std::unique_ptr<TaskReader>> readers;
-    std::vector<TaskContents> contents;
-    std::optional<std::size_t> model;  // the first task with combinations
-    std::optional<std::vector<Attribute>> shared;
-    for (int task = 0; task < plan.tasks; ++task) {
+    // Every task's file is read twice, one task at a time with its folder held (so that a task
+    // still running is seen, and one killed in its commit is put right): first its header and
+    // inputs, so that nothing is written unless all of them are there, complete and from this
+    // sweep; then its values, into their places in the merged file.
+    auto readTask = [&](int task, std::optional<std::vector<Attribute>>& shared, auto&& use) {
         const std::filesystem::path path = plan.taskFile(folder, task);
-        readers.push_back(std::make_unique<TaskReader>(path));
-        if (!readers.back()->exists())
+        std::error_code error;
+        if (!std::filesystem::exists(path, error))
             throw FileError("Task " + std::to_string(task) + " of " + std::to_string(plan.tasks) +
                             " has not been computed: " + Quoted(path) + " is missing");
-        contents.push_back(ReadTask(*readers.back(), plan, task, path, shared));
-        const TaskContents& t = contents.back();
-        if (t.dataAt.empty())
-            continue;
-        if (!model) {
-            model = contents.size() - 1;
-            continue;
+        std::optional<RunFolder> held;
+        try {
+            held.emplace(plan.taskFolder(folder, task));
+        } catch (const FolderBusy&) {
+            throw FileError("Task " + std::to_string(task) + " of " + std::to_string(plan.tasks) +
+                            " is still running: " + Quoted(plan.taskFolder(folder, task)) + " is held");
         }
-        const TaskContents& m = contents[*model];
-        if (t.variables != m.variables || t.angles.size() != m.angles.size() ||
-            !std::equal(t.angles.begin(), t.angles.end(), m.angles.begin(), [](double x, double y) {
-                return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
-            }))
-            throw FileError(Quoted(path) + " holds other variables or another angle grid than the first task: "
-                            "every task must be run with the same Orvane.par and options");
+        TaskReader in(path);
+        if (!in.exists())
+            throw FileError("Task " + std::to_string(task) + " of " + std::to_string(plan.tasks) +
+                            " has not been computed: " + Quoted(path) + " is missing");
+        TaskContents contents = ReadTask(in, plan, task, path, shared);
+        use(in, contents);
+        ThrowIfCancelled(control);
+    };
+
+    std::optional<TaskContents> model;  // the grid and variables of the first task with combinations
+    std::optional<std::vector<Attribute>> shared;
+    for (int task = 0; task < plan.tasks; ++task) {
+        readTask(task, shared, [&](TaskReader&, TaskContents& t) {
+            if (t.dataAt.empty())
+                return;
+            if (!model)
+                model = std::move(t);
+            else if (!SameGrid(t, *model))
+                throw FileError(Quoted(plan.taskFile(folder, task)) + " holds other variables or another angle grid "
+                                "than the first task: every task must be run with the same Orvane.par and options");
+        });
     }
-    const TaskContents& first = contents[model.value_or(0)];
 
     std::vector<NetCdfDimension> dimensions;
     std::vector<NetCdfVariable> variables;
@@ -738,11 +798,11 @@ void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder,
                              in.integer ? NetCdfType::Int : NetCdfType::Double, UnitsOf(in.name)});
         dimensions.push_back({in.name, in.values.size()});
     }
-    const std::size_t angles = first.angles.size();
+    const std::size_t angles = model->angles.size();
     dataDims.push_back(static_cast<int>(dimensions.size()));
     variables.push_back({"angle", {static_cast<int>(dimensions.size())}, NetCdfType::Double, UnitsOf("angle")});
     dimensions.push_back({"angle", angles});
-    for (const std::string& name : first.variables)
+    for (const std::string& name : model->variables)
         variables.push_back({name, dataDims, NetCdfType::Double, UnitsOf(name)});
 
     std::vector<Attribute> global = {{"program", program}, {"sweep_file", plan.file.filename().string()}};
@@ -750,9 +810,10 @@ void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder,
         if (std::none_of(plan.inputs.begin(), plan.inputs.end(), [&](const SweepInput& in) { return in.name == a.name; }))
             global.push_back(a);
 
-    StagedFiles staged;
+    StagedFiles staged(folder);
     StagedBinaryFile out(staged, plan.mergedFile(folder));
-    std::string buffer = NetCdfHeader(dimensions, variables, global);
+    std::vector<std::uint64_t> begins;
+    std::string buffer = NetCdfHeader(dimensions, variables, global, &begins);
     for (const SweepInput& in : plan.inputs) {
         if (in.integer) {
             std::vector<std::int32_t> whole(in.values.begin(), in.values.end());
@@ -761,20 +822,31 @@ void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder,
             AppendBigEndian(buffer, in.values.data(), in.values.size());
         }
     }
-    AppendBigEndian(buffer, first.angles.data(), angles);
+    AppendBigEndian(buffer, model->angles.data(), angles);
     out.bytes(buffer.data(), buffer.size());
-    // Each variable whole, combination after combination in task order.
+
+    // Each combination's values into its place in each variable (the variables follow the
+    // coordinates, each whole: [combination][angle]).
+    const std::size_t dataBegin = plan.inputs.size() + 1;
     std::vector<double> values(angles);
-    for (std::size_t v = 0; v < first.variables.size(); ++v) {
-        for (std::size_t task = 0; task < contents.size(); ++task) {
-            for (const long long at : contents[task].dataAt) {
-                readers[task]->seek(at + static_cast<long long>(v * angles * 8));
-                readers[task]->reals(values.data(), angles);
-                buffer.clear();
-                AppendBigEndian(buffer, values.data(), angles);
-                out.bytes(buffer.data(), buffer.size());
+    for (int task = 0; task < plan.tasks; ++task) {
+        std::optional<std::vector<Attribute>> again = shared;
+        readTask(task, again, [&](TaskReader& in, const TaskContents& t) {
+            if (!t.dataAt.empty() && !SameGrid(t, *model))
+                throw FileError(Quoted(plan.taskFile(folder, task)) + " changed while it was being merged");
+            const std::uint64_t first = plan.share(task).first;
+            for (std::size_t k = 0; k < t.dataAt.size(); ++k) {
+                in.seek(t.dataAt[k]);
+                for (std::size_t v = 0; v < t.variables.size(); ++v) {
+                    in.reals(values.data(), angles);
+                    buffer.clear();
+                    AppendBigEndian(buffer, values.data(), angles);
+                    out.writeAt(begins[dataBegin + v] + (first + k) * angles * 8, buffer);
+                }
             }
-        }
+        });
+        if (again->size() != shared->size())
+            throw FileError(Quoted(plan.taskFile(folder, task)) + " changed while it was being merged");
     }
     out.close();
     staged.commit();

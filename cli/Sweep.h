@@ -43,7 +43,9 @@ struct SweepPlan {
     std::uint64_t combinations() const;
     // The combinations of task t: [first, end).
     std::pair<std::uint64_t, std::uint64_t> share(int task) const;
-    // The file of task t in `folder`, and the merged file.
+    // The folder of task t in `folder` (<name>.task<t>: tasks running at the same time never
+    // share a folder), its file there, and the merged file.
+    std::filesystem::path taskFolder(const std::filesystem::path& folder, int task) const;
     std::filesystem::path taskFile(const std::filesystem::path& folder, int task) const;
     std::filesystem::path mergedFile(const std::filesystem::path& folder) const;
 };
@@ -58,12 +60,15 @@ SweepPlan ReadSweepFile(const std::filesystem::path& file);
 void ApplySweepCombination(const SweepPlan& plan, std::uint64_t combination, Fields& fields, char separator);
 
 // Computes task `task`'s combinations from `base` (Orvane.par and the options) and writes its
-// task file into `folder`, all or nothing. The messages of the runs go to the control.
+// task file into its own folder in `folder`, which it holds meanwhile, all or nothing. The
+// messages of the runs go to the control.
 void RunSweepTask(const SweepPlan& plan, int task, const Fields& base, char separator,
                   const std::filesystem::path& folder, RunControl& control);
 
-// Gathers every task file of the plan from `folder` into the NetCDF file mergedFile(folder).
-// FileError for a task file that is missing, incomplete or from another sweep file.
-void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder, const std::string& program);
+// Gathers every task file of the plan from `folder` into the NetCDF file mergedFile(folder);
+// the caller holds `folder`. FileError for a task that is missing, still running, incomplete,
+// from another sweep file or computed with other inputs; Cancelled when the control says so.
+void MergeSweepTasks(const SweepPlan& plan, const std::filesystem::path& folder, const std::string& program,
+                     RunControl& control);
 
 } // namespace orvane

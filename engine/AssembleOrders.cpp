@@ -191,7 +191,7 @@ void SumPiece(const std::vector<Branch>& branches, const UniformCaustics& causti
 } // namespace
 
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, ScatteringGrid& grid, RunControl& control,
-                    int threads, bool uniformRainbow)
+                    int threads, bool uniformRainbow, const CausticRays* causticRays)
 {
     std::vector<Branch> branches;
     for (const OrderRows& rows : orders)
@@ -220,8 +220,8 @@ void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, Scatte
     if (uniformRainbow) {
         std::vector<CausticBranch> spans;
         for (const Branch& b : branches)
-            spans.push_back({b.rows->angle, b.rows->intensity, b.rows->phase, b.first, b.count, b.s, b.nGrid});
-        caustics = UniformCaustics(spans, grid, plain);
+            spans.push_back({static_cast<int>(b.rows - orders.data()), b.first, b.count, b.s, b.nGrid});
+        caustics = UniformCaustics(orders, NumIncRays, spans, grid, plain, causticRays, control);
     }
 
     // The pieces that any branch reaches, the busiest first, so that the threads finish

@@ -10,6 +10,7 @@
 
 namespace orvane {
 
+class CausticRays;
 class RunControl;
 
 // One array over the grid angles; a large grid's in 2 MB pages (base/Pages.h).
@@ -46,9 +47,10 @@ struct OrderRows {
 // stop (cancelRequested must be safe to call from any thread); progress is told from this one.
 // With uniformRainbow, wherever two branches of an order meet at a turning point, the grid
 // angles near it receive the uniform field of that caustic (engine/UniformCaustic.h) in place
-// of the two branches; every other grid angle is unchanged.
+// of the two branches; every other grid angle is unchanged. causticRays, when given, traces
+// more rays of the orders where the caustic needs them (engine/Caustics.h).
 void AssembleOrders(const std::vector<OrderRows>& orders, int NumIncRays, ScatteringGrid& grid, RunControl& control,
-                    int threads = 2, bool uniformRainbow = false);
+                    int threads = 2, bool uniformRainbow = false, const CausticRays* causticRays = nullptr);
 
 // TotalIntensity = TotalAmpRe² + (TotalAmpIm − DiffAmp)² at every grid angle, or
 // (TotalAmpRe + DiffAmp)² + TotalAmpIm² when the diffraction is not in quadrature.

@@ -1,5 +1,6 @@
 #include "engine/Diagram.h"
 
+#include "engine/Caustics.h"
 #include "engine/Diffraction.h"
 #include "geometry/Limits.h"
 #include "mie/Debye.h"
@@ -118,7 +119,9 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
         std::vector<OrderRows> rows;
         for (int p = in.MinP; p <= in.MaxP; ++p)
             rows.push_back(result.order(p));
-        AssembleOrders(rows, N, grid, control, 2, in.UniformRainbow);
+        const TracedCausticRays causticRays(P, result.rays.norm, result.rays.positions.heights, in.MinP,
+                                            in.EntryFresnel ? FresnelRule::Entry : FresnelRule::Local, control);
+        AssembleOrders(rows, N, grid, control, 2, in.UniformRainbow, &causticRays);
         CheckFpFaults();
         result.totalComputed = true;
 
@@ -164,7 +167,7 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
                 control.show(e.what());
             }
             if (sphere)
-                result.mie = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar);
+                result.mie = MieGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, &control);
             CheckFpFaults();
         }
         if (in.ExactDebye) {
@@ -176,7 +179,8 @@ DiagramResult ComputeDiagram(const DiagramInputs& in, RunControl& control, Trace
                 control.show(e.what());
             }
             if (sphere)
-                result.debye = DebyeGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, in.MinP, in.MaxP);
+                result.debye = DebyeGridIntensity(*sphere, grid.ThetaGrid, P.IncAngle, P.Polar, in.MinP, in.MaxP,
+                                                  &control);
             CheckFpFaults();
         }
     }

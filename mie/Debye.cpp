@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "mie/CancelPoint.h"
 #include "mie/LogDerivative.h"
 #include "base/Errors.h"
 #include "numeric/Angles.h"
@@ -367,7 +368,7 @@ void SumTerms(const double* table, int terms, int nMax, const double* ratio, con
 
 // The amplitudes of every term of a table at every angle: out[term][angle].
 void SumTable(const std::vector<double>& table, int terms, int nMax, std::span<const double> theta,
-              std::span<std::vector<MieAmplitude>* const> out)
+              std::span<std::vector<MieAmplitude>* const> out, CancelPoint& cancel)
 {
     std::vector<double> ratio(nMax);
     for (int k = 0; k < nMax; ++k)
@@ -388,6 +389,7 @@ void SumTable(const std::vector<double>& table, int terms, int nMax, std::span<c
     double mu[block];
     std::size_t e = 0;
     for (; e + block <= theta.size(); e += block) {
+        cancel.add(std::size_t(block) * std::size_t(nMax) * std::size_t(terms));
         for (int j = 0; j < block; ++j)
             mu[j] = std::cos(std::fabs(theta[e + j]));
         SumTerms<block>(table.data(), terms, nMax, ratio.data(), mu, sums.data());
@@ -411,7 +413,8 @@ constexpr int kTermsPerPass = 8;
 
 } // namespace
 
-DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerms& terms) const
+DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerms& terms,
+                                  const RunControl* control) const
 {
     CheckOrders(terms.pmin, terms.pmax);
     DebyeAmplitudes result;
@@ -451,6 +454,7 @@ DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerm
             power[2 * (n - 1) + k] = waves_[n - 1].transfer[k];
     int powerOrder = 1;
 
+    CancelPoint cancel(control);
     std::vector<double> table;
     for (std::size_t first = 0; first < columns.size(); first += kTermsPerPass) {
         const int count = int(std::min<std::size_t>(kTermsPerPass, columns.size() - first));
@@ -493,19 +497,20 @@ DebyeAmplitudes DebyeSphere::S1S2(std::span<const double> theta, const DebyeTerm
             }
         }
         powerOrder = order;
-        SumTable(table, count, nMax, theta, std::span(targets).subspan(first, count));
+        SumTable(table, count, nMax, theta, std::span(targets).subspan(first, count), cancel);
     }
     return result;
 }
 
 std::vector<std::vector<double>> DebyeGridIntensity(const DebyeSphere& sphere,
                                                     std::span<const double> theta,
-                                                    double incAngle, int polar, int pmin, int pmax)
+                                                    double incAngle, int polar, int pmin, int pmax,
+                                                    const RunControl* control)
 {
     std::vector<double> scattering(theta.size());
     for (std::size_t e = 0; e < theta.size(); ++e)
         scattering[e] = theta[e] - incAngle;
-    const DebyeAmplitudes s = sphere.S1S2(scattering, DebyeTerms{pmin, pmax});
+    const DebyeAmplitudes s = sphere.S1S2(scattering, DebyeTerms{pmin, pmax}, control);
     std::vector<std::vector<double>> intensity(s.orders.size(), std::vector<double>(theta.size()));
     for (std::size_t q = 0; q < s.orders.size(); ++q)
         for (std::size_t e = 0; e < theta.size(); ++e)

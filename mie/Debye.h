@@ -38,6 +38,8 @@
 
 namespace orvane {
 
+class RunControl;
+
 // The highest Debye order the module computes.
 inline constexpr int kDebyeMaxOrder = 50;
 
@@ -109,8 +111,9 @@ public:
     // S1 and S2 of the terms at every scattering angle of theta (radians, any sign). The
     // coefficients of all orders come from one pass over n, and the angular functions
     // π_n, τ_n are computed once per angle for every order. Throws InputError unless
-    // 0 <= pmin <= pmax <= kDebyeMaxOrder.
-    DebyeAmplitudes S1S2(std::span<const double> theta, const DebyeTerms& terms) const;
+    // 0 <= pmin <= pmax <= kDebyeMaxOrder. With a control, a cancel ends it (Cancelled).
+    DebyeAmplitudes S1S2(std::span<const double> theta, const DebyeTerms& terms,
+                         const RunControl* control = nullptr) const;
 
 private:
     DebyeSphere(double x, Complex index, bool);
@@ -142,6 +145,6 @@ private:
 std::vector<std::vector<double>> DebyeGridIntensity(const DebyeSphere& sphere,
                                                     std::span<const double> theta,
                                                     double incAngle, int polar, int pmin,
-                                                    int pmax);
+                                                    int pmax, const RunControl* control = nullptr);
 
 } // namespace orvane

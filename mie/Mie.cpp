@@ -1,4 +1,5 @@
 #include "mie/Mie.h"
+#include "mie/CancelPoint.h"
 #include "mie/LogDerivative.h"
 
 #include <algorithm>
@@ -211,13 +212,15 @@ void MieSphere::Sum(const double* mu, MieAmplitude* out) const
         out[j] = {Complex(s1r[j], s1i[j]), Complex(s2r[j], s2i[j])};
 }
 
-void MieSphere::S1S2(std::span<const double> theta, std::span<MieAmplitude> out) const
+void MieSphere::S1S2(std::span<const double> theta, std::span<MieAmplitude> out, const RunControl* control) const
 {
     constexpr int block = 4;
     const std::size_t count = std::min(theta.size(), out.size());
+    CancelPoint cancel(control);
     double mu[block];
     std::size_t e = 0;
     for (; e + block <= count; e += block) {
+        cancel.add(block * static_cast<std::size_t>(nMax_));
         for (int j = 0; j < block; ++j)
             mu[j] = std::cos(std::fabs(theta[e + j]));
         Sum<block>(mu, &out[e]);
@@ -253,13 +256,13 @@ std::vector<double> MieThetaGrid(int numScaRays)
 }
 
 std::vector<double> MieGridIntensity(const MieSphere& sphere, std::span<const double> theta,
-                                     double incAngle, int polar)
+                                     double incAngle, int polar, const RunControl* control)
 {
     std::vector<double> scattering(theta.size());
     for (std::size_t e = 0; e < theta.size(); ++e)
         scattering[e] = theta[e] - incAngle;
     std::vector<MieAmplitude> s(theta.size());
-    sphere.S1S2(scattering, s);
+    sphere.S1S2(scattering, s, control);
     std::vector<double> intensity(theta.size());
     for (std::size_t e = 0; e < theta.size(); ++e)
         intensity[e] = polar != 0 ? std::norm(s[e].S1) : std::norm(s[e].S2);

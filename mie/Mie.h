@@ -27,6 +27,8 @@
 
 namespace orvane {
 
+class RunControl;
+
 // Size parameters the module accepts. Below the lower end the upward recurrence of ψ_n
 // (ψ_1 = sin x/x - cos x, then differences of nearly equal terms) leaves too few digits
 // in the higher coefficients (b_2 keeps three at x = 0.01); above the upper end the series
@@ -65,8 +67,9 @@ public:
     // value). Cost O(n_max), no allocation.
     MieAmplitude S1S2(double theta) const;
     // S1 and S2 at every angle of theta into out (the shorter of the two sets the count):
-    // the same values as S1S2(θ) one by one, several angles computed together.
-    void S1S2(std::span<const double> theta, std::span<MieAmplitude> out) const;
+    // the same values as S1S2(θ) one by one, several angles computed together. With a
+    // control, a cancel ends it (Cancelled) within a few million terms.
+    void S1S2(std::span<const double> theta, std::span<MieAmplitude> out, const RunControl* control = nullptr) const;
     // |S1|² when polar != 0 (perpendicular), |S2|² when polar == 0 (parallel).
     double Intensity(double theta, int polar) const;
 
@@ -94,8 +97,9 @@ std::vector<double> MieThetaGrid(int numScaRays);
 
 // The exact intensity at every grid angle θ_e: |S1|² when polar != 0, |S2|² when
 // polar == 0, at the scattering angle θ_e - incAngle (radians; the sphere's pattern only
-// shifts with the direction of incidence). Cost O(n_max · grid size).
+// shifts with the direction of incidence). Cost O(n_max · grid size). With a control, a cancel
+// ends it (Cancelled).
 std::vector<double> MieGridIntensity(const MieSphere& sphere, std::span<const double> theta,
-                                     double incAngle, int polar);
+                                     double incAngle, int polar, const RunControl* control = nullptr);
 
 } // namespace orvane

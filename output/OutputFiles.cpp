@@ -2,7 +2,10 @@
 
 namespace orvane {
 
-OutputFiles::OutputFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
+OutputFiles::OutputFiles(std::filesystem::path folder)
+    : folder_(std::move(folder)), staged_(folder_.empty() ? std::filesystem::path(".") : folder_)
+{
+}
 
 OutputFiles::~OutputFiles()
 {
@@ -21,10 +24,34 @@ TextWriter& OutputFiles::create(const std::string& name)
     return *writers_.back();
 }
 
+void OutputFiles::put(const std::filesystem::path& destination, std::string_view bytes)
+{
+    staged_.put(destination, bytes);
+}
+
+void OutputFiles::describe(RunManifest manifest) { manifest_ = std::move(manifest); }
+
+std::string OutputFiles::manifestName(const std::filesystem::path& destination) const
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::absolute(folder_.empty() ? fs::path(".") : folder_, ec).lexically_normal();
+    const fs::path file = fs::absolute(destination, ec).lexically_normal();
+    return file.parent_path() == folder ? file.filename().string() : destination.string();
+}
+
 void OutputFiles::commit()
 {
     for (auto& writer : writers_)
         writer->close();
+    if (manifest_) {
+        std::vector<std::string> names;
+        for (const std::filesystem::path& destination : staged_.destinations())
+            names.push_back(manifestName(destination));
+        TextWriter& out = create(kRunManifestName);
+        WriteRunManifest(out, *manifest_, names, EarlierRunFiles(folder_, names), ManifestTime());
+        out.close();
+    }
     staged_.commit();
     writers_.clear();
 }

@@ -4,23 +4,30 @@
 // Every computation runs without the GIL, so other Python threads go on meanwhile. Its messages
 // are kept while it runs and given to Python afterwards as warnings of class OrvaneWarning (and in
 // the result); the core's errors become exceptions of class OrvaneError and its subclasses, with
-// the program's message as their text. Ctrl-C stops a long run at its next check.
+// the program's message as their text. Ctrl-C stops a long run at its next check; a daemon thread
+// in a computation when the interpreter exits never takes the process down.
 #include <pybind11/complex.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <cxxabi.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <complex>
+#include <condition_variable>
 #include <exception>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -29,6 +36,7 @@
 #include "mie/Debye.h"
 #include "mie/Mie.h"
 #include "base/Errors.h"
+#include "base/Format.h"
 #include "base/RunControl.h"
 #include "raytrace/Picture.h"
 #include "run/Jobs.h"
@@ -125,29 +133,29 @@ void TranslateErrors(std::exception_ptr error)
     }
 }
 
-// How often a run looks for Ctrl-C, at most.
+// How often the thread that started a run looks for Ctrl-C.
 constexpr auto kInterruptPoll = std::chrono::milliseconds(100);
 
-// Keeps the run's messages and stops it when Python has a signal pending (Ctrl-C). The run calls
-// progress() from the thread that started it; cancelRequested() may come from its helpers.
+// Set when the interpreter exits (atexit): every run stops at its next check, and the threads
+// that started runs wait for the end of the process instead of taking the interpreter's lock
+// again (a daemon thread that takes it while the interpreter finalizes is ended by the
+// interpreter, which must never meet a computation on its stack).
+std::atomic<bool> g_exiting{false};
+// The computations under way, for the exit to wait for.
+std::mutex g_runsMutex;
+std::condition_variable g_runsEnded;
+int g_runs = 0;
+
+// Keeps the run's messages and tells it to stop (Ctrl-C, or the interpreter's exit). The run
+// calls display() from its own thread; the thread that started it reads the messages after it.
 class PythonControl final : public RunControl {
 public:
     void display(const std::string& text) override { messages.push_back(text); }
-
-    void progress(RunStage, int, int) override
+    bool cancelRequested() const override
     {
-        const auto now = std::chrono::steady_clock::now();
-        if (interrupted_.load(std::memory_order_relaxed) || now - lastPoll_ < kInterruptPoll)
-            return;
-        lastPoll_ = now;
-        py::gil_scoped_acquire gil;
-        if (PyErr_CheckSignals() != 0) {
-            pending_ = py::error_already_set();  // keeps the exception (KeyboardInterrupt) for later
-            interrupted_.store(true, std::memory_order_relaxed);
-        }
+        return stop_.load(std::memory_order_relaxed) || g_exiting.load(std::memory_order_relaxed);
     }
-
-    bool cancelRequested() const override { return interrupted_.load(std::memory_order_relaxed); }
+    void stop() { stop_.store(true, std::memory_order_relaxed); }
 
     // With the GIL held: the messages as warnings (stacklevel 2: the caller of orvane's function);
     // a filter that turns them into errors raises here.
@@ -158,43 +166,128 @@ public:
                 throw py::error_already_set();
     }
 
-    // With the GIL held, after the run: a signal that came during it raises its exception (even
-    // when the run ended before it asked to stop), else the run's own error, if any.
-    void finish(std::exception_ptr error)
-    {
-        if (pending_) {
-            py::error_already_set pending = std::move(*pending_);
-            pending_.reset();
-            throw pending;
-        }
-        if (error)
-            std::rethrow_exception(error);
-    }
-
     std::vector<std::string> messages;
 
 private:
-    std::chrono::steady_clock::time_point lastPoll_ = std::chrono::steady_clock::now();
-    std::atomic<bool> interrupted_{false};
-    std::optional<py::error_already_set> pending_;
+    std::atomic<bool> stop_{false};
 };
 
-// Runs `work` without the GIL; then warns of the messages and raises what it threw.
+// The thread a computation runs on, counted for the interpreter's exit. Left while it still runs
+// (the thread that started it unwinding), it is told to stop and waited for: it refers to that
+// thread's stack.
+class ComputeThread {
+public:
+    explicit ComputeThread(PythonControl& control) : control_(control) {}
+    ComputeThread(const ComputeThread&) = delete;
+    ComputeThread& operator=(const ComputeThread&) = delete;
+    ~ComputeThread()
+    {
+        if (thread_.joinable()) {
+            control_.stop();
+            thread_.join();
+        }
+    }
+
+    template <typename Body>
+    void start(Body&& body)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(g_runsMutex);
+            ++g_runs;
+        }
+        try {
+            thread_ = std::thread([body = std::forward<Body>(body)]() mutable {
+                body();
+                const std::lock_guard<std::mutex> lock(g_runsMutex);
+                --g_runs;
+                g_runsEnded.notify_all();
+            });
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(g_runsMutex);
+            --g_runs;
+            throw;
+        }
+    }
+
+    void join() { thread_.join(); }
+
+private:
+    PythonControl& control_;
+    std::thread thread_;
+};
+
+// The interpreter exits: the runs stop, and it waits (a few seconds at most) until their
+// threads have left the computation, so that the process does not end under them.
+void StopRunsAtExit()
+{
+    g_exiting.store(true);
+    py::gil_scoped_release release;
+    std::unique_lock<std::mutex> lock(g_runsMutex);
+    g_runsEnded.wait_for(lock, std::chrono::seconds(10), [] { return g_runs == 0; });
+}
+
+// Runs `work` on a thread of its own, without the GIL; the calling thread waits, looking for
+// Ctrl-C every kInterruptPoll (Python handles signals on its main thread only), and tells the
+// run to stop when one came. Then it warns of the messages and raises what the run threw, or
+// the KeyboardInterrupt.
 template <typename Work>
 auto RunReleased(PythonControl& control, Work&& work)
 {
+    using Result = decltype(work());
+    std::optional<Result> result;
     std::exception_ptr error;
-    std::optional<decltype(work())> result;
-    {
-        py::gil_scoped_release release;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    ComputeThread compute(control);  // after what it refers to: ended before they are
+    compute.start([&] {
         try {
             result.emplace(work());
+        } catch (abi::__forced_unwind&) {
+            throw;  // this thread is being ended: let it go
         } catch (...) {
             error = std::current_exception();
         }
+        const std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        changed.notify_all();
+    });
+
+    // A Ctrl-C that came during the run, kept as Python's (type, value, traceback) until the
+    // lock is held again.
+    PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
+    PyThreadState* state = PyEval_SaveThread();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (changed.wait_for(lock, kInterruptPoll, [&] { return done; }))
+                break;
+        }
+        if (g_exiting.load() || type != nullptr)
+            continue;
+        // The lock is taken in this frame, never inside the computation: should the
+        // interpreter end this thread here, `compute` stops the run and waits for it.
+        PyEval_RestoreThread(state);
+        if (PyErr_CheckSignals() != 0) {
+            PyErr_Fetch(&type, &value, &trace);
+            control.stop();
+        }
+        state = PyEval_SaveThread();
+    }
+    compute.join();
+    if (g_exiting.load()) {
+        // The interpreter is going away: this thread must not take its lock again.
+        for (;;)
+            ::pause();
+    }
+    PyEval_RestoreThread(state);
+    if (type != nullptr) {
+        PyErr_Restore(type, value, trace);
+        throw py::error_already_set();
     }
     control.warn();
-    control.finish(error);
+    if (error)
+        std::rethrow_exception(error);
     return std::move(*result);
 }
 
@@ -344,9 +437,14 @@ py::dict Diagram(const std::vector<double>& radii, double wavelength, std::compl
 
     PythonControl control;
     DiagramResult result = RunReleased(control, [&] {
-        CheckDiagramInputs(in, check, control);
+        // The folder first: one run at a time there, and what a killed run left put right
+        // even when these inputs are then refused.
+        std::optional<RunFolder> folder;
         if (output)
-            return RunDiagram(in, check, OutputOptions{*output, separator}, control);
+            folder.emplace(*output);
+        CheckDiagramInputs(in, check, control);
+        if (folder)
+            return RunDiagram(in, check, *folder, separator, control);
         return ComputeDiagram(in, control);
     });
     return DiagramDict(result, control.messages);
@@ -372,22 +470,44 @@ struct AngleSet {
     py::array_t<double> degrees;
 };
 
+// The angles of mie() and debye() take the diagram's limit: a count from 2 to 1000000 (its
+// message), an array of at most 1000000; both checked before anything is allocated.
+constexpr py::ssize_t kMaxExactAngles = 1000000;
+
 AngleSet Angles(const py::object& angles)
 {
     AngleSet set;
     if (py::isinstance<py::int_>(angles)) {
+        CheckScatteringAngles(angles.cast<int>());
         set.radians = MieThetaGrid(angles.cast<int>());
         set.degrees = ArrayOf(set.radians.size(), [&](std::size_t e) { return ToDegrees(set.radians[e]); });
         return set;
     }
     set.degrees = angles.cast<py::array_t<double>>();
+    if (set.degrees.size() > kMaxExactAngles)
+        throw InputError("The number of scattering angles must be at most 1000000.");
     const double* deg = set.degrees.data();
+    set.radians.reserve(static_cast<std::size_t>(set.degrees.size()));
     for (py::ssize_t e = 0; e < set.degrees.size(); ++e) {
         if (!std::isfinite(deg[e]))
             throw InputError("Every scattering angle must be a finite number.");
         set.radians.push_back(ToRadians(deg[e]));
     }
     return set;
+}
+
+// What the exact terms at `angles` angles take in memory: per term and angle S1 and S2 as
+// computed and as returned, and the intensity. Known before anything is allocated, and refused
+// when the machine has less.
+void CheckExactMemory(std::size_t angles, std::size_t terms)
+{
+    const double bytes = double(angles) * double(terms) * (2 * 2 * sizeof(std::complex<double>) + sizeof(double));
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    const double memory = pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 0.0;
+    if (memory > 0.0 && bytes > memory)
+        throw InputError("The exact terms at " + std::to_string(angles) + " angles need " +
+                         FloatToStr(std::ceil(bytes / 1e8) / 10.0) + " GB of memory; this machine has " +
+                         FloatToStr(std::floor(memory / 1e8) / 10.0) + " GB.");
 }
 
 py::tuple Amplitudes(std::span<const MieAmplitude> a, int polarisation)
@@ -405,13 +525,14 @@ py::tuple Amplitudes(std::span<const MieAmplitude> a, int polarisation)
 py::dict Mie(double radius, double wavelength, std::complex<double> index, const py::object& angles, int polarisation)
 {
     AngleSet set = Angles(angles);
+    CheckExactMemory(set.radians.size(), 1);
     PythonControl control;
     auto [sphere, amplitudes, intensity] = RunReleased(control, [&] {
         MieSphere sphere(radius, wavelength, index);
         std::vector<MieAmplitude> amplitudes(set.radians.size());
-        sphere.S1S2(set.radians, amplitudes);
+        sphere.S1S2(set.radians, amplitudes, &control);
         // The diagram's own routine, so that these numbers are the diagram's mie curve.
-        std::vector<double> intensity = MieGridIntensity(sphere, set.radians, 0.0, polarisation);
+        std::vector<double> intensity = MieGridIntensity(sphere, set.radians, 0.0, polarisation, &control);
         return std::make_tuple(std::move(sphere), std::move(amplitudes), std::move(intensity));
     });
     const py::tuple s = Amplitudes(amplitudes, polarisation);
@@ -438,10 +559,13 @@ py::dict Debye(double radius, double wavelength, std::complex<double> index, con
     terms.diffraction = diffraction;
     terms.remainder = remainder;
     terms.reflection = reflection;
+    if (0 <= terms.pmin && terms.pmin <= terms.pmax && terms.pmax <= kDebyeMaxOrder)
+        CheckExactMemory(set.radians.size(), std::size_t(terms.pmax - terms.pmin + 1) + diffraction + remainder +
+                                                 reflection);
     PythonControl control;
     auto [x, amplitudes] = RunReleased(control, [&] {
         const DebyeSphere sphere(radius, wavelength, index);
-        return std::make_pair(sphere.SizeParameter(), sphere.S1S2(set.radians, terms));
+        return std::make_pair(sphere.SizeParameter(), sphere.S1S2(set.radians, terms, &control));
     });
     py::dict d;
     d["angles"] = set.degrees;
@@ -520,14 +644,17 @@ py::dict PictureOf(const std::vector<double>& radii, double wavelength, std::com
     in.ShowEmergent = emergent;
     PythonControl control;
     Picture picture = RunReleased(control, [&] {
+        std::optional<RunFolder> folder;
+        if (output)
+            folder.emplace(*output);
         // The window's order: the orders, the ray count, then the particle.
         in.MinP = LimitMinOrder(orders.first);
         in.MaxP = LimitMaxOrder(orders.second, control);
         in.NumRays = LimitPictureRays(rays, control);
         CheckParticle(in.particle);
         Picture pic = ComputePicture(in, width, height);
-        if (output)
-            WritePictureFile(pic, OutputOptions{*output, separator});
+        if (folder)
+            WritePictureFile(pic, in, *folder, separator);
         return pic;
     });
     return PictureDict(picture, control.messages);
@@ -543,6 +670,9 @@ PYBIND11_MODULE(_core, m)
     m.doc() = "The compiled core of orvane; use the functions of the package orvane.";
     MakeErrorClasses(m);
     py::register_exception_translator(&TranslateErrors);
+    // Runs in daemon threads stop when the interpreter exits, before it goes away under them.
+    py::module_::import("atexit").attr("register")(py::cpp_function(&StopRunsAtExit));
+    SetRunOrigin(std::string("Python ") + PY_VERSION + ", module orvane");
 
     m.attr("DIAGRAM_SWITCHES") = DiagramSwitches();
     m.attr("MAX_ORDER") = kMaxOrder;

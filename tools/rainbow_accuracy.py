@@ -2,13 +2,19 @@
 """How close orvane-batch comes to exact theory through the rainbows of water spheres.
 
 Runs orvane-batch in a temporary folder for each case, with and without --uniform-rainbow, and
-compares its Orvane_t.dat with the exact Debye term p = 2 (orders 2..2 only) and with the exact
-Mie total (orders 0..4): the intensities of both are smoothed by a running mean over ±1° of
-the angle grid, and the median of |Δlog10 I| over the angles of the region is printed.
+compares its Orvane_t.dat with exact theory computed by the same program (--debye, --mie):
 
-    /usr/bin/python3 tools/rainbow_accuracy.py REFERENCE_DIR [--batch PATH] [--rays N] [--angles N]
+1. Each order p = 2..5 alone (Min p = Max p = p) against its exact Debye term, through the
+   rainbow region of order p at +θ_p (the Descartes angle): from 4·s to the dark side of the
+   caustic to 8·s into its bright side, s = (50 µm / R)^(2/3) degrees, cut at 0° and 180° and at
+   the grazing edge of the shorter branch. For the exact term, the plain rays and the uniform
+   field: the angle and height of the highest point of the region, and the median of
+   |Δlog10 I| over it (a plain total that is 0 in the dark band counts as 1e-30 of exact).
+2. The total of orders 0..4 against Mie over 132°–142°, both intensities smoothed by a running
+   mean over ±1° first (the fine ripple of the exact curve comes from orders the rays leave out).
 
-REFERENCE_DIR is the folder that holds debye.py and mie.py.
+    /usr/bin/python3 tools/rainbow_accuracy.py [--batch PATH] [--rays N] [--angles N]
+                                               [--radii 25 50 100 200] [--orders 2 3 4 5]
 """
 import argparse
 import math
@@ -21,22 +27,62 @@ import numpy as np
 
 WAVELENGTH = 0.6328
 INDEX = 1.333
-DEBYE_RADII = (25, 50, 100, 200)
-MIE_RADII = (25, 50, 100)
-DEBYE_REGION = (130.0, 160.0)
 MIE_REGION = (132.0, 142.0)
 SMOOTHING = 1.0  # degrees on either side
+DARK_WIDTH = 4.0  # degrees at 50 µm
+BRIGHT_WIDTH = 8.0
 
 
-def run_batch(batch, radius, polar, min_p, max_p, rays, angles, uniform):
+def run_batch(batch, radius, polar, min_p, max_p, rays, angles, options):
+    """orvane-batch on a water sphere; the grid angles and the files' intensity columns."""
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, "Orvane.par"), "w") as par:
             par.write(f"{radius} {radius} {radius}\n{WAVELENGTH}\n{INDEX} 0.0\n0 {polar}\n"
                       f"{min_p} {max_p}\n{rays} {angles}\n0\n")
-        command = [batch, "-C", folder] + (["--uniform-rainbow"] if uniform else [])
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        data = np.loadtxt(os.path.join(folder, "Orvane_t.dat"), comments="#")
-    return data[:, 0], data[:, 1]
+        result = subprocess.run([batch, "-C", folder] + options, capture_output=True, text=True)
+        if result.returncode != 0:
+            sys.exit(f"orvane-batch failed: {result.stderr}")
+        total = np.loadtxt(os.path.join(folder, "Orvane_t.dat"), comments="#")
+        files = {"total": total[:, 1], "messages": result.stderr.strip()}
+        for name in os.listdir(folder):
+            if name.startswith("Orvane_Debye_") or name == "Orvane_Mie.dat" or \
+                    (name.startswith("Orvane_") and name[7:-4].isdigit()):
+                files[name] = np.loadtxt(os.path.join(folder, name), comments="#")
+    return total[:, 0], files
+
+
+def descartes_angle(p):
+    """The rainbow angle of order p in degrees, in [0, 180]."""
+    cos_i = math.sqrt((INDEX ** 2 - 1) / (p * p - 1))
+    i = math.acos(cos_i)
+    r = math.asin(math.sin(i) / INDEX)
+    deviation = math.degrees(2 * i - 2 * p * r + (p - 1) * math.pi) % 360.0
+    return 360.0 - deviation if deviation > 180.0 else deviation
+
+
+def rainbow_region(theta, rays, p, radius):
+    """The grid angles of the rainbow region of order p at +θ_p, from the order's own rays: the
+    bright side is where they lie beside the caustic, and it ends where the shorter branch does."""
+    caustic = descartes_angle(p)
+    angles = rays[:, 0]
+    near = angles[np.abs(angles - caustic) < 20.0]
+    bright = 1.0 if np.median(near) > caustic else -1.0
+    scale = (50.0 / radius) ** (2.0 / 3.0)
+    # The shorter branch ends at its grazing ray: the farthest ray angle beside the caustic
+    # within the bright width.
+    reach = BRIGHT_WIDTH * scale
+    beside = near[bright * (near - caustic) > 0]
+    if beside.size:
+        reach = min(reach, float(np.max(bright * (beside - caustic))))
+    lo = caustic - bright * DARK_WIDTH * scale
+    hi = caustic + bright * reach
+    lo, hi = max(min(lo, hi), 0.0), min(max(lo, hi), 180.0)
+    return caustic, (theta >= lo) & (theta <= hi)
+
+
+def median_dex(ours, exact):
+    ours = np.maximum(ours, 1e-30 * exact)
+    return float(np.median(np.abs(np.log10(ours) - np.log10(exact))))
 
 
 def smoothed(theta, intensity):
@@ -47,62 +93,69 @@ def smoothed(theta, intensity):
     return np.convolve(intensity, kernel, mode="same")
 
 
-def median_dex(theta, ours, exact, region):
-    inside = (np.abs(theta) >= region[0]) & (np.abs(theta) <= region[1])
-    a = smoothed(theta, ours)[inside]
-    b = smoothed(theta, exact)[inside]
-    # An empty dark band (plain rays) counts as 1e-30 of the exact level rather than -inf.
-    a = np.maximum(a, 1e-30 * b)
-    return float(np.median(np.abs(np.log10(a) - np.log10(b))))
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("reference", help="folder holding debye.py and mie.py")
     parser.add_argument("--batch", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build",
                                                         "cli", "orvane-batch"))
     parser.add_argument("--rays", type=int, default=200)
-    parser.add_argument("--angles", type=int, default=1000)
-    parser.add_argument("--max-p", type=int, default=4, help="highest order of the total compared with Mie")
+    parser.add_argument("--angles", type=int, default=7201)
+    parser.add_argument("--radii", type=float, nargs="+", default=[25, 50, 100, 200])
+    parser.add_argument("--orders", type=int, nargs="+", default=[2, 3, 4, 5])
+    parser.add_argument("--no-mie", action="store_true", help="leave out the comparison of the total with Mie")
     args = parser.parse_args()
-    sys.path.insert(0, os.path.abspath(args.reference))
-    from debye import debye  # noqa: E402
-    from mie import mie  # noqa: E402
 
-    print(f"water m = {INDEX}, wavelength {WAVELENGTH} µm, {args.rays} rays, {args.angles} angles; "
-          f"median |Δlog10 I| after a ±{SMOOTHING:g}° running mean")
+    print(f"Water spheres, m = {INDEX}, {WAVELENGTH} µm, {args.rays} rays, {args.angles} angles.")
     print()
-    print(f"Debye term p = 2 (Min p = Max p = 2), |θ| in {DEBYE_REGION[0]:g}–{DEBYE_REGION[1]:g}°")
-    print(f"{'R [µm]':>7} {'pol':>4} {'plain rays':>11} {'uniform':>9}")
-    worst = 0.0
-    for radius in DEBYE_RADII:
-        x = 2 * math.pi * radius / WAVELENGTH
-        for polar, name in ((1, "⊥"), (0, "∥")):
-            row = []
-            for uniform in (False, True):
-                theta, ours = run_batch(args.batch, radius, polar, 2, 2, args.rays, args.angles, uniform)
-                s1, s2 = debye(complex(INDEX, 0.0), x, np.abs(theta), orders=[2])[2]
-                exact = np.abs(s1 if polar else s2) ** 2
-                row.append(median_dex(theta, ours, exact, DEBYE_REGION))
-            worst = max(worst, row[1])
-            print(f"{radius:>7} {name:>4} {row[0]:>11.3f} {row[1]:>9.3f}")
-    print(f"largest with the uniform field: {worst:.3f}")
+    print("Each order alone against its exact Debye term through its rainbow region: the angle [°] and "
+          "height of the highest point, and the median |Δlog10 I| over the region.")
     print()
-    print(f"Mie total (orders 0..{args.max_p}), |θ| in {MIE_REGION[0]:g}–{MIE_REGION[1]:g}°")
-    print(f"{'R [µm]':>7} {'pol':>4} {'plain rays':>11} {'uniform':>9}")
+    print("| R [µm] | pol | p | θ_p [°] | peak: Debye | plain | uniform | height: Debye | plain | uniform "
+          "| median: plain | uniform |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     worst = 0.0
-    for radius in MIE_RADII:
-        x = 2 * math.pi * radius / WAVELENGTH
+    for radius in args.radii:
         for polar, name in ((1, "⊥"), (0, "∥")):
-            row = []
-            for uniform in (False, True):
-                theta, ours = run_batch(args.batch, radius, polar, 0, args.max_p, args.rays, args.angles, uniform)
-                result = mie(complex(INDEX, 0.0), x, np.abs(theta))
-                exact = np.abs(result["S1"] if polar else result["S2"]) ** 2
-                row.append(median_dex(theta, ours, exact, MIE_REGION))
-            worst = max(worst, row[1])
-            print(f"{radius:>7} {name:>4} {row[0]:>11.3f} {row[1]:>9.3f}")
-    print(f"largest with the uniform field: {worst:.3f}")
+            for p in args.orders:
+                theta, plain = run_batch(args.batch, radius, polar, p, p, args.rays, args.angles, ["--debye"])
+                _, uniform = run_batch(args.batch, radius, polar, p, p, args.rays, args.angles,
+                                       ["--uniform-rainbow"])
+                if uniform["messages"]:
+                    print(f"<!-- R {radius:g} {name} p {p}: {uniform['messages']} -->")
+                exact = plain[f"Orvane_Debye_{p}.dat"][:, 1]
+                caustic, region = rainbow_region(theta, plain[f"Orvane_{p}.dat"], p, radius)
+                cells = []
+                for values in (exact, plain["total"], uniform["total"]):
+                    k = int(np.argmax(np.where(region, values, -1.0)))
+                    cells.append((theta[k], values[k]))
+                dex = [median_dex(plain["total"][region], exact[region]),
+                       median_dex(uniform["total"][region], exact[region])]
+                worst = max(worst, dex[1])
+                print(f"| {radius:g} | {name} | {p} | {caustic:.2f} | "
+                      + " | ".join(f"{a:.2f}" for a, _ in cells) + " | "
+                      + " | ".join(f"{h:.3g}" for _, h in cells) + " | "
+                      + f"{dex[0]:.3f} | {dex[1]:.3f} |")
+    print()
+    print(f"largest median with the uniform field: {worst:.3f}")
+    if args.no_mie:
+        return
+
+    print()
+    print(f"The total of orders 0..4 against Mie, |θ| in {MIE_REGION[0]:g}–{MIE_REGION[1]:g}°, "
+          f"after a ±{SMOOTHING:g}° running mean: median |Δlog10 I|")
+    print()
+    print("| R [µm] | pol | plain | uniform |")
+    print("|---|---|---|---|")
+    for radius in args.radii:
+        if radius > 100:
+            continue
+        for polar, name in ((1, "⊥"), (0, "∥")):
+            theta, plain = run_batch(args.batch, radius, polar, 0, 4, args.rays, args.angles, ["--mie"])
+            _, uniform = run_batch(args.batch, radius, polar, 0, 4, args.rays, args.angles, ["--uniform-rainbow"])
+            exact = plain["Orvane_Mie.dat"][:, 1]
+            inside = (np.abs(theta) >= MIE_REGION[0]) & (np.abs(theta) <= MIE_REGION[1])
+            row = [median_dex(smoothed(theta, ours)[inside], smoothed(theta, exact)[inside])
+                   for ours in (plain["total"], uniform["total"])]
+            print(f"| {radius:g} | {name} | {row[0]:.3f} | {row[1]:.3f} |")
 
 
 if __name__ == "__main__":

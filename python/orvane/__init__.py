@@ -415,7 +415,8 @@ def mie(radius=50.0, wavelength=0.6328, index=1.333 + 0j, angles=1000, polarisat
     wavelength    in um; the size parameter x = 2*pi*radius/wavelength must lie in 0.01..1e6
     index         refractive index, complex(re, im); im >= 0 (absorbing)
     angles        scattering angles in degrees (any sign: theta and -theta are the same), or a
-                  count n for the diagram's grid of n angles from -180 to 180
+                  count n for the diagram's grid of n angles from -180 to 180; at most 1000000,
+                  as for the diagram (InputError beyond, before anything is computed)
     polarisation  1: intensity |S1|^2 (perpendicular), 0: |S2|^2 (parallel)
 
     Returns a Mie: `angles` (degrees), `S1`, `S2` (complex amplitude functions, Bohren and

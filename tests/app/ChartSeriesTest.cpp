@@ -108,7 +108,7 @@ TEST(ChartSeries, RaysThatDidNotEmergeStayInTheFileButNotInTheChart)
     const DiagramSeries result = BuildChartSeries(Calculate(run, dir));
     EXPECT_FALSE(result.legendVisible);  // a single order
     EXPECT_FALSE(result.orders[0].active);
-    EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_1.dat", "Orvane_d.dat", "Orvane_t.dat"}));
+    EXPECT_EQ(Files(dir), (std::vector<std::string>{"Orvane_1.dat", "Orvane_d.dat", "Orvane_run.txt", "Orvane_t.dat"}));
 
     const std::vector<std::string> lines = Lines(dir / "Orvane_1.dat");
     ASSERT_EQ(lines.size(), 201u);

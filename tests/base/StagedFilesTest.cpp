@@ -1,9 +1,13 @@
 // The output files of a run, all or nothing: temporaries beside their destinations, renamed
-// together by commit(), removed by rollback() and the destructor; links, folders and devices
-// at the destinations.
+// together by commit(), removed by rollback() and the destructor, undone when a rename fails;
+// links, folders, devices and pipes at the destinations; what dead runs leave.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -202,16 +206,150 @@ TEST(StagedFiles, TheNewFileKeepsThePermissionsOfTheOldOne)
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+// Runs `check` in a child process without the privileges of root, as a user's run has them: as
+// "nobody" (the folder handed over to it), or, where that cannot be had, root without the
+// capabilities that override permissions. The child's failures come back as text.
+std::string AsUnprivilegedUser(const fs::path& folder, const std::function<std::string()>& check)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        std::string failure;
+        if (::geteuid() == 0) {
+            constexpr uid_t kNobody = 65534;
+            for (const auto& entry : fs::recursive_directory_iterator(folder))
+                (void)::lchown(entry.path().c_str(), kNobody, kNobody);
+            (void)::chown(folder.c_str(), kNobody, kNobody);
+            const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+            if (!dropped) {
+                // No other user to be: keep root's identity, lose its overriding capabilities.
+                __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+                __user_cap_data_struct data[2]{};
+                if (::syscall(SYS_capset, &header, data) != 0)
+                    failure = "cannot drop root's privileges";
+            }
+        }
+        if (failure.empty())
+            failure = check();
+        (void)!::write(channel[1], failure.data(), failure.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string failure;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        failure.append(buffer, static_cast<std::size_t>(got));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status))
+        return "the unprivileged run died";
+    return failure;
+}
+
 TEST(StagedFiles, AReadOnlyFileStaysAsItsOwnerMadeIt)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write any file";
+    // Root may write any file: the check runs as an ordinary user (the test command runs as root).
     TempFolder dir;
     dir.write("a.dat", "kept\r\n");
     fs::permissions(dir / "a.dat", fs::perms::owner_read);
-    StagedFiles files;
-    EXPECT_EQ(ErrorOf([&] { Write(files, dir / "a.dat", "new"); }), "Access denied: \"a.dat\"");
-    EXPECT_EQ(ReadBytes(dir / "a.dat"), "kept\r\n");
+    const std::string failure = AsUnprivilegedUser(dir.path(), [&]() -> std::string {
+        if (::access((dir / "a.dat").c_str(), W_OK) == 0)
+            return "the file is still writable";
+        StagedFiles files;
+        const std::string error = ErrorOf([&] { Write(files, dir / "a.dat", "new"); });
+        if (error != "Access denied: \"a.dat\"")
+            return "error: " + error;
+        if (ReadBytes(dir / "a.dat") != "kept\r\n")
+            return "the file changed";
+        if (!files.temporaries().empty())
+            return "a temporary stayed";
+        return "";
+    });
+    EXPECT_EQ(failure, "");
+}
+
+// A rename that fails half-way (here a folder that took a file's place after it was staged)
+// turns the commit round: the files replaced before it get their old contents back, the new
+// ones are removed, and nothing of the commit stays.
+TEST(StagedFiles, ARenameThatFailsHalfWayPutsTheOldFilesBack)
+{
+    TempFolder dir;
+    dir.write("a.dat", "old a\r\n");
+    dir.write("c.dat", "old c\r\n");
+    dir.write("d.dat", "old d\r\n");
+    fs::create_symlink("d.dat", dir / "link.dat");
+    StagedFiles files(dir.path());
+    Write(files, dir / "a.dat", "new a");
+    Write(files, dir / "b.dat", "new b");
+    Write(files, dir / "link.dat", "new d");
+    Write(files, dir / "c.dat", "new c");
+    Write(files, dir / "e.dat", "new e");
+    fs::remove(dir / "c.dat");
+    fs::create_directories(dir / "c.dat/inside");
+
+    EXPECT_EQ(ErrorOf([&] { files.commit(); }), "Cannot create file \"c.dat\": Is a directory");
+    EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"a.dat", "old a\r\n"},
+                                                                        {"c.dat", "<folder>"},
+                                                                        {"d.dat", "old d\r\n"},
+                                                                        {"link.dat", "-> d.dat"}}));
+    EXPECT_TRUE(files.temporaries().empty());
+}
+
+// The temporaries of a run that died (here a child process that staged its files and ended
+// without a word) are taken by the next sweep; those of a live run, in this process or another,
+// are not, nor a user's file that only looks like one.
+TEST(StagedFiles, TemporariesOfDeadRunsGoThoseOfLiveRunsStay)
+{
+    TempFolder dir;
+    dir.write(".notes.txt.tmp-draft1", "a user's own file");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        StagedFiles dead(dir.path());
+        Write(dead, dir / "Orvane_t.dat", "dead");
+        Write(dead, dir / "Orvane_2.dat", "dead");
+        Write(dead, dir / "chart.png", "dead");
+        ::_exit(0);  // no destructor: the temporaries stay, unlocked
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(Snapshot(dir.path()).size(), 4u);
+
+    StagedFiles live(dir.path());
+    Write(live, dir / "Orvane_t.dat", "live");
+    ASSERT_EQ(live.temporaries().size(), 1u);
+    RemoveDeadTemporaries(dir.path());
+    // The dead run's image temporary is not a program file: it goes when a run writes that image.
+    auto names = testing::FileNames(dir.path());
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_TRUE(fs::exists(live.temporaries()[0]));
+    EXPECT_TRUE(fs::exists(dir / ".notes.txt.tmp-draft1"));
+    Write(live, dir / "chart.png", "live");
+    EXPECT_EQ(testing::FileNames(dir.path()).size(), 3u);
+
+    live.commit();
+    EXPECT_EQ(Snapshot(dir.path()),
+              (std::map<std::string, std::string>{{".notes.txt.tmp-draft1", "a user's own file"},
+                                                  {"Orvane_t.dat", "live\r\n"},
+                                                  {"chart.png", "live\r\n"}}));
+}
+
+// Pipes, sockets and block devices are refused before anything is written; a pipe never holds
+// the run.
+TEST(StagedFiles, APipeAtADestinationIsRefusedAtOnce)
+{
+    TempFolder dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_symlink("pipe", dir / "link.dat");
+    StagedFiles files(dir.path());
+    for (const char* name : {"pipe", "link.dat"})
+        EXPECT_EQ(ErrorOf([&] { Write(files, dir / name, "x"); }),
+                  std::string("Cannot create file \"") + name + "\": Is a named pipe");
+    EXPECT_TRUE(files.temporaries().empty());
+    EXPECT_EQ(testing::FileNames(dir.path()), (std::vector<std::string>{"link.dat", "pipe"}));
 }
 
 } // namespace

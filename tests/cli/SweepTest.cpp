@@ -9,6 +9,7 @@
 
 #include "base/Errors.h"
 #include "base/RunControl.h"
+#include "base/RunFolder.h"
 #include "cli/NetCdf.h"
 #include "cli/Sweep.h"
 #include "tests/support/TestFiles.h"
@@ -56,7 +57,7 @@ TEST(Sweep, CombinationsSetTheFieldsLastInputFastest)
     EXPECT_EQ(fields.EdtRadius_a, "50,5");
     EXPECT_EQ(fields.EdtRadius_c, "50,5");
     EXPECT_EQ(fields.Edtmr, "1,34");
-    EXPECT_EQ(plan.taskFile(dir.path(), 0).filename(), "s.task0");
+    EXPECT_EQ(plan.taskFolder(dir.path(), 0).filename(), "s.task0");
     EXPECT_EQ(plan.mergedFile("").string(), "s.nc");
     // Another text is another sweep: task files of the one are refused by the merge of the other.
     EXPECT_NE(ReadSweepFile(dir.write("t.sweep", "radius 40 50.5\nindex 1.33 1.34 1.36\n")).identity, plan.identity);
@@ -72,22 +73,33 @@ TEST(Sweep, TaskAndMergeWriteWholeFilesAndADamagedTaskChangesNothing)
     RecordingControl control;
     for (int t = 0; t < 2; ++t)
         RunSweepTask(plan, t, base, '.', dir.path(), control);
-    MergeSweepTasks(plan, dir.path(), "test");
+    MergeSweepTasks(plan, dir.path(), "test", control);
     const std::string merged = ReadBytes(dir / "s.nc");
     ASSERT_EQ(merged.substr(0, 4), std::string("CDF\x02", 4));
     // Coordinates (3 radii, 50 angles) and three variables of 3 x 50 doubles after the header.
     const std::string header = merged.substr(0, merged.size() - (3 + 50 + 3 * 3 * 50) * 8);
     EXPECT_NE(header.find("amplitude_imag"), std::string::npos);
 
+    {
+        // A task still running holds its folder: the merge says so and writes nothing.
+        const RunFolder running(plan.taskFolder(dir.path(), 0));
+        try {
+            MergeSweepTasks(plan, dir.path(), "test", control);
+            ADD_FAILURE() << "merged while a task was running";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find("Task 0 of 2 is still running"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(ReadBytes(dir / "s.nc"), merged);
+    }
     const std::string task1 = ReadBytes(plan.taskFile(dir.path(), 1));
-    dir.write("s.task1", task1.substr(0, task1.size() - 9));
-    EXPECT_THROW(MergeSweepTasks(plan, dir.path(), "test"), FileError);
+    dir.write("s.task1/results", task1.substr(0, task1.size() - 9));
+    EXPECT_THROW(MergeSweepTasks(plan, dir.path(), "test", control), FileError);
     EXPECT_EQ(ReadBytes(dir / "s.nc"), merged);
     EXPECT_THROW(RunSweepTask(plan, 2, base, '.', dir.path(), control), InputError);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
         ++files;
-    EXPECT_EQ(files, 4u);  // the sweep, two tasks, the merged file: no temporary left
+    EXPECT_EQ(files, 4u);  // the sweep, two task folders, the merged file: no temporary, no lock left
 }
 
 TEST(NetCdf, RefusesWhatTheFormatCannotHold)

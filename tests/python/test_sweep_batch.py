@@ -32,14 +32,19 @@ def drop(radius, polarisation, index):
 
 @pytest.fixture
 def tasks(tmp_path):
-    """The sweep's 13 tasks computed (one of them with no combination), not yet merged."""
+    """The sweep's 13 tasks (one of them with no combination), all running at once in the same
+    folder as on a cluster, not yet merged."""
     if not BATCH:
         pytest.skip("ORVANE_BATCH names no orvane-batch")
     (tmp_path / "Orvane.par").write_text(Case("base", rays=300, angles=721).parameter_file())
     (tmp_path / "lut.sweep").write_text(SWEEP)
-    for task in range(13):
-        done = batch(tmp_path, "--diffraction", "--mie", "--sweep", str(tmp_path / "lut.sweep"), "--task", str(task))
-        assert done.returncode == 0, done.stderr
+    running = [subprocess.Popen([BATCH, "-C", str(tmp_path), "--diffraction", "--mie", "--sweep",
+                                 str(tmp_path / "lut.sweep"), "--task", str(task)],
+                                stderr=subprocess.PIPE, text=True, env=dict(os.environ, LC_ALL="C"))
+               for task in range(13)]
+    for task in running:
+        _, errors = task.communicate(timeout=300)
+        assert task.returncode == 0, errors
     return tmp_path
 
 
@@ -68,12 +73,14 @@ def rerun_task_7(folder, case, *options):
 
 
 @pytest.mark.parametrize("spoil, message", [
-    (lambda folder: (folder / "lut.task05").unlink(), "Task 5 of 13 has not been computed"),
+    (lambda folder: (folder / "lut.task05" / "results").unlink(), "Task 5 of 13 has not been computed"),
     (lambda folder: (folder / "lut.sweep").write_text(SWEEP.replace("1.3405", "1.3406")), "another sweep file"),
-    (lambda folder: (folder / "lut.task02").write_bytes((folder / "lut.task02").read_bytes()[:-100]), "incomplete"),
-    (lambda folder: (folder / "lut.task03").write_bytes((folder / "lut.task04").read_bytes()), "task 3"),
+    (lambda folder: (folder / "lut.task02" / "results").write_bytes(
+        (folder / "lut.task02" / "results").read_bytes()[:-100]), "incomplete"),
+    (lambda folder: (folder / "lut.task03" / "results").write_bytes(
+        (folder / "lut.task04" / "results").read_bytes()), "task 3"),
     (lambda folder: rerun_task_7(folder, Case("base", rays=200, angles=721), "--diffraction", "--mie"),
-     "lut.task07\" was computed with another rays than the tasks before it"),
+     "lut.task07/results\" was computed with another rays than the tasks before it"),
     (lambda folder: rerun_task_7(folder, Case("base", rays=300, angles=721), "--mie"), "another diffraction"),
 ])
 def test_a_merge_of_less_than_the_whole_sweep_is_refused(tasks, spoil, message):
@@ -82,7 +89,7 @@ def test_a_merge_of_less_than_the_whole_sweep_is_refused(tasks, spoil, message):
     done = batch(tasks, "--sweep", str(tasks / "lut.sweep"), "--merge")
     assert done.returncode == 1 and message in done.stderr, done.stderr
     assert (tasks / "lut.nc").read_text() == "the last good merge"
-    assert sorted(p.name for p in tasks.iterdir() if p.name.startswith(".")) == []  # no temporary left
+    assert sorted(p.name for p in tasks.rglob(".*")) == []  # no temporary and no lock left
 
 
 @pytest.mark.parametrize("text, arguments, status, message", [

@@ -395,15 +395,19 @@ TEST(DiagramRun, FresnelAtEntryOnlyChangesNoFileOfASphere)
         Calculate(localRun, local);
         Calculate(entryRun, entry);
         EXPECT_EQ(Files(local), Files(entry));
-        for (const std::string& name : Files(entry))
+        for (const std::string& name : Files(entry)) {
+            if (name == "Orvane_run.txt")  // the manifest names the options
+                continue;
             EXPECT_EQ(testing::CompareWithReference(local / name.c_str(), entry / name.c_str()), "") << name;
+        }
     }
 }
 
 TEST(DiagramRun, UniformRainbowChangesOnlyTheTotalNearTheRainbows)
 {
     // The default drop with diffraction, Airy curve and check file: with "Uniform rainbow" the
-    // total file differs only near the primary rainbow (±137.9°), every other file not at all.
+    // total file differs only near the rainbows of orders 2, 3 and 4 (±137.9°, ±129.1°, ±41.7°),
+    // every other file not at all.
     testing::TempFolder plainDir, uniformDir;
     for (bool uniform : {false, true}) {
         testing::WindowRun run;
@@ -414,6 +418,8 @@ TEST(DiagramRun, UniformRainbowChangesOnlyTheTotalNearTheRainbows)
     }
     for (const auto& entry : std::filesystem::directory_iterator(plainDir.path())) {
         const std::string name = entry.path().filename().string();
+        if (name == "Orvane_run.txt")  // the manifest names the options
+            continue;
         const std::string plain = testing::ReadBytes(entry.path());
         const std::string uniform = testing::ReadBytes(uniformDir / name.c_str());
         if (name != "Orvane_t.dat") {
@@ -426,7 +432,7 @@ TEST(DiagramRun, UniformRainbowChangesOnlyTheTotalNearTheRainbows)
         int changed = 0;
         for (std::size_t n = 1; n < a.size(); ++n) {
             const double degrees = std::fabs(std::stod(a[n]));
-            if (degrees < 120 || degrees > 152) {
+            if ((degrees < 110 || degrees > 160) && (degrees < 25 || degrees > 85)) {
                 EXPECT_EQ(a[n], b[n]) << n;
             } else {
                 changed += a[n] != b[n];

@@ -73,7 +73,8 @@ inline std::vector<std::string> FileNames(const std::filesystem::path& folder)
 }
 
 // Everything a folder holds, by name: a file's bytes, "<folder>" for a folder, "-> target"
-// for a symbolic link. Two snapshots are equal when nothing was added, removed or changed.
+// for a symbolic link, "<special>" for a named pipe, a socket or a device (never opened). Two
+// snapshots are equal when nothing was added, removed or changed.
 inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder)
 {
     std::map<std::string, std::string> entries;
@@ -83,6 +84,8 @@ inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& 
             entries[name] = "-> " + std::filesystem::read_symlink(entry.path()).string();
         else if (entry.is_directory())
             entries[name] = "<folder>";
+        else if (!entry.is_regular_file())
+            entries[name] = "<special>";
         else
             entries[name] = ReadBytes(entry.path());
     }
