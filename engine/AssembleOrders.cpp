@@ -50,22 +50,26 @@ struct Branch {
 };
 
 // The branch of rays first..last (in ray order) if it contributes, with its grid section:
-// the grid angles strictly inside its range.
+// every grid angle within its range, from the first one above its smallest angle to the last
+// one at or below its largest, so that a branch and its mirror image reach mirrored angles.
 void KeepBranch(const OrderRows& rows, int first, int last, const ScatteringGrid& grid, std::vector<Branch>& out)
 {
     const double* angle = rows.angle;
     const int count = last - first + 1;
-    int nGrid = static_cast<int>(std::fabs(angle[last] - angle[first]) / grid.ThetaStep);
-    if (!(nGrid > 1 && count > 2 && std::fabs(angle[last - 1] * angle[last]) > 1e-30))
+    // A branch that spans less than two grid spacings is too short to interpolate.
+    const int spacings = static_cast<int>(std::fabs(angle[last] - angle[first]) / grid.ThetaStep);
+    if (!(spacings > 1 && count > 2 && std::fabs(angle[last - 1] * angle[last]) > 1e-30))
         return;
     // Two equal first angles give the branch no direction: it is left out.
     if (angle[first + 1] == angle[first])
         return;
     const int dir = IntSign(angle[first + 1] - angle[first]);
     const double thetaMin = dir == 1 ? angle[first] : angle[last];
+    const double thetaMax = dir == 1 ? angle[last] : angle[first];
     const int s = static_cast<int>((kPi + thetaMin) / grid.ThetaStep) + 1;
     // The section lies inside [−π, π]; rounding at the very ends must not leave the grid.
-    nGrid = std::min(nGrid, grid.NumScaRays - s);
+    const int end = std::min(static_cast<int>((kPi + thetaMax) / grid.ThetaStep), grid.NumScaRays - 1);
+    const int nGrid = end - s + 1;
     if (nGrid < 2)
         return;
     Branch& b = out.emplace_back();

@@ -37,6 +37,10 @@ struct RaySetup {
     Complex M2;    // its square
     Complex mu;    // square of the refractive index
     FresnelRule rule;
+    // The in-plane widths of the ray tube change at each refraction (local rule). On a circle
+    // the exit undoes the entry exactly (e_in = t, e_out = i) and they are left out, so that
+    // the cosines of 1e-7 of a sphere's grazing rays add no rounding to its files.
+    bool tubeWidths;
 };
 
 // The wave inside the particle as it leaves a boundary point, carried from order to order.
@@ -72,9 +76,22 @@ double SurfaceStretch(const RunParams& P, double z)
     return std::sqrt(zc * zc * P.AspectTerm + 1);
 }
 
+// The ray model's phase convention. A ray's phase falls along its path (Φ − k·L), the
+// conjugate of the exp(−iωt) amplitudes of exact theory, so a Fresnel quotient formed with the
+// exact theory's normal components enters the ray as its conjugate: |r| as it is, arg r with
+// the opposite sign. A real quotient keeps its phase bit for bit, the sign of its zero
+// imaginary part included (it decides between +π and −π for a negative quotient).
+Complex AlongThePath(const Complex& r)
+{
+    if (r.imag() == 0.0)
+        return r;
+    return {r.real(), -r.imag()};
+}
+
 // Fresnel reflection coefficients from the normal components of the wave vectors: kn (or
 // kne) outside, real, and q inside, complex. For parallel polarisation the outer component is
-// weighted by m². At the entry the outer wave comes first, at an exit the inner one.
+// weighted by m². At the entry the outer wave comes first, at an exit the inner one. These are
+// the quotients of exact theory; the ray takes them through AlongThePath.
 Complex EntryReflection(const RaySetup& S, double kn, const Complex& q)
 {
     if (S.P.Polar == 0)
@@ -94,9 +111,8 @@ Complex ExitReflection(const RaySetup& S, double kne, const Complex& q)
 
 // The coefficient of an interface met from inside, from the tangential part kt of the wave
 // vector there: q = √(M² − kt²) inside and kne = √(k² − kt²) outside, both complex. Beyond the
-// critical angle kne = (0, √(kt² − k²)) as PrincipalSqrt gives it (unlike the evanescent q of a total
-// reflection at the entry, which takes the conjugate root): |r| = 1 for a clear particle, a
-// little less for an absorbing one.
+// critical angle kne = (0, √(kt² − k²)) as PrincipalSqrt gives it: |r| = 1 for a clear
+// particle, a little less for an absorbing one.
 Complex LocalReflection(const RaySetup& S, double kt)
 {
     const Complex q = PrincipalSqrt(S.M2 - Complex{kt * kt, 0.0});
@@ -176,8 +192,13 @@ bool Enter(const RaySetup& S, int i, double d, RayTables& T, InsideWave& w, Entr
         const double delta = km * cosR - k * cosI;
         w.C1 = -(k * (cosI * cosI) * Ci1 + delta * kappa1) / (km * (cosR * cosR));
         w.C2 = -(k * Ci2 + delta * kappa2) / km;
-        r = EntryReflection(S, kn, q);
-        w.D = 1 / (w.C1 * w.C2 * G);
+        r = AlongThePath(EntryReflection(S, kn, q));
+        // The incident and the refracted tube share one footprint on the surface, so in the
+        // plane the refracted tube is cos r/cos i as wide as the incident one, and its intensity
+        // cos i/cos r times the transmitted share of the incident one (a circle's exit undoes
+        // this, an ellipse's does not). The entry rule keeps its earlier law without the widths.
+        const double width = S.tubeWidths ? cosI / cosR : 1.0;
+        w.D = width / (w.C1 * w.C2 * G);
         const double absR = Modulus(r);
         w.A = std::sqrt(1 - absR * absR);
         e.refracted = true;
@@ -186,13 +207,11 @@ bool Enter(const RaySetup& S, int i, double d, RayTables& T, InsideWave& w, Entr
         e.C2 = w.C2;
     } else {
         // Total reflection (a clear particle of lower index, beyond the critical angle): the
-        // same quotient with the evanescent wave's q, so |r| = 1 and the phase goes from 0 at
-        // the critical angle to π at grazing incidence. A ray's phase falls by k per unit of
-        // path (the conjugate of the exp(−iωt) amplitudes of exact theory), so the wave that
-        // decays into the particle has q = (0, −√(kt² − k_m²)), the conjugate of the root
-        // above; that root would put a bubble's reflection fringes 0.8–1.8° off the exact
-        // ones. No inner orders.
-        r = EntryReflection(S, kn, Complex{0.0, -q.imag()});
+        // same quotient with the evanescent wave's q = (0, √(kt² − k_m²)), so |r| = 1, and in
+        // the ray's convention a phase from 0 at the critical angle to π at grazing incidence
+        // (the opposite sign puts a bubble's reflection fringes 0.8–1.8° off the exact ones).
+        // No inner orders.
+        r = AlongThePath(EntryReflection(S, kn, q));
     }
     const double phiR = std::atan2(r.imag(), r.real());
     e.r = r;
@@ -260,7 +279,7 @@ Complex Leave(const RaySetup& S, int i, int p, RayTables& T, const InsideWave& w
 
     const bool local = S.rule == FresnelRule::Local;
     if (std::fabs(c.ktp) >= k)  // total internal reflection: this order does not leave
-        return local ? LocalReflection(S, c.ktp) : Complex{1.0, 0.0};
+        return local ? AlongThePath(LocalReflection(S, c.ktp)) : Complex{1.0, 0.0};
 
     const double kne = std::sqrt(k * k - c.ktp * c.ktp);
     const Vec2 ke = Compose(kne, c.n, c.ktp, c.tau);
@@ -284,8 +303,11 @@ Complex Leave(const RaySetup& S, int i, int p, RayTables& T, const InsideWave& w
     e.E1 = E1;
     e.E2 = E2;
 
-    const Complex r = local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q);
-    const double Dp = w.D / (std::fabs(E1 * E2) * c.R1 * c.R2);
+    const Complex r = AlongThePath(local ? LocalReflection(S, c.ktp) : ExitReflection(S, kne, w.q));
+    // The emergent tube is cos e_out/cos e_in as wide in the plane as the arriving one (the
+    // footprint again), e_in and e_out the angles inside and outside.
+    const double width = S.tubeWidths ? cosIp / cosRp : 1.0;
+    const double Dp = (w.D * width) / (std::fabs(E1 * E2) * c.R1 * c.R2);
     // Beer–Lambert on the last chord: amplitude factor exp(−k·m_i·L), squared for energy.
     const double alpha = std::exp(-k * P.IndexIm * c.L);
     const double absR = Modulus(r);
@@ -369,6 +391,7 @@ void TraceRays(const RunParams& P, const DiagramNorm& norm, const double* height
         M2,
         Complex{P.IndexRe * P.IndexRe - P.IndexIm * P.IndexIm, 2 * P.IndexRe * P.IndexIm},
         rule,
+        rule == FresnelRule::Local && P.RadiusA != P.RadiusC,
     };
     const int n = std::clamp(count, 0, kMaxRays);
     if (observer) {

@@ -6,6 +6,13 @@
 // into the particle), then for each order a chord to the next boundary point, where part of
 // the wave may leave (the exit of that order) and the rest is reflected inside. An observer
 // can follow every interaction as it happens (the check file is one).
+//
+// Phase convention: a ray's phase falls along its path (k per µm outside, m_r·k inside), so
+// the complex amplitude √I·exp(iφ) that a ray adds to the diagram is −i·conj(S) of exact
+// theory's scattering amplitude S in the exp(−iωt) convention (Mie's, the Debye series').
+// Every complex Fresnel quotient therefore enters a ray as its conjugate: at the entry
+// (refraction and total reflection), at every exit and every internal reflection, under either
+// Fresnel rule. A real quotient keeps its phase (0 or ±π) as it is.
 #pragma once
 
 #include "engine/RayTables.h"
@@ -39,7 +46,7 @@ struct EntryEvent {
     bool refracted = false;      // the ray enters the particle
     double slope = 0;            // of the refracted ray, K_x/K_z (refracted only)
     double C1 = 0, C2 = 0;       // curvatures of the refracted wave (refracted only)
-    Complex r;                  // reflection coefficient at the entry (|r| = 1 when not refracted)
+    Complex r;                  // reflection coefficient at the entry as the ray uses it (|r| = 1 when not refracted)
 };
 
 // What happened at the boundary point that ends the chord of order p: the arriving wave, its
@@ -54,7 +61,7 @@ struct InteractionEvent {
     double R1 = 0, R2 = 0;       // radii of the arriving wavefront [µm]
     bool leaves = false;         // order p leaves the particle here
     double E1 = 0, E2 = 0;       // curvatures of the emergent wave (leaves only)
-    Complex r;                  // coefficient of the reflection inside, as computed
+    Complex r;                  // coefficient of the reflection inside, as the ray uses it
     double C1 = 0, C2 = 0;       // curvatures of the internally reflected wave
 };
 

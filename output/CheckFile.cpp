@@ -35,6 +35,8 @@ void CheckFileWriter::entered(const EntryEvent& e)
         line(" Slope of refracted ray : %18.10e", {e.slope});
         line(" Curvature radii refracted wave : %18.10e %18.10e", {1 / e.C1, 1 / e.C2});
     }
+    // The quotient as the ray uses it: in the ray's phase convention, the conjugate of exact
+    // theory's wherever it is complex.
     line(" Reflection coefficient : %18.10e + %18.10ei", {e.r.real(), e.r.imag()});
 }
 

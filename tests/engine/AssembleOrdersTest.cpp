@@ -2,7 +2,9 @@
 // sections, the rules that close and drop them, and the coherent sum.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <complex>
 #include <vector>
 
@@ -56,29 +58,61 @@ TEST(ScatteringGrid, RunsFromMinusPiToPi)
     EXPECT_NEAR(grid.ThetaGrid.back(), kPi, 1e-15);
 }
 
-TEST(AssembleOrders, MonotonicOrderFillsTheGridAnglesInsideItsRange)
+TEST(AssembleOrders, MonotonicOrderFillsEveryGridAngleWithinItsRange)
 {
-    // Amplitude and phase linear in the angle: the interpolation reproduces them exactly.
-    Order o;
-    for (int i = 0; i <= 10; ++i) {
-        const double theta = -0.5 + 0.1 * i + 0.003;
-        o.add(theta, (2 + theta) * (2 + theta), 3 * theta);
-    }
-    const Assembled a = Assemble({o});
-    const int s = FirstAbove(a.grid, o.angle.front());
-    const int nGrid = static_cast<int>((o.angle.back() - o.angle.front()) / a.grid.ThetaStep);
-    for (int e = 0; e < a.grid.NumScaRays; ++e) {
-        const double t = a.grid.ThetaGrid[e];
-        if (e < s || e >= s + nGrid) {
-            EXPECT_EQ(At(a, e), 0.0) << "grid angle " << e;
-            continue;
+    // Amplitude and phase linear in the angle: the interpolation reproduces them exactly. The
+    // branch reaches every grid angle above its first angle and at or below its last, and no
+    // other. The offsets put the two ends at different places between grid angles: with the
+    // second, a count of whole spacings from the first grid angle would leave out the last one.
+    struct Case {
+        double offset;
+        int reached;
+    };
+    for (const Case c : {Case{0.003, 57}, Case{0.008, 58}}) {
+        SCOPED_TRACE(c.offset);
+        Order o;
+        for (int i = 0; i <= 10; ++i) {
+            const double theta = -0.5 + 0.1 * i + c.offset;
+            o.add(theta, (2 + theta) * (2 + theta), 3 * theta);
         }
-        EXPECT_GT(t, o.angle.front());
-        EXPECT_LT(t, o.angle.back());
-        EXPECT_NEAR(std::abs(At(a, e)), 2 + t, 1e-12) << e;
-        EXPECT_NEAR(std::arg(At(a, e)), 3 * t, 1e-12) << e;
+        const Assembled a = Assemble({o});
+        int reached = 0;
+        for (int e = 0; e < a.grid.NumScaRays; ++e) {
+            const double t = a.grid.ThetaGrid[e];
+            if (t <= o.angle.front() || t > o.angle.back()) {
+                EXPECT_EQ(At(a, e), 0.0) << "grid angle " << e;
+                continue;
+            }
+            ++reached;
+            EXPECT_NEAR(std::abs(At(a, e)), 2 + t, 1e-12) << e;
+            EXPECT_NEAR(std::arg(At(a, e)), 3 * t, 1e-12) << e;
+        }
+        EXPECT_EQ(reached, c.reached);
+        EXPECT_TRUE(a.sink.messages.empty());
     }
-    EXPECT_TRUE(a.sink.messages.empty());
+}
+
+TEST(AssembleOrders, MirroredBranchesReachMirroredGridAngles)
+{
+    // A branch and its mirror image (angles negated, rays in the opposite order) give mirrored
+    // sums at every grid angle, wherever their ends fall between grid angles.
+    for (const double offset : {0.003, 0.008, 0.0123}) {
+        SCOPED_TRACE(offset);
+        Order o, mirrored;
+        for (int i = 0; i <= 10; ++i)
+            o.add(0.2 + 0.1 * i + offset, 1 + 0.1 * i, 0.5 * i);
+        for (int i = 10; i >= 0; --i)
+            mirrored.add(-o.angle[i], o.intensity[i], o.phase[i]);
+        const Assembled a = Assemble({o});
+        const Assembled b = Assemble({mirrored});
+        const int N = a.grid.NumScaRays;
+        int reached = 0;
+        for (int e = 0; e < N; ++e) {
+            EXPECT_NEAR(std::abs(At(a, e) - At(b, N - 1 - e)), 0.0, 1e-12) << "grid angle " << e;
+            reached += At(a, e) != 0.0;
+        }
+        EXPECT_GT(reached, 50);
+    }
 }
 
 TEST(AssembleOrders, DecreasingBranchGivesTheSameAsItsReverse)
@@ -221,7 +255,7 @@ TEST(AssembleOrders, EveryGridAngleAddsItsBranchesInTheOrderGiven)
     for (const Order& o : orders) {
         const bool up = o.angle[1] > o.angle[0];
         const int s = FirstAbove(expected, up ? o.angle.front() : o.angle.back());
-        const int nGrid = static_cast<int>(std::fabs(o.angle.back() - o.angle.front()) / expected.ThetaStep);
+        const int nGrid = FirstAbove(expected, up ? o.angle.back() : o.angle.front()) - s;
         std::vector<double> amplitude(N), a(nGrid), phi(nGrid), work(3 * N);
         for (int i = 0; i < N; ++i)
             amplitude[i] = std::sqrt(o.intensity[i]);
@@ -264,6 +298,80 @@ TEST(AssembleOrders, ThreadsDoNotChangeTheSum)
     EXPECT_EQ(one.TotalAmpRe, two.TotalAmpRe);
     EXPECT_EQ(one.TotalAmpIm, two.TotalAmpIm);
     EXPECT_NE(one.TotalAmpRe[60000], 0.0);
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The largest difference, in decades, between a total and the mirror image of another, over
+// the grid angles where the first is above 1e-6 of its peak; and how many differ by more than
+// tolerance (relative).
+struct MirrorMismatch {
+    double worstDecades = 0;
+    int count = 0;
+};
+
+MirrorMismatch CompareMirrored(const ScatteringGrid& a, const ScatteringGrid& b, double tolerance)
+{
+    const int N = a.NumScaRays;
+    const double peak = *std::max_element(a.TotalIntensity.begin(), a.TotalIntensity.end());
+    MirrorMismatch m;
+    for (int e = 0; e < N; ++e) {
+        const double x = a.TotalIntensity[e], y = b.TotalIntensity[N - 1 - e];
+        if (std::max(x, y) < 1e-6 * peak)
+            continue;
+        if (std::fabs(x - y) > tolerance * std::max(x, y)) {
+            ++m.count;
+            m.worstDecades = std::max(m.worstDecades, std::fabs(std::log10(std::max(x, 1e-300) / std::max(y, 1e-300))));
+        }
+    }
+    return m;
+}
+
+TEST(AssembleOrders, MirroredParticlesGiveMirroredTotals)
+{
+    // A sphere met head-on is its own mirror image; a spheroid met at +20° is the mirror image
+    // of the same spheroid met at −20°. Their totals (orders 0..MaxP summed coherently, every
+    // branch on every grid angle within its range) must be mirror images too.
+    struct Case {
+        const char* name;
+        std::function<void(DiagramInputs&)> setup;
+        double mirroredIncidence;  // degrees
+    };
+    const Case cases[] = {
+        {"sphere head-on, 1000 angles", [](DiagramInputs&) {}, 0},
+        {"sphere head-on, 1801 angles", [](DiagramInputs& f) { f.NumScaRays = 1801; }, 0},
+        {"spheroid at 20 degrees",
+         [](DiagramInputs& f) {
+             f.particle.RadiusA = 40;
+             f.particle.RadiusB = 30;
+             f.particle.RadiusC = 25;
+             f.particle.IndexRe = 1.45;
+             f.particle.IndexIm = 0.001;
+             f.particle.Wavelength = 0.5893;
+             f.particle.Polar = 0;
+             f.particle.IncAngle = ToRadians(20);
+             f.MaxP = 5;
+             f.NumIncRays = 600;
+             f.NumScaRays = 1800;
+         },
+         -20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DiagramInputs in;
+        c.setup(in);
+        DiagramInputs mirrored = in;
+        mirrored.particle.IncAngle = ToRadians(c.mirroredIncidence);
+        RecordingControl control;
+        const DiagramResult a = ComputeDiagram(in, control);
+        const DiagramResult b = ComputeDiagram(mirrored, control);
+        const MirrorMismatch m = CompareMirrored(a.grid, b.grid, 1e-6);
+        EXPECT_EQ(m.count, 0) << "worst " << m.worstDecades << " decades";
+    }
 }
 
 } // namespace

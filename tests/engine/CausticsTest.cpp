@@ -50,6 +50,8 @@ struct RainbowCase {
     bool entryFresnel;
     std::vector<double> rainbowsDeg;  // the caustic angles of order p (empty: a sphere's ±Descartes angle)
     double maxDex = 0;                // a sphere's largest |Δlog10 I| against the Debye term p
+    // Of those, the caustics the rays cannot describe: left to the plain rays with a message.
+    std::vector<double> untreatedDeg = {};
 };
 
 std::ostream& operator<<(std::ostream& os, const RainbowCase& c) { return os << c.label; }
@@ -97,9 +99,24 @@ TEST_P(EveryRainbow, GetsTheUniformField)
     if (sphere)
         expected = {-ToDegrees(DescartesAngle(1.333, c.p)), ToDegrees(DescartesAngle(1.333, c.p))};
 
-    // The turning points found are the rainbows, and every one of them is treated.
+    // The turning points found are the rainbows, and every one of them is treated but those
+    // the rays cannot describe, which one message names.
     EXPECT_TRUE(r.folds.untreated.empty());
-    EXPECT_TRUE(r.sink.messages.empty()) << (r.sink.messages.empty() ? "" : r.sink.messages.front());
+    const auto untreated = [&](const Fold& f) {
+        return std::any_of(c.untreatedDeg.begin(), c.untreatedDeg.end(),
+                           [&](double u) { return std::fabs(ToDegrees(f.thetaC) - u) < 0.05; });
+    };
+    std::vector<UntreatedCaustic> left;
+    for (const Fold& f : r.folds.folds)
+        if (untreated(f))
+            left.push_back({f.p, f.thetaC});
+    ASSERT_EQ(left.size(), c.untreatedDeg.size());
+    if (left.empty()) {
+        EXPECT_TRUE(r.sink.messages.empty()) << (r.sink.messages.empty() ? "" : r.sink.messages.front());
+    } else {
+        ASSERT_EQ(r.sink.messages.size(), 1u);
+        EXPECT_EQ(r.sink.messages.front(), UntreatedCausticsMessage(left));
+    }
     std::vector<double> found;
     for (const Fold& f : r.folds.folds)
         found.push_back(ToDegrees(f.thetaC));
@@ -110,6 +127,8 @@ TEST_P(EveryRainbow, GetsTheUniformField)
         EXPECT_NEAR(found[k], expected[k], 0.05);
 
     for (const Fold& f : r.folds.folds) {
+        if (untreated(f))
+            continue;
         SCOPED_TRACE("rainbow at " + std::to_string(ToDegrees(f.thetaC)) + "°");
         const ScatteringGrid& grid = r.uniform;
         const auto at = [&](double offsetDeg) { return GridIndex(grid, f.thetaC + f.dir * ToRadians(offsetDeg)); };
@@ -145,6 +164,9 @@ TEST_P(EveryRainbow, GetsTheUniformField)
 
 // The rainbows of a water drop (50 µm, 0.6328 µm) at the default 200 rays and at 5000, and the
 // two of a water spheroid (a = 55, b = c = 45 µm) at 20°, order 2, under either Fresnel rule.
+// Under the local rule the rays on one side of the spheroid's 135.90° rainbow reach the critical
+// angle at their reflection inside 0.23° from it (ζ = 0.06 there): beyond, their phase is that
+// of total reflection, and the rays describe no caustic.
 const RainbowCase kRainbows[] = {
     {"drop_p2_perpendicular_200", 50, 50, 0, 1, 2, 200, false, {}, 0.05},
     {"drop_p3_perpendicular_200", 50, 50, 0, 1, 3, 200, false, {}, 0.05},
@@ -162,11 +184,11 @@ const RainbowCase kRainbows[] = {
     {"drop_p3_parallel_5000", 50, 50, 0, 0, 3, 5000, false, {}, 0.05},
     {"drop_p4_parallel_5000", 50, 50, 0, 0, 4, 5000, false, {}, 0.12},
     {"drop_p5_parallel_5000", 50, 50, 0, 0, 5, 5000, false, {}, 0.2},
-    {"spheroid_local_perpendicular", 55, 45, 20, 1, 2, 2000, false, {-113.70, 135.90}},
-    {"spheroid_local_parallel", 55, 45, 20, 0, 2, 2000, false, {-113.70, 135.90}},
+    {"spheroid_local_perpendicular", 55, 45, 20, 1, 2, 2000, false, {-113.70, 135.90}, 0, {135.90}},
+    {"spheroid_local_parallel", 55, 45, 20, 0, 2, 2000, false, {-113.70, 135.90}, 0, {135.90}},
     {"spheroid_entry_perpendicular", 55, 45, 20, 1, 2, 2000, true, {-113.70, 135.90}},
     {"spheroid_entry_parallel", 55, 45, 20, 0, 2, 2000, true, {-113.70, 135.90}},
-    {"spheroid_local_perpendicular_200", 55, 45, 20, 1, 2, 200, false, {-113.70, 135.90}},
+    {"spheroid_local_perpendicular_200", 55, 45, 20, 1, 2, 200, false, {-113.70, 135.90}, 0, {135.90}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rainbows, EveryRainbow, ::testing::ValuesIn(kRainbows),
