@@ -34,6 +34,9 @@ struct BatchOptions {
     std::string png;              // with --picture: the picture as PNG
     std::string chartPng;         // the diagram's chart as PNG
     std::optional<PictureSize> chartSize;  // the chart's size for --chart-png; none: the window's
+    std::string sweep;            // a sweep file: with task, one task of an array job; with merge, the merge
+    std::optional<int> task;
+    bool merge = false;
     bool help = false;
     bool version = false;
 };

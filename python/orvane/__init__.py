@@ -8,6 +8,10 @@ diagram  the scattering diagram: ray orders, their coherent total on an angle gr
 mie      exact (Lorenz-Mie) amplitude functions and intensity of a sphere
 debye    the Debye-series terms of a sphere, order by order
 picture  the ray-tracing picture as line segments in pixels (and Orvane.eps on request)
+average  the mean diagram of a population over sizes (Gamma, LogNormal, Discrete) and turns
+         (AboutAxis), with the estimate of its quadrature error, as an xarray Dataset
+sweep    any function over every combination of parameter values, as an xarray Dataset;
+         both take any concurrent.futures executor (a process pool, a Dask cluster)
 
 Conventions (the same as the program's files)
 ---------------------------------------------
@@ -44,6 +48,7 @@ __all__ = [
     "Diagram", "Rays", "Airy", "Mie", "Amplitudes", "Debye", "Picture",
     "OrvaneError", "InputError", "MathError", "FileError", "OrvaneWarning",
     "MAX_ORDER", "MAX_RAYS",
+    "average", "sweep", "diagram_dataset", "Gamma", "LogNormal", "Discrete", "AboutAxis", "Uniform",
 ]
 
 MAX_ORDER = _core.MAX_ORDER
@@ -489,3 +494,11 @@ def picture(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
                         size=_real(size, "size"), emergent=bool(emergent), width=_count(width, "width"),
                         height=_count(height, "height"), output=_folder(output), separator=_separator(separator))
     return Picture(**raw)
+
+
+# Averages and sweeps (xarray is imported when one is made).
+from .averages import average  # noqa: E402
+from .labelled import diagram_dataset  # noqa: E402
+from .orientations import AboutAxis, Uniform  # noqa: E402
+from .sizes import Discrete, Gamma, LogNormal  # noqa: E402
+from .sweeps import sweep  # noqa: E402
