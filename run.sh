@@ -12,6 +12,7 @@ cd "$(dirname "$(readlink -f "$0")")"
 packages=(cmake g++ make pkg-config clang libclang-rt-14-dev
           qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev libbenchmark-dev
           libsleef-dev libboost-math-dev pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+          python3-xarray python3-netcdf4 python3-distributed
           dpkg-dev file fonts-dejavu-core fonts-liberation xvfb xauth)
 
 install_missing() {

@@ -86,6 +86,15 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
                 throw UsageError{"--chart-size needs WxH with whole numbers from 1 to " +
                                  std::to_string(kMaxPictureSide) + ", not \"" + text + "\""};
             options.chartSize = size;
+        } else if (a == "--sweep") {
+            options.sweep = value(a);
+        } else if (a == "--task") {
+            const std::string& text = value(a);
+            if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos)
+                throw UsageError{"--task needs the task's number, a whole number from 0, not \"" + text + "\""};
+            options.task = std::atoi(text.c_str());
+        } else if (a == "--merge") {
+            options.merge = true;
         } else if (ParseRays3DOption(args, i, options.rays3d)) {
         } else if (a == "-h" || a == "--help") {
             options.help = true;
@@ -99,6 +108,14 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
         throw UsageError{"--png needs --picture WxH"};
     if (options.chartSize && options.chartPng.empty())
         throw UsageError{"--chart-size needs --chart-png FILE"};
+    if ((options.task || options.merge) && options.sweep.empty())
+        throw UsageError{std::string(options.merge ? "--merge" : "--task") + " needs --sweep FILE"};
+    if (!options.sweep.empty()) {
+        if (options.task.has_value() == options.merge)
+            throw UsageError{"--sweep FILE needs either --task N (one task of the array job) or --merge"};
+        if (options.check || options.picture || !options.chartPng.empty())
+            throw UsageError{"--sweep computes no files of single diagrams: leave out --check, --picture and --chart-png"};
+    }
     CheckRays3DOptions(options.rays3d);
     return options;
 }
@@ -172,6 +189,10 @@ std::string BatchUsage()
            "  --chart-png FILE       also save the diagram's chart, as the window shows it, as PNG\n"
            "  --chart-size WxH       with --chart-png: the chart's size in pixels (default 519x356,\n"
            "                         the window's)\n"
+           "  --sweep FILE --task N  one task of an array job: the share of task N (from 0) of every\n"
+           "                         combination of the inputs FILE sweeps, written to the\n"
+           "                         task's own folder DIR/<FILE's name>.task<N>/\n"
+           "  --sweep FILE --merge   every task's file into one NetCDF file, DIR/<FILE's name>.nc\n"
            + Rays3DUsage() +
            "  -h, --help             this text\n"
            "  --version              the program's version\n"

@@ -36,6 +36,9 @@ struct BatchOptions {
     std::string chartPng;         // the diagram's chart as PNG
     std::optional<PictureSize> chartSize;  // the chart's size for --chart-png; none: the window's
     Rays3DOptions rays3d;         // --rays3d FILE and its options
+    std::string sweep;            // a sweep file: with task, one task of an array job; with merge, the merge
+    std::optional<int> task;
+    bool merge = false;
     bool help = false;
     bool version = false;
 };

@@ -17,6 +17,7 @@
 
 #include "cli/BatchOptions.h"
 #include "cli/RenderModule.h"
+#include "cli/Sweep.h"
 #include "base/Errors.h"
 #include "base/RunControl.h"
 #include "base/RunFolder.h"
@@ -116,9 +117,24 @@ int Run(const BatchOptions& options)
     const char separator = DecimalSeparatorOfLocale();
     const std::filesystem::path folder(options.dir);
     StderrControl control;
+    // A task of an array job shares the folder with the other tasks running at the same time:
+    // it holds the folder of its own results instead.
+    if (options.task) {
+        Fields fields;
+        WriteParametersToFields(ReadParameterFile(folder.empty() ? kParameterFileName : folder / kParameterFileName),
+                                fields, separator);
+        ApplyBatchOptions(options, fields);
+        RunSweepTask(ReadSweepFile(options.sweep), *options.task, fields, separator, folder, control);
+        return 0;
+    }
     // Before anything is read: the folder is this run's, and what a killed run left there is
     // put right even when this run is then refused for its inputs.
     const RunFolder held(folder);
+
+    if (options.merge) {
+        MergeSweepTasks(ReadSweepFile(options.sweep), folder, std::string("orvane-batch ") + ORVANE_VERSION, control);
+        return 0;
+    }
 
     Fields fields;
     WriteParametersToFields(ReadParameterFile(folder.empty() ? kParameterFileName : folder / kParameterFileName),

@@ -4,26 +4,27 @@
 A single drop of radius 50 um shows a diagram full of fine fringes: the orders interfere with
 each other, and the two rays of each side of the primary rainbow (near 138 degrees) give the
 supernumerary bows. In a spray every drop has its own size, and the fringe spacing changes with
-the size, so the fringes of the drops wash out where the measured light of the whole spray is
-their sum. This example computes the diagram of 50 drop sizes drawn from a gamma distribution
-(mean radius 50 um, relative standard deviation 10 %), each standing for an equal number of
-drops, averages their intensities (drops scatter independently: the intensities add, not the
-amplitudes), and plots the average against the single drop of the mean radius: the whole
-diagram on a log scale, and the primary rainbow. The ray model puts the rainbow's caustic at
-the same angle for every size, so the average keeps its sharp edge at 138 degrees while the
-supernumerary fringes beside it fade.
+the size, so the fringes of the drops wash out in the light of the whole spray, which is the
+sum of their intensities (drops scatter independently). This example averages the diagram over
+a gamma distribution of radii (mean 50 um, relative standard deviation 10 %) with
+orvane.average, and plots the average against the single drop of the mean radius: the whole
+diagram on a log scale, and the primary rainbow, with the average's own estimate of its error.
+The ray model puts the rainbow's caustic at the same angle for every size, so the average keeps
+its sharp edge at 138 degrees while the supernumerary fringes beside it fade.
 
-The diagrams are computed in parallel with a process pool (concurrent.futures); each worker
-returns the numpy array of one size's total intensity.
+The average is a quadrature over the sizes, equally spaced in ln r: the fringes move by a
+period every ~0.1 um of radius, so the nodes must be closer than that, about 4000 of them over
+the distribution (--nodes). The diagrams are computed on a process pool (concurrent.futures);
+the sum is taken here, in a fixed order, so the result does not depend on the pool.
 
 Run it with the module built in <build>/python (or the Debian package installed):
 
     PYTHONPATH=build/python /usr/bin/python3 docs/examples/size_distribution.py
 
-It writes size-distribution.png in the current folder (--output FILE elsewhere). --quick makes
-a coarse, fast version (5 sizes, 400 rays, 1000 angles); --sizes, --rays, --angles and --workers
-set those numbers one by one. It needs numpy and matplotlib (python3-matplotlib); without a
-display it draws with matplotlib's Agg backend.
+It writes size-distribution.png in the current folder (--output FILE elsewhere) and, with
+--netcdf FILE, the average as a NetCDF file. --quick makes a coarse, fast version (33 nodes,
+400 rays, 1000 angles); --nodes, --rays, --angles and --workers set those numbers one by one.
+It needs numpy, xarray and matplotlib; without a display it draws with matplotlib's Agg backend.
 """
 
 import argparse
@@ -44,47 +45,18 @@ RELATIVE_WIDTH = 0.10        # standard deviation / mean of the radii
 ORDERS = (0, 4)
 
 
-def gamma_sizes(count, mean=MEAN_RADIUS, relative_width=RELATIVE_WIDTH, seed=1):
-    """`count` radii that stand for the gamma density n(r) ~ r^(k-1) exp(-r/s), k =
-    1/relative_width^2, s = mean/k: one radius drawn at random inside each of `count` slices of
-    equal probability, so that every radius stands for the same number of drops.
-
-    Evenly spaced radii would not do: the fringes move by several radians of phase from one
-    radius to the next, and at the angles where that step is a whole number of turns every
-    radius shows the same fringe, which then survives the average. Random radii leave no such
-    angle."""
-    k = 1.0 / relative_width**2
-    scale = mean / k
-    sigma = mean * relative_width
-    r = np.linspace(max(mean - 8 * sigma, 1e-3), mean + 8 * sigma, 20001)
-    # In logarithms, since r^(k-1) alone overflows for narrow distributions.
-    log_density = (k - 1.0) * np.log(r) - r / scale
-    density = np.exp(log_density - log_density.max())
-    cumulative = np.concatenate(([0.0], np.cumsum((density[1:] + density[:-1]) / 2)))
-    cumulative /= cumulative[-1]
-    rng = np.random.default_rng(seed)
-    probabilities = (np.arange(count) + rng.uniform(size=count)) / count
-    return np.interp(probabilities, cumulative, r)
-
-
-def total_intensity(radius, rays, angles):
-    """One drop's total (rays and diffraction) on the grid: the work of one pool task."""
-    d = orvane.diagram(radii=(radius, radius, radius), wavelength=WAVELENGTH, index=WATER, orders=ORDERS,
-                       rays=rays, angles=angles, diffraction=True)
-    return d.total
-
-
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--sizes", type=int, default=None, help="number of drop sizes (default 50)")
+    parser.add_argument("--nodes", type=int, default=None, help="sizes of the quadrature, odd (default 4097)")
     parser.add_argument("--rays", type=int, default=None, help="incident rays per drop (default 2000)")
     parser.add_argument("--angles", type=int, default=None, help="points of the angle grid (default 7201)")
     parser.add_argument("--workers", type=int, default=None, help="processes (default: one per core)")
-    parser.add_argument("--quick", action="store_true", help="a coarse, fast run (5 sizes, 400 rays, 1000 angles)")
+    parser.add_argument("--quick", action="store_true", help="a coarse, fast run (33 nodes, 400 rays, 1000 angles)")
     parser.add_argument("--output", default="size-distribution.png", help="the PNG to write")
+    parser.add_argument("--netcdf", default=None, help="also save the average as this NetCDF file")
     parser.add_argument("--show", action="store_true", help="also show the figure in a window")
     args = parser.parse_args(argv)
-    sizes = args.sizes or (5 if args.quick else 50)
+    nodes = args.nodes or (33 if args.quick else 4097)
     rays = args.rays or (400 if args.quick else 2000)
     angles = args.angles or (1000 if args.quick else 7201)
 
@@ -93,23 +65,30 @@ def main(argv=None):
         matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    radii = gamma_sizes(sizes)
     start = time.perf_counter()
     # A fresh interpreter per worker ("spawn"): nothing of this process, threads included, is
     # copied into the workers.
     context = multiprocessing.get_context("spawn")
     with concurrent.futures.ProcessPoolExecutor(max_workers=args.workers, mp_context=context) as pool:
-        totals = list(pool.map(total_intensity, radii, [rays] * sizes, [angles] * sizes))
-    average = np.mean(np.array(totals), axis=0)
+        spray = orvane.average(orvane.Gamma(mean=MEAN_RADIUS, relative_width=RELATIVE_WIDTH), size_nodes=nodes,
+                               wavelength=WAVELENGTH, index=WATER, orders=ORDERS, rays=rays, angles=angles,
+                               diffraction=True, executor=pool)
     single = orvane.diagram(radii=(MEAN_RADIUS,) * 3, wavelength=WAVELENGTH, index=WATER, orders=ORDERS,
                             rays=rays, angles=angles, diffraction=True)
     elapsed = time.perf_counter() - start
-    print(f"{sizes} sizes, {rays} rays, {angles} angles: {elapsed:.1f} s", file=sys.stderr)
+    print(f"{nodes} sizes, {rays} rays, {angles} angles: {elapsed:.1f} s", file=sys.stderr)
+    if args.netcdf:
+        spray.to_netcdf(args.netcdf)
 
     theta = single.angles
+    average = spray.intensity.values
+    error = spray.intensity_error.values
     # A sphere's diagram is symmetric about the incident direction. The grid points within a
     # tenth of a degree of 180, where the two ends of the angle range meet, get no ray.
     half = (theta >= 0) & (theta < 179.9)
+    inner = half & (theta > 0.5)
+    worst = float(np.max(error[inner] / average[inner]))
+    print(f"largest estimated relative error over 0.5-179.9 degrees: {worst:.1e}", file=sys.stderr)
     fig, (full, bow) = plt.subplots(1, 2, figsize=(11, 4.2), gridspec_kw={"width_ratios": [3, 2]})
     for ax in (full, bow):
         ax.semilogy(theta[half], single.total[half], color="0.65", lw=0.6,
@@ -118,7 +97,11 @@ def main(argv=None):
                     label=f"gamma distribution, mean {MEAN_RADIUS:g} µm, σ/mean = {RELATIVE_WIDTH:.0%}")
         ax.set_xlabel("scattering angle [degrees]")
         ax.grid(alpha=0.3, which="both", lw=0.4)
+    positive = half & (error > 0)
+    full.semilogy(theta[positive], error[positive], color="C0", lw=0.5, alpha=0.7,
+                  label=f"its estimated quadrature error ({nodes} sizes)")
     full.set_xlim(0, 180)
+    full.set_ylim(max(1e-6, error[positive].min() if positive.any() else 1e-6), None)
     full.set_ylabel("intensity [|S₁|²]")
     full.set_title("Water drops at 0.6328 µm, orders 0–4 and diffraction, ⊥ polarisation", fontsize=10)
     full.legend(fontsize=8, loc="upper right")

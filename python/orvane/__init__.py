@@ -10,6 +10,10 @@ debye    the Debye-series terms of a sphere, order by order
 picture  the ray-tracing picture as line segments in pixels (and Orvane.eps on request)
 rays3d   the rays in three dimensions, order by order, with their polarisation, over the
          particle's pupil or at given incident points
+average  the mean diagram of a population over sizes (Gamma, LogNormal, Discrete) and turns
+         (AboutAxis), with the estimate of its quadrature error, as an xarray Dataset
+sweep    any function over every combination of parameter values, as an xarray Dataset;
+         both take any concurrent.futures executor (a process pool, a Dask cluster)
 
 Conventions (the same as the program's files)
 ---------------------------------------------
@@ -46,6 +50,7 @@ __all__ = [
     "Diagram", "Rays", "Airy", "Mie", "Amplitudes", "Debye", "Picture", "Rays3D", "Order3D",
     "OrvaneError", "InputError", "MathError", "FileError", "OrvaneWarning",
     "MAX_ORDER", "MAX_RAYS",
+    "average", "sweep", "diagram_dataset", "Gamma", "LogNormal", "Discrete", "AboutAxis", "Uniform",
 ]
 
 MAX_ORDER = _core.MAX_ORDER
@@ -495,3 +500,10 @@ def picture(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
 
 # The rays in three dimensions (orvane/_rays3d.py), whose records are _Records too.
 from ._rays3d import Order3D, Rays3D, rays3d  # noqa: E402
+
+# Averages and sweeps (xarray is imported when one is made).
+from .averages import average  # noqa: E402
+from .labelled import diagram_dataset  # noqa: E402
+from .orientations import AboutAxis, Uniform  # noqa: E402
+from .sizes import Discrete, Gamma, LogNormal  # noqa: E402
+from .sweeps import sweep  # noqa: E402

@@ -80,7 +80,8 @@ TEST(FpGuard, AMessageLeavesTheRunsFlagsAsTheyWere)
     ClearFpFaults();
     sink.show("Ray number should be more than 100.");
     EXPECT_EQ(sink.shown, 1);
-    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT & ~FE_INEXACT), 0);
+    // The faults a run watches; underflow and inexact, which earlier work may have left, are not.
+    EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
     EXPECT_NO_THROW(CheckFpFaults());
 
     // A fault of the run itself before the message is still there after it.
