@@ -117,6 +117,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             throw UsageError{"--sweep computes no files of single diagrams: leave out --check, --picture and --chart-png"};
     }
     CheckRays3DOptions(options.rays3d);
+    if (!options.sweep.empty() && !options.rays3d.file.empty())
+        throw UsageError{"--sweep computes no 3-D rays: leave out --rays3d"};
     return options;
 }
 

@@ -52,7 +52,8 @@ TEST(Rays3DOptions, ReadIntoTheTracersInputsWithTheDiagramsParticle)
     EXPECT_THROW(Rays3DInputsOf(diagram, ParseBatchOptions({"--rays3d", "r", "--tilt", "ten"}).rays3d, '.'), InputError);
     EXPECT_THROW(Rays3DGridOf(ParseBatchOptions({"--rays3d", "r", "--rays3d-grid", "1.5"}).rays3d), InputError);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--rays3d"}, {"--rays3d", ""}, {"--tilt", "3"}, {"--rays3d-grid", "9"}, {"--polarisation-angle", "0"}})
+             {"--rays3d"}, {"--rays3d", ""}, {"--tilt", "3"}, {"--rays3d-grid", "9"}, {"--polarisation-angle", "0"},
+             {"--rays3d", "r", "--sweep", "s.txt", "--task", "0"}})
         EXPECT_THROW(ParseBatchOptions(args), UsageError) << args[0];
     const std::string usage = BatchUsage();
     for (const char* option : {"--rays3d", "--rays3d-grid", "--tilt", "--polarisation-angle"})
