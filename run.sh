@@ -43,8 +43,9 @@ build() {  # build DIR [cmake options...]: configure and build everything
 }
 
 # The runs whose files must come out the same from every compiler and every x86-64 machine, with
-# orvane-batch BATCH into OUT/<run>/: the three reference runs (with their recorded options) and
-# the largest run (5000 rays, orders 0-50, 100 000 angles, diffraction and Airy: 56 files).
+# orvane-batch BATCH into OUT/<run>/: the three reference runs (with their recorded options), the
+# largest run (5000 rays, orders 0-50, 100 000 angles, diffraction and Airy: 56 files), and the
+# 3-D rays of a clear and an absorbing ellipsoid lit out of the plane of the ellipse.
 reference_runs() {  # reference_runs BATCH OUT
   local batch=$1 out=$2 run
   for run in default spheroid spheroid-entry-fresnel; do
@@ -56,6 +57,13 @@ reference_runs() {  # reference_runs BATCH OUT
   rm -rf "${out:?}/largest" && mkdir -p "$out/largest"
   printf '50 50 50\n0.6328\n1.333 0.0\n0 1\n0 50\n5000 100000\n0\n' >"$out/largest/Orvane.par"
   "$batch" -C "$out/largest" --diffraction --airy 2>"$out/largest.messages"
+  rm -rf "${out:?}/rays3d" && mkdir -p "$out/rays3d"
+  printf '40 30 25\n0.6328\n1.333 0.0\n20 1\n0 10\n200 1000\n0\n' >"$out/rays3d/Orvane.par"
+  "$batch" -C "$out/rays3d" --no-total --rays3d "$out/rays3d/clear.dat" --rays3d-grid 100 --tilt 25 \
+    --polarisation-angle 30 2>"$out/rays3d.messages"
+  printf '40 30 25\n0.5893\n1.45 0.001\n-35 0\n0 6\n200 1000\n0\n' >"$out/rays3d/Orvane.par"
+  "$batch" -C "$out/rays3d" --no-total --rays3d "$out/rays3d/absorbing.dat" --rays3d-grid 80 --tilt -40 \
+    --polarisation-angle unpolarised 2>>"$out/rays3d.messages"
 }
 
 # The runs' manifests (Orvane_run.txt) name their time and command line and are left out.

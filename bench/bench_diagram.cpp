@@ -21,6 +21,7 @@
 #include "output/DataFiles.h"
 #include "output/OutputFiles.h"
 #include "run/Jobs.h"
+#include "bench/SinCosYardstick.h"
 
 namespace orvane {
 namespace {
@@ -148,24 +149,6 @@ void BM_AiryDiffraction(benchmark::State& state)
     SetCounters(state);
 }
 
-// The yardstick of the speed goal: 64 million libm sincos calls on one core, on phases like
-// the assembly's (100 rad upwards in steps of 0.0015), as many calls as the largest run has
-// grid contributions. The whole run is to take at most 0.45 times as long.
-void BM_SinCosYardstick(benchmark::State& state)
-{
-    for (auto _ : state) {
-        double acc = 0.0;
-        double x = 100.0;
-        for (long i = 0; i < 64'000'000L; ++i) {
-            double s, c;
-            ::sincos(x, &s, &c);
-            acc += s + c;
-            x += 0.0015;
-        }
-        benchmark::DoNotOptimize(acc);
-    }
-}
-
 // The 51 order files, the total, the diffraction and the Airy file.
 void BM_Files(benchmark::State& state)
 {
@@ -204,6 +187,7 @@ BENCHMARK(BM_AssembleUniformRainbow)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_AiryDiffraction)->Apply(Sizes);
+// The whole run is to take at most 0.45 times as long as the yardstick.
 BENCHMARK(BM_SinCosYardstick)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Files)->Apply(Sizes);
 

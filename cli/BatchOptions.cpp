@@ -95,6 +95,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             options.task = std::atoi(text.c_str());
         } else if (a == "--merge") {
             options.merge = true;
+        } else if (ParseRays3DOption(args, i, options.rays3d)) {
         } else if (a == "-h" || a == "--help") {
             options.help = true;
         } else if (a == "--version") {
@@ -115,6 +116,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args)
         if (options.check || options.picture || !options.chartPng.empty())
             throw UsageError{"--sweep computes no files of single diagrams: leave out --check, --picture and --chart-png"};
     }
+    CheckRays3DOptions(options.rays3d);
+    if (!options.sweep.empty() && !options.rays3d.file.empty())
+        throw UsageError{"--sweep computes no 3-D rays: leave out --rays3d"};
     return options;
 }
 
@@ -191,6 +195,7 @@ std::string BatchUsage()
            "                         combination of the inputs FILE sweeps, written to the\n"
            "                         task's own folder DIR/<FILE's name>.task<N>/\n"
            "  --sweep FILE --merge   every task's file into one NetCDF file, DIR/<FILE's name>.nc\n"
+           + Rays3DUsage() +
            "  -h, --help             this text\n"
            "  --version              the program's version\n"
            "Messages go to standard error, one per line. Exit status: 0 done, 1 the run ended with\n"

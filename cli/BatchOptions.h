@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Rays3DOptions.h"
 #include "run/Fields.h"
 
 namespace orvane {
@@ -34,6 +35,7 @@ struct BatchOptions {
     std::string png;              // with --picture: the picture as PNG
     std::string chartPng;         // the diagram's chart as PNG
     std::optional<PictureSize> chartSize;  // the chart's size for --chart-png; none: the window's
+    Rays3DOptions rays3d;         // --rays3d FILE and its options
     std::string sweep;            // a sweep file: with task, one task of an array job; with merge, the merge
     std::optional<int> task;
     bool merge = false;

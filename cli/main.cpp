@@ -24,6 +24,8 @@
 #include "run/FieldInputs.h"
 #include "run/Jobs.h"
 #include "run/ParameterFile.h"
+#include "output/Rays3DFile.h"
+#include "run/Rays3DJob.h"
 
 namespace orvane {
 namespace {
@@ -160,6 +162,12 @@ int Run(const BatchOptions& options)
         AddPictureToManifest(manifest, pictureInputs, picture.width, picture.height);
         if (!options.png.empty())
             files.put(options.png, ImageBytes(LoadRenderModule().picturePng(picture, &png, &error), png, error));
+    }
+    if (!options.rays3d.file.empty()) {
+        const Rays3DInputs rays3d = Rays3DInputsOf(inputs, options.rays3d, separator);
+        const int grid = Rays3DGridOf(options.rays3d);
+        StageRays3DFile(rays3d, grid, files, options.rays3d.file, separator, control);
+        AddRays3DToManifest(manifest, rays3d, grid);
     }
     files.describe(manifest);
     ThrowIfCancelled(control);

@@ -18,9 +18,11 @@ std::filesystem::path OutputFiles::path(const std::string& name) const
     return folder_.empty() ? std::filesystem::path(name) : folder_ / name;
 }
 
-TextWriter& OutputFiles::create(const std::string& name)
+TextWriter& OutputFiles::create(const std::string& name) { return createAt(path(name)); }
+
+TextWriter& OutputFiles::createAt(const std::filesystem::path& destination)
 {
-    writers_.push_back(std::make_unique<TextWriter>(staged_, path(name)));
+    writers_.push_back(std::make_unique<TextWriter>(staged_, destination));
     return *writers_.back();
 }
 
@@ -35,7 +37,10 @@ std::string OutputFiles::manifestName(const std::filesystem::path& destination) 
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path folder = fs::absolute(folder_.empty() ? fs::path(".") : folder_, ec).lexically_normal();
+    fs::path folder = fs::absolute(folder_.empty() ? fs::path(".") : folder_, ec).lexically_normal();
+    // "dir/" and "dir/." normalise to "dir/": the folder is the path without its last separator.
+    if (!folder.has_filename())
+        folder = folder.parent_path();
     const fs::path file = fs::absolute(destination, ec).lexically_normal();
     return file.parent_path() == folder ? file.filename().string() : destination.string();
 }

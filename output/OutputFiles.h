@@ -35,6 +35,9 @@ public:
     // A whole file at a path of its own (an image the user named: relative to the current
     // folder, anywhere), written now and put in place with the others.
     void put(const std::filesystem::path& destination, std::string_view bytes);
+    // A text file at a path of its own, open for writing line by line (a file the user named,
+    // too large to be held whole), put in place with the others.
+    TextWriter& createAt(const std::filesystem::path& destination);
 
     // What the run computed: commit() then writes the manifest, Orvane_run.txt, listing every
     // file of the set (and the files of earlier runs that stay).

@@ -44,6 +44,10 @@
 namespace py = pybind11;
 
 namespace orvane {
+
+// The 3-D rays (Rays3DModule.cpp).
+void AddRays3D(py::module_& m);
+
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -689,4 +693,5 @@ PYBIND11_MODULE(_core, m)
     m.def("picture", &PictureOf, py::arg("radii"), py::arg("wavelength"), py::arg("index"), py::arg("incidence"),
           py::arg("polarisation"), py::arg("orders"), py::arg("rays"), py::arg("positions"), py::arg("size"),
           py::arg("emergent"), py::arg("width"), py::arg("height"), py::arg("output"), py::arg("separator"));
+    AddRays3D(m);
 }

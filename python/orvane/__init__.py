@@ -8,6 +8,8 @@ diagram  the scattering diagram: ray orders, their coherent total on an angle gr
 mie      exact (Lorenz-Mie) amplitude functions and intensity of a sphere
 debye    the Debye-series terms of a sphere, order by order
 picture  the ray-tracing picture as line segments in pixels (and Orvane.eps on request)
+rays3d   the rays in three dimensions, order by order, with their polarisation, over the
+         particle's pupil or at given incident points
 average  the mean diagram of a population over sizes (Gamma, LogNormal, Discrete) and turns
          (AboutAxis), with the estimate of its quadrature error, as an xarray Dataset
 sweep    any function over every combination of parameter values, as an xarray Dataset;
@@ -44,8 +46,8 @@ from . import _core
 from ._core import FileError, InputError, MathError, OrvaneError, OrvaneWarning
 
 __all__ = [
-    "diagram", "mie", "debye", "picture",
-    "Diagram", "Rays", "Airy", "Mie", "Amplitudes", "Debye", "Picture",
+    "diagram", "mie", "debye", "picture", "rays3d",
+    "Diagram", "Rays", "Airy", "Mie", "Amplitudes", "Debye", "Picture", "Rays3D", "Order3D",
     "OrvaneError", "InputError", "MathError", "FileError", "OrvaneWarning",
     "MAX_ORDER", "MAX_RAYS",
     "average", "sweep", "diagram_dataset", "Gamma", "LogNormal", "Discrete", "AboutAxis", "Uniform",
@@ -495,6 +497,9 @@ def picture(radii=(50.0, 50.0, 50.0), wavelength=0.6328, index=1.333 + 0j, incid
                         height=_count(height, "height"), output=_folder(output), separator=_separator(separator))
     return Picture(**raw)
 
+
+# The rays in three dimensions (orvane/_rays3d.py), whose records are _Records too.
+from ._rays3d import Order3D, Rays3D, rays3d  # noqa: E402
 
 # Averages and sweeps (xarray is imported when one is made).
 from .averages import average  # noqa: E402

@@ -1,0 +1,3 @@
+// The ray kernel compiled for one instruction set (see trace3d/CMakeLists.txt).
+#define ORVANE_LANES_KERNEL TraceAvx
+#include "trace3d/RayLanesKernel.inc"
